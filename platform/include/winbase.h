@@ -1,0 +1,8 @@
+#pragma once
+// Kernel services: clock, files and folders, critical sections, modules.
+#include "windef.h"
+
+// ---- clock ----------------------------------------------------------------
+// Milliseconds since boot, wrapping at 2^32 like the device's counter.
+DWORD GetTickCount();
+void Sleep(DWORD milliseconds);

@@ -1,0 +1,11 @@
+#pragma once
+// The device platform's API as the programs see it: one header per service.
+
+#include "windef.h"
+#include "winbase.h"
+#include "winreg.h"
+#include "winuser.h"
+#include "wingdi.h"
+#include "shellapi.h"
+#include "objbase.h"
+#include "sip.h"
