@@ -11,3 +11,29 @@ void SimUseRealClock();
 bool SimClockIsVirtual();
 void SimSetTicks(DWORD ticks);
 void SimAdvanceTicks(DWORD milliseconds);
+
+
+// ---- device root --------------------------------------------------------------
+// One host folder plays the device's file system. Default: ~/.local/share/pocketsim/device,
+// overridden by the environment variable POCKETSIM_ROOT or by SimSetDeviceRoot (tests).
+// Setting the root also switches the registry to that root's hive.
+void SimSetDeviceRoot(const char* hostFolder);
+const char* SimDeviceRoot();
+// Host path of a device path ("\Windows\x.txt" -> "<root>/Windows/x.txt"), matching existing
+// names without regard to case. Returns false when the device path is not absolute.
+bool SimHostPath(LPCWSTR devicePath, char* hostPath, size_t hostPathSize);
+
+
+// ---- images -------------------------------------------------------------------
+// 16-bit RGB565 pixels to and from PNG: screenshots, frame dumps and golden images.
+// pitch is in pixels. Reading converts 8-bit RGB(A) PNGs to RGB565 (alpha ignored).
+bool SimWritePng565(const char* path, const uint16_t* pixels, int width, int height, int pitch);
+bool SimReadPng565(const char* path, uint16_t** pixels, int* width, int* height); // free with SimFreePng
+void SimFreePng(uint16_t* pixels);
+
+
+// ---- screen and display -------------------------------------------------------
+
+
+// ---- input panel ------------------------------------------------------------
+

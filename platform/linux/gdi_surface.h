@@ -1,0 +1,18 @@
+#pragma once
+// Internal contract between the window manager and the graphics device interface: a device
+// context that draws into a 16-bit surface owned by someone else (a window's backing store,
+// the screen). Not part of the device API.
+#include <windef.h>
+
+struct GdiSurface {
+    uint16_t* bits; // top-left pixel
+    int width;
+    int height;
+    int pitch; // in pixels
+};
+
+// A device context whose coordinate (0, 0) is the surface pixel (originX, originY) and whose
+// drawing never leaves clip (in surface coordinates). Fonts, colours and modes start at their
+// defaults, as for GetDC.
+HDC GdiCreateSurfaceDC(const GdiSurface& surface, int originX, int originY, const RECT& clip);
+void GdiDeleteSurfaceDC(HDC dc);
