@@ -54,9 +54,14 @@ void SimUnregisterModule(HMODULE module);
 bool SimWritePng565(const char* path, const uint16_t* pixels, int width, int height, int pitch);
 bool SimReadPng565(const char* path, uint16_t** pixels, int* width, int* height); // free with SimFreePng
 void SimFreePng(uint16_t* pixels);
+// Glyphs FreeType has loaded in this process, for measuring or drawing text.
+unsigned long SimGlyphLoadCount();
 
 
 // ---- screen and display -------------------------------------------------------
+// The screen's resolution and dots per inch as GetDeviceCaps reports them (default 240x320 at
+// 96 dpi). Values of 0 or less leave that metric as it is.
+void SimSetDeviceMetrics(int width, int height, int dpi);
 
 
 // ---- input panel ------------------------------------------------------------
