@@ -4,7 +4,7 @@
 
 #include "skin/Canvas.h"
 #include "skin/FontRep.h"
-#include "skin/PixelOp.h"
+#include "skin/PixelOps.h"
 #include "skin/Properties.h"
 
 void ColorElement::load(const Properties& props, const ElementRecord& record)
@@ -36,9 +36,9 @@ void ImageElement::set_picture(const PictureRef& picture, int alpha, bool grow)
     m_picture = picture;
     m_grow = grow;
     if (alpha == -1)
-        m_op = std::shared_ptr<PixelOp>(make_copy_op());
+        m_op = std::make_shared<CopyOp>();
     else
-        m_op = std::shared_ptr<PixelOp>(make_alpha_op(alpha));
+        m_op = std::make_shared<AlphaLevelOp>(alpha);
     invalidate_layout();
     invalidate_redraw();
 }

@@ -3,7 +3,7 @@
 
 #include "runtime/Log.h"
 #include "skin/Canvas.h"
-#include "skin/PixelOp.h"
+#include "skin/PixelOps.h"
 #include "skin/RenderSurface.h"
 #include "skin/VisibilityAnimation.h"
 
@@ -45,9 +45,9 @@ void Element::set_cache(bool on, int alpha)
         return;
     }
     if (alpha == -1)
-        m_cache_op = std::shared_ptr<PixelOp>(make_copy_op());
+        m_cache_op = std::make_shared<CopyOp>();
     else
-        m_cache_op = std::shared_ptr<PixelOp>(make_alpha_op(alpha));
+        m_cache_op = std::make_shared<AlphaLevelOp>(alpha);
     invalidate_redraw();
 }
 

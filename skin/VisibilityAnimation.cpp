@@ -6,7 +6,7 @@
 
 #include "skin/Canvas.h"
 #include "skin/PixelBuffer.h"
-#include "skin/PixelOp.h"
+#include "skin/PixelOps.h"
 #include "skin/RenderSurface.h"
 
 namespace {
@@ -22,7 +22,7 @@ VisibilityAnimation::VisibilityAnimation(AnimationKind kind)
     , m_speed(kind == AnimationKind::Pop || kind == AnimationKind::Flip ? 0.5 : 1.0)
     , m_background(std::make_unique<RenderSurface>())
     , m_snapshot(std::make_unique<RenderSurface>())
-    , m_op(make_alpha_op(0))
+    , m_op(std::make_unique<AlphaLevelOp>(0))
 {
 }
 
