@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "skin/Canvas.h"
+#include "skin/ClipGuard.h"
 #include "skin/FontRep.h"
 #include "skin/PixelOps.h"
 #include "skin/Properties.h"

@@ -145,7 +145,8 @@ void Element::set_animation(std::unique_ptr<VisibilityAnimation> animation)
     m_animation = std::move(animation);
 }
 
-void Element::start_animation(RenderSurface& background, int direction, RenderSurface& snapshot)
+void Element::start_animation(std::unique_ptr<RenderSurface>& background, int direction,
+    std::unique_ptr<RenderSurface>& snapshot)
 {
     if (!m_animation)
         return;

@@ -88,7 +88,8 @@ public:
     Element& require_child(std::u16string_view id) const;
 
     // Starts the visibility animation; the snapshots are taken over.
-    void start_animation(RenderSurface& background, int direction, RenderSurface& snapshot);
+    void start_animation(std::unique_ptr<RenderSurface>& background, int direction,
+        std::unique_ptr<RenderSurface>& snapshot);
     bool animation_running() const;
     void set_animation(std::unique_ptr<VisibilityAnimation> animation);
     VisibilityAnimation* animation() const { return m_animation.get(); }

@@ -2,9 +2,7 @@
 #include "skin/Element.h"
 
 #include "skin/ElementRegistry.h"
-#include "skin/PixelOps.h"
 #include "skin/Properties.h"
-#include "skin/RenderSurface.h"
 #include "skin/VisibilityAnimation.h"
 #include "skin/skinio.h"
 

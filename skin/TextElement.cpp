@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "skin/Canvas.h"
+#include "skin/ClipGuard.h"
 #include "skin/FontRep.h"
 #include "skin/FormElement.h"
 #include "skin/KeyCode.h"
@@ -209,9 +210,9 @@ void TextElement::draw(Canvas& canvas, POINT position)
     int lh = line_height();
     POINT area{position.x + m_left_width, position.y};
     // Text draw takes its clip explicitly: the text area inside the canvas's clip.
-    POINT clip_pos{std::max(area.x, canvas.clip_min().x), std::max(area.y, canvas.clip_min().y)};
-    POINT clip_end{std::min(area.x + text_width(), canvas.clip_max().x),
-        std::min(area.y + size().y, canvas.clip_max().y)};
+    const ClipRect& clip = canvas.clip();
+    POINT clip_pos{std::max(area.x, clip.x0), std::max(area.y, clip.y0)};
+    POINT clip_end{std::min(area.x + text_width(), clip.x1), std::min(area.y + size().y, clip.y1)};
     if (clip_end.x <= clip_pos.x || clip_end.y <= clip_pos.y)
         return;
     POINT clip_size{clip_end.x - clip_pos.x, clip_end.y - clip_pos.y};

@@ -7,6 +7,7 @@
 
 #include "runtime/Log.h"
 #include "skin/Canvas.h"
+#include "skin/ClipGuard.h"
 #include "skin/FormElement.h"
 #include "skin/Properties.h"
 #include "skin/WidgetListener.h"

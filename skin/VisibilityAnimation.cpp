@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "skin/Canvas.h"
+#include "skin/ClipGuard.h"
 #include "skin/PixelBuffer.h"
 #include "skin/PixelOps.h"
 #include "skin/RenderSurface.h"
@@ -41,10 +42,15 @@ std::unique_ptr<VisibilityAnimation> VisibilityAnimation::from_name(std::u16stri
     return nullptr;
 }
 
-void VisibilityAnimation::start(RenderSurface& background, int direction, RenderSurface& snapshot)
+void VisibilityAnimation::start(std::unique_ptr<RenderSurface>& background, int direction,
+    std::unique_ptr<RenderSurface>& snapshot)
 {
-    std::swap(*m_background, background);
-    std::swap(*m_snapshot, snapshot);
+    m_background.swap(background);
+    m_snapshot.swap(snapshot);
+    if (!m_background)
+        m_background = std::make_unique<RenderSurface>();
+    if (!m_snapshot)
+        m_snapshot = std::make_unique<RenderSurface>();
     m_direction = direction >= 1 ? 1 : (direction < 0 ? -1 : 0);
     m_t = direction >= 1 ? 0.0 : 1.0;
     m_started_hiding = direction < 0;
@@ -146,7 +152,7 @@ void VisibilityAnimation::paint_slide(Canvas& canvas, POINT q)
 void VisibilityAnimation::paint_flip(Canvas& canvas, POINT q)
 {
     POINT size = m_snapshot->size();
-    PixelBuffer* target = canvas.buffer();
+    PixelBuffer* target = canvas.target();
     if (!target || size.x <= 0 || size.y <= 0)
         return;
     m_background->draw(canvas, q, copy_op());
@@ -166,8 +172,8 @@ void VisibilityAnimation::paint_flip(Canvas& canvas, POINT q)
     double half_h = size.y * 0.5;
     double distance = 2.0 * size.x; // eye distance: a gentle perspective
 
-    POINT clip_min = canvas.clip_min();
-    POINT clip_max = canvas.clip_max();
+    POINT clip_min{canvas.clip().x0, canvas.clip().y0};
+    POINT clip_max{canvas.clip().x1, canvas.clip().y1};
     for (int dx = 0; dx < size.x; ++dx) {
         int x = q.x + dx;
         if (x < clip_min.x || x >= clip_max.x)

@@ -21,7 +21,7 @@ public:
     static std::unique_ptr<VisibilityAnimation> from_name(std::u16string_view name);
 
     // The snapshots are swapped in; direction +1 shows, -1 hides.
-    void start(RenderSurface& background, int direction, RenderSurface& snapshot);
+    void start(std::unique_ptr<RenderSurface>& background, int direction, std::unique_ptr<RenderSurface>& snapshot);
     void animate(double time_step);
     void paint(Canvas& canvas, POINT position);
 

@@ -10,6 +10,7 @@
 
 #include "skin/ButtonElement.h"
 #include "skin/Canvas.h"
+#include "skin/ClipGuard.h"
 #include "skin/CheckboxElement.h"
 #include "skin/DisplayInfo.h"
 #include "skin/FormElement.h"
@@ -209,14 +210,14 @@ TEST_P(Animations, DrawnAtQuarterSteps)
         ASSERT_NE(panel.animation(), nullptr);
 
         // Background: horizontal stripes, so that every slide and scale shows.
-        RenderSurface background;
-        background.recreate({120, 80});
+        auto background = std::make_unique<RenderSurface>();
+        background->recreate({120, 80});
         for (int y = 0; y < 80; y += 8)
-            fill_rect(background.canvas(), {0, y}, {120, 8}, (y / 8) % 2 ? 0x07E0 : 0x001F);
-        RenderSurface snapshot;
-        snapshot.recreate({120, 80});
-        fill_rect(snapshot.canvas(), {0, 0}, {120, 80}, 0xF81F);
-        panel.paint(snapshot.canvas(), {0, 0});
+            fill_rect(background->canvas(), {0, y}, {120, 8}, (y / 8) % 2 ? 0x07E0 : 0x001F);
+        auto snapshot = std::make_unique<RenderSurface>();
+        snapshot->recreate({120, 80});
+        fill_rect(snapshot->canvas(), {0, 0}, {120, 80}, 0xF81F);
+        panel.paint(snapshot->canvas(), {0, 0});
 
         panel.start_animation(background, 1, snapshot);
         double step = 0.25 / (5.0 * panel.animation()->speed());
