@@ -1,0 +1,99 @@
+#pragma once
+// Scrollable text box: words laid out in lines between the optional decorations "#left" and
+// "#right"; dragging scrolls text that does not fit.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "skin/Align.h"
+#include "skin/Element.h"
+#include "skin/TextLayout.h"
+
+class FontRep;
+
+class TextElement : public Element {
+public:
+    explicit TextElement(Element* parent);
+
+    void load(const Properties& props, const ElementRecord& record) override;
+    void set_text_by_id(std::u16string_view id, std::u16string_view text) override;
+    void draw(Canvas& canvas, POINT position) override;
+    void arrange_x() override;
+    void arrange_y() override;
+    void measure_x(Measure& m) override;
+    bool pointer_press(const PressEvent& event) override;
+    void pointer_move(POINT point) override;
+
+    virtual void set_text(std::u16string_view text);
+    const std::u16string& text() const { return m_text; }
+    void bind_decorations();
+    void set_font(std::shared_ptr<FontRep> font);
+    void set_style(uint16_t color, HAlign halign, VAlign valign, bool wrap);
+
+    const TextLayout& layout();
+    POINT scroll() const { return m_scroll; }
+    int line_height() const;
+    // Left edge and width of the area between the decorations.
+    int text_left() const { return position().x + m_left_width; }
+    int text_width() const { return std::max(0, size().x - m_left_width - m_right_width); }
+    int text_height();
+    // Top of the first line relative to the box, vertical alignment and scrolling applied.
+    int first_line_top();
+
+protected:
+    void invalidate_text();
+    int measure(std::u16string_view s) const;
+
+    std::shared_ptr<FontRep> m_font;
+    std::u16string m_text;
+    PreparedText m_prepared;
+    TextLayout m_layout;
+    bool m_layout_valid = false;
+    int m_layout_width = -1;
+    uint16_t m_color = 0;
+    HAlign m_halign = HAlign::CENTER;
+    VAlign m_valign = VAlign::VCENTER;
+    bool m_wrap = false;
+    bool m_grow = false;
+    bool m_grow_min = false;
+    Element* m_left = nullptr;
+    Element* m_right = nullptr;
+    int m_left_width = 0;
+    int m_right_width = 0;
+    POINT m_scroll{0, 0};
+    POINT m_last_point{};
+    bool m_tracking = false;
+};
+
+// Editable text: a text box with a background that takes keys and characters while it is
+// the form's focused edit; a caret marks the insertion point.
+class EditElement : public TextElement {
+public:
+    explicit EditElement(Element* parent);
+
+    void load(const Properties& props, const ElementRecord& record) override;
+    void set_text_by_id(std::u16string_view id, std::u16string_view text) override;
+    void draw(Canvas& canvas, POINT position) override;
+    bool pointer_press(const PressEvent& event) override;
+    bool key_event(int key_code, bool down) override;
+    bool char_input(std::u16string_view text) override;
+
+    void set_text(std::u16string_view text) override;
+    int caret() const { return m_caret; }
+    void set_caret(int index);
+    bool focused() const;
+    void set_change_observer(std::function<void(EditElement&)> observer) { m_observer = std::move(observer); }
+    // Caret position in the box's coordinates (top of its line).
+    POINT caret_point();
+
+private:
+    int prepared_index(int source) const;
+    int caret_line();
+    int x_of(int line, int prepared) ;
+    int index_at(int line, int x);
+    void changed();
+
+    uint16_t m_background = 0;
+    int m_caret = 0;
+    std::function<void(EditElement&)> m_observer;
+};
