@@ -160,3 +160,10 @@ inline bool operator==(const GUID& a, const GUID& b)
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
+
+// Pointer-sized integers (window data, timer ids, message results).
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t INT_PTR;
+typedef ULONG_PTR DWORD_PTR;
