@@ -16,12 +16,36 @@ void SimAdvanceTicks(DWORD milliseconds);
 // ---- device root --------------------------------------------------------------
 // One host folder plays the device's file system. Default: ~/.local/share/pocketsim/device,
 // overridden by the environment variable POCKETSIM_ROOT or by SimSetDeviceRoot (tests).
-// Setting the root also switches the registry to that root's hive.
+// Setting the root also switches the registry to that root's hive. The device's standard
+// folders are created in a root when it is first used. Host bookkeeping (the registry hive,
+// storage-card marks) lives in entries named ".pocketsim..." that the device never sees.
 void SimSetDeviceRoot(const char* hostFolder);
 const char* SimDeviceRoot();
 // Host path of a device path ("\Windows\x.txt" -> "<root>/Windows/x.txt"), matching existing
 // names without regard to case. Returns false when the device path is not absolute.
 bool SimHostPath(LPCWSTR devicePath, char* hostPath, size_t hostPathSize);
+// Device path of a host path inside the device root; false for a host path outside it.
+bool SimDevicePath(const char* hostPath, WCHAR* devicePath, size_t devicePathSize);
+// Makes (or marks) the folder "\<name>" at the root a storage card: the device reports it
+// with FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_TEMPORARY. The mark is a file
+// ".pocketsim-card" inside the folder, so a card can also be prepared with plain host tools.
+bool SimMakeStorageCard(LPCWSTR name);
+// Moves a special folder (CSIDL_* id) to another device path, or makes the platform unable to
+// tell it (devicePath NULL); SimResetSpecialFolders restores the standard ones.
+void SimSetSpecialFolder(int csidl, LPCWSTR devicePath);
+void SimResetSpecialFolders();
+
+// The program's own device path (GetModuleFileName(NULL)). Taken, in this order, from
+// SimSetModulePath, the environment variable POCKETSIM_MODULE (set by ShellExecuteEx for the
+// programs it starts), the host executable when it lies inside the device root, and otherwise
+// "\Windows\" + the host executable's file name.
+void SimSetModulePath(LPCWSTR devicePath); // NULL returns to the default
+// Names the device path of a loaded library so that GetModuleFileName(module) reports it.
+void SimRegisterModule(HMODULE module, LPCWSTR devicePath);
+void SimUnregisterModule(HMODULE module);
+// ShellExecuteEx runs a device program by executing its file in the device root as a host
+// program (an ELF binary or a script with "#!"), with POCKETSIM_ROOT and POCKETSIM_MODULE set
+// and the parameters, when there are any, as its single argument.
 
 
 // ---- images -------------------------------------------------------------------
@@ -30,6 +54,8 @@ bool SimHostPath(LPCWSTR devicePath, char* hostPath, size_t hostPathSize);
 bool SimWritePng565(const char* path, const uint16_t* pixels, int width, int height, int pitch);
 bool SimReadPng565(const char* path, uint16_t** pixels, int* width, int* height); // free with SimFreePng
 void SimFreePng(uint16_t* pixels);
+// Glyphs FreeType has loaded in this process, for measuring or drawing text.
+unsigned long SimGlyphLoadCount();
 
 
 // ---- screen and display -------------------------------------------------------
@@ -78,6 +104,10 @@ bool SimRunFor(DWORD milliseconds);
 // Reads the display's input (mouse, keys, window closed) and delivers it as device input.
 // False once the user closed the display window.
 bool SimPollDisplay();
+
+// The screen's resolution and dots per inch as GetDeviceCaps reports them (default 240x320 at
+// 96 dpi). Values of 0 or less leave that metric as it is.
+void SimSetDeviceMetrics(int width, int height, int dpi);
 
 
 // ---- input panel ------------------------------------------------------------

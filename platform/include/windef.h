@@ -161,6 +161,22 @@ inline bool operator==(const GUID& a, const GUID& b)
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 
+// File times: 100-nanosecond intervals since 1 January 1601 (UTC), in two halves.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+typedef FILETIME* PFILETIME;
+typedef FILETIME* LPFILETIME;
+
+// Accepted by the calls that take it and otherwise ignored, as on the device.
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
 // Pointer-sized integers (window data, timer ids, message results).
 typedef intptr_t LONG_PTR;
 typedef uintptr_t ULONG_PTR;

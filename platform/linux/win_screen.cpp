@@ -75,6 +75,7 @@ Screen& configured()
         const char* env = std::getenv("POCKETSIM_GEOMETRY");
         if (env && *env && !parseGeometry(env, s.width, s.height, s.dpi, s.orientation))
             std::fprintf(stderr, "pocketsim: unknown geometry '%s', using qvga\n", env);
+        SimSetDeviceMetrics(s.width, s.height, s.dpi);
     }
     return s;
 }
@@ -213,6 +214,7 @@ bool SimSetGeometry(const char* name)
     Screen& s = configured();
     if (!name || !parseGeometry(name, s.width, s.height, s.dpi, s.orientation))
         return false;
+    SimSetDeviceMetrics(s.width, s.height, s.dpi);
     s.changed = true;
     return true;
 }
@@ -362,6 +364,7 @@ LONG RotateScreen(DWORD orientation)
         if (sideways(orientation) != sideways(s.orientation))
             std::swap(s.width, s.height);
         s.orientation = orientation;
+        SimSetDeviceMetrics(s.width, s.height, s.dpi);
         s.changed = true;
     }
     SendMessage(HWND_BROADCAST, WM_SETTINGCHANGE, 0x3002 /* SETTINGCHANGE_RESET */, 0);

@@ -3,7 +3,6 @@
 #include "win_screen.h"
 
 #include <winbase.h>
-#include <wingdi.h>
 
 #include <cstdio>
 #include <string>
@@ -63,20 +62,10 @@ LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         EndPaint(window, &ps);
         return 0;
     }
-    case WM_ERASEBKGND: {
-        HBRUSH brush = nullptr;
-        {
-            Guard g(lock());
-            if (Window* w = find(window))
-                brush = w->cls->wc.hbrBackground;
-        }
-        if (!brush)
-            return 0;
-        RECT r;
-        GetClientRect(window, &r);
-        FillRect(reinterpret_cast<HDC>(wParam), &r, brush);
-        return 1;
-    }
+    case WM_ERASEBKGND:
+        // The graphics layer has no brushes: a class background is never painted for the
+        // window, which draws all of itself (as every program here does).
+        return 0;
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;

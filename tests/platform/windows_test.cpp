@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <map>
+
 #include <thread>
 #include <vector>
 
@@ -17,8 +21,31 @@ struct Seen {
 };
 
 std::vector<Seen> g_seen;
+std::map<HWND, uint16_t> g_fill;
+
+// Paints a window as device programs do: a 16-bit section copied onto the window's DC.
+void fill(HDC dc, int width, int height, uint16_t color)
+{
+    BITMAPINFO bi {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 16;
+    bi.bmiHeader.biCompression = BI_BITFIELDS;
+    DWORD masks[3] = { 0xF800, 0x07E0, 0x001F };
+    std::memcpy(bi.bmiColors, masks, sizeof masks);
+    void* bits = nullptr;
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    std::fill_n(static_cast<uint16_t*>(bits), width * height, color);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(dc, 0, 0, width, height, mem, 0, 0, SRCCOPY);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+}
 std::vector<RECT> g_paints;
-std::map<HWND, COLORREF> g_fill;
 
 LRESULT CALLBACK recordingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
@@ -27,11 +54,9 @@ LRESULT CALLBACK recordingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         HDC dc = BeginPaint(w, &ps);
         g_paints.push_back(ps.rcPaint);
         if (auto it = g_fill.find(w); it != g_fill.end()) {
-            HBRUSH b = CreateSolidBrush(it->second);
             RECT r;
             GetClientRect(w, &r);
-            FillRect(dc, &r, b);
-            DeleteObject(b);
+            fill(dc, r.right, r.bottom, it->second);
         }
         EndPaint(w, &ps);
         return 0;
@@ -42,10 +67,6 @@ LRESULT CALLBACK recordingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     return DefWindowProc(w, m, wp, lp);
 }
 
-uint16_t rgb565(int r, int g, int b)
-{
-    return static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
-}
 
 uint16_t screenPixel(int x, int y)
 {
@@ -178,12 +199,12 @@ TEST_F(WindowSystem, CapturedStylusReportsNegativeCoordinatesAndTheLossOfCapture
 
 TEST_F(WindowSystem, ChildMadeTopLevelPaintsOverItsOldParent)
 {
-    const uint16_t red = rgb565(255, 0, 0), blue = rgb565(0, 0, 255);
+    const uint16_t red = 0xF800, blue = 0x001F, green = 0x07E0;
     HWND parent = make(WS_POPUP | WS_VISIBLE, 10, 10, 100, 100);
-    g_fill[parent] = RGB(255, 0, 0);
+    g_fill[parent] = red;
     // As the keyboard makes its zoom window: a topmost tool child, then detached.
     HWND zoom = make(WS_CHILD, 80, 80, 60, 60, parent, WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
-    g_fill[zoom] = RGB(0, 0, 255);
+    g_fill[zoom] = blue;
     ShowWindow(zoom, SW_SHOW);
     SimPumpMessages();
     // A child is clipped to its parent: inside at screen (95, 95), cut off at (120, 120).
@@ -211,10 +232,10 @@ TEST_F(WindowSystem, ChildMadeTopLevelPaintsOverItsOldParent)
 
     // A newer ordinary window does not cover a topmost one.
     HWND later = make(WS_POPUP | WS_VISIBLE, 0, 0, 240, 320);
-    g_fill[later] = RGB(0, 255, 0);
+    g_fill[later] = green;
     SimPumpMessages();
     EXPECT_EQ(screenPixel(100, 100), blue);
-    EXPECT_EQ(screenPixel(50, 50), rgb565(0, 255, 0));
+    EXPECT_EQ(screenPixel(50, 50), green);
 }
 
 TEST_F(WindowSystem, InvalidationsCoalesceIntoOnePaintOfTheirBoundingBox)

@@ -1,0 +1,148 @@
+#include "linux/host_text.h"
+
+#include <cstdint>
+
+namespace sim {
+
+std::string toUtf8(std::u16string_view in)
+{
+    std::string out;
+    out.reserve(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        uint32_t cp = in[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (in[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            out.push_back(static_cast<char>(cp));
+        } else if (cp < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::u16string toUtf16(std::string_view in)
+{
+    std::u16string out;
+    out.reserve(in.size());
+    size_t i = 0;
+    while (i < in.size()) {
+        uint8_t b = static_cast<uint8_t>(in[i]);
+        uint32_t cp;
+        size_t extra;
+        if (b < 0x80) {
+            cp = b;
+            extra = 0;
+        } else if ((b & 0xE0) == 0xC0) {
+            cp = b & 0x1F;
+            extra = 1;
+        } else if ((b & 0xF0) == 0xE0) {
+            cp = b & 0x0F;
+            extra = 2;
+        } else if ((b & 0xF8) == 0xF0) {
+            cp = b & 0x07;
+            extra = 3;
+        } else {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        bool ok = i + extra < in.size();
+        for (size_t k = 1; ok && k <= extra; ++k) {
+            uint8_t c = static_cast<uint8_t>(in[i + k]);
+            ok = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        if (!ok) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        i += extra + 1;
+        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else if (cp > 0x10FFFF) {
+            out.push_back(0xFFFD);
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+char16_t foldChar(char16_t c)
+{
+    if (c < 0x80)
+        return (c >= u'A' && c <= u'Z') ? c + 32 : c;
+    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        return c + 32;
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
+        return c + 32;
+    if (c >= 0x410 && c <= 0x42F)
+        return c + 32;
+    if (c >= 0x400 && c <= 0x40F)
+        return c + 80;
+    if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149 && c != 0x17F) {
+        // Latin Extended-A pairs: even/odd from 0x100 to 0x137 and 0x14A to 0x177, odd/even between.
+        if ((c <= 0x137 || (c >= 0x14A && c <= 0x177)) && (c % 2 == 0))
+            return c + 1;
+        if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && (c % 2 == 1))
+            return c + 1;
+    }
+    return c;
+}
+
+std::u16string foldCase(std::u16string_view text)
+{
+    std::u16string out(text);
+    for (auto& c : out)
+        c = foldChar(c);
+    return out;
+}
+
+bool sameNameIgnoringCase(std::u16string_view a, std::u16string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (foldChar(a[i]) != foldChar(b[i]))
+            return false;
+    return true;
+}
+
+size_t wideLength(const WCHAR* text)
+{
+    size_t n = 0;
+    if (text)
+        while (text[n])
+            ++n;
+    return n;
+}
+
+bool copyWide(std::u16string_view text, WCHAR* buffer, size_t size)
+{
+    if (size == 0)
+        return false;
+    size_t n = text.size() < size ? text.size() : size - 1;
+    text.copy(buffer, n);
+    buffer[n] = 0;
+    return n == text.size();
+}
+
+}

@@ -1,0 +1,127 @@
+#include "runtime/Log.h"
+#include "runtime/Path.h"
+#include "runtime/Registry.h"
+
+#include <winbase.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+
+class NullLog final : public LogBase {
+public:
+    LogBase& append(std::u16string_view) override { return *this; }
+    LogBase& append(long long) override { return *this; }
+    void flush() override { }
+};
+
+// Pieces of a line are collected and written together, so that a line reaches the file in
+// one write unless it is very long.
+class FileLog final : public LogBase {
+public:
+    explicit FileLog(const std::u16string& path)
+    {
+        InitializeCriticalSection(&m_lock);
+        m_file = CreateFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (m_file != INVALID_HANDLE_VALUE && GetFileSize(m_file, nullptr) == 0)
+            m_pending.push_back(0xFEFF);
+    }
+    ~FileLog() override
+    {
+        flush();
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
+        DeleteCriticalSection(&m_lock);
+    }
+
+    LogBase& append(std::u16string_view text) override
+    {
+        EnterCriticalSection(&m_lock);
+        m_pending.append(text);
+        if (!text.empty() && (text.back() == u'\n' || m_pending.size() > kBatch))
+            writePending();
+        LeaveCriticalSection(&m_lock);
+        return *this;
+    }
+
+    LogBase& append(long long number) override
+    {
+        std::string digits = std::to_string(number);
+        return append(std::u16string(digits.begin(), digits.end()));
+    }
+
+    void flush() override
+    {
+        EnterCriticalSection(&m_lock);
+        writePending();
+        LeaveCriticalSection(&m_lock);
+    }
+
+private:
+    static constexpr size_t kBatch = 2048;
+
+    void writePending()
+    {
+        if (m_file != INVALID_HANDLE_VALUE && !m_pending.empty()) {
+            std::string bytes;
+            bytes.reserve(m_pending.size() * 2);
+            for (char16_t c : m_pending) {
+                bytes.push_back(static_cast<char>(c & 0xFF));
+                bytes.push_back(static_cast<char>(c >> 8));
+            }
+            DWORD written = 0;
+            WriteFile(m_file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        }
+        m_pending.clear();
+    }
+
+    CRITICAL_SECTION m_lock;
+    HANDLE m_file = INVALID_HANDLE_VALUE;
+    std::u16string m_pending;
+};
+
+struct LogState {
+    LogState() { InitializeCriticalSection(&lock); }
+    CRITICAL_SECTION lock;
+    std::unique_ptr<LogBase> log;
+    DWORD madeFor = 0;
+};
+
+LogState& state()
+{
+    // Never destroyed: a log line may be written while the process shuts down.
+    static LogState* s = new LogState();
+    return *s;
+}
+
+}
+
+LogBase& Log()
+{
+    DWORD enabled = 0;
+    RegReadNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", enabled);
+    LogState& s = state();
+    EnterCriticalSection(&s.lock);
+    if (!s.log || enabled != s.madeFor) {
+        s.log.reset();
+        if (enabled)
+            s.log = std::make_unique<FileLog>(u"/Temp/" + ExpandPath(u"%app_name%.txt"));
+        else
+            s.log = std::make_unique<NullLog>();
+        s.madeFor = enabled;
+    }
+    LogBase& log = *s.log;
+    LeaveCriticalSection(&s.lock);
+    return log;
+}
+
+void Fatal(std::u16string_view message, std::u16string_view place)
+{
+    LogBase& log = Log();
+    log.append(u"Snag: ").append(message).append(u" @ ").append(place).append(u"\n");
+    log.flush();
+    // Ends at once: other threads and static destructors must not run on after a snag.
+    std::_Exit(1);
+}
