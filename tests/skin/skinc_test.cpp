@@ -1,0 +1,159 @@
+#include "tools/skinc/SkinSource.h"
+
+#include "skin/BmpFormat.h"
+#include "skin/SkinFormat.h"
+#include "tests/skin/SkinTestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RunCommand(const std::string& command, int& status)
+{
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    char buf[4096];
+    size_t n;
+    while (p && (n = fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
+    status = p ? pclose(p) : -1;
+    return out;
+}
+
+std::string ReadText(const std::string& path)
+{
+    auto b = ReadBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
+std::string CompileError(const std::string& yaml)
+{
+    try {
+        skinc::WriteSkin(skinc::ParseYaml(yaml, "test.yaml"));
+    } catch (const skinc::Error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(Skinc, DumpOfTheSampleIsTheCheckedInText)
+{
+    int status = 0;
+    std::string dump = RunCommand(std::string(MK_SKINC) + " --dump " + SampleSkinPath(), status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(dump, ReadText(std::string(MK_SOURCE_DIR) + "/tests/skin/sample/sample.dump.yaml"));
+}
+
+TEST(Skinc, DumpCompiledAgainGivesTheSameBytes)
+{
+    const auto sample = ReadBytes(SampleSkinPath());
+    std::string dump = skinc::WriteYaml(skinc::ReadSkin(sample));
+    EXPECT_EQ(skinc::WriteSkin(skinc::ParseYaml(dump, "dump")), sample);
+
+    // And through the tool, file to file.
+    fs::path dir = fs::temp_directory_path() / ("skinc_test_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    std::string text = (dir / "dump.yaml").string();
+    std::string again = (dir / "again.skin").string();
+    int status = 0;
+    RunCommand(std::string(MK_SKINC) + " --dump " + SampleSkinPath() + " -o " + text, status);
+    EXPECT_EQ(status, 0);
+    RunCommand(std::string(MK_SKINC) + " " + text + " -o " + again, status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadBytes(again), sample);
+    fs::remove_all(dir);
+}
+
+TEST(Skinc, PngPicturesBecomeKeyedRgb565)
+{
+    auto file = ReadBytes(std::string(MK_SAMPLE_SKIN_DIR) + "/keys.bmp");
+    BmpLayout layout;
+    ASSERT_TRUE(ParseBmp565(file.data(), file.size(), layout));
+    ASSERT_EQ(layout.width, 24);
+    ASSERT_EQ(layout.height, 16);
+    EXPECT_FALSE(layout.topDown);
+    std::vector<uint16_t> px(24 * 16);
+    CopyBmpRows(file.data(), layout, px.data(), 48);
+    auto at = [&](int x, int y) { return px[size_t(y) * 24 + size_t(x)]; };
+    EXPECT_EQ(at(0, 0), 0xF81F); // transparent corner
+    // Opaque border (40, 60, 120) and middle (230, 235, 245) carry the opacity bit.
+    EXPECT_EQ(at(1, 1), ((40 >> 3) << 11 | (60 >> 2) << 5 | (120 >> 3)) | 0x0020);
+    EXPECT_EQ(at(10, 8), ((230 >> 3) << 11 | (235 >> 2) << 5 | (245 >> 3)) | 0x0020);
+    // The half-transparent black shadow: weighted colour black, bit clear: translucent.
+    EXPECT_EQ(at(10, 15), 0x0000);
+    EXPECT_EQ(at(0, 15), 0xF81F);
+}
+
+TEST(Skinc, TablesAreSharedAndTypedValuesLandAsWritten)
+{
+    auto f = skinc::WriteSkin(skinc::ParseYaml(R"(
+nodes:
+  n:
+    a: !font "10"
+    b: !font "10"
+    c: "x"
+    d: "x"
+    e: !str 12
+    f: 12
+    g: !int -0x10
+    p: !point [-32768, 32767]
+    q: !picture [atlas, 1, 2, 3, 4]
+    r: !color [1, 2, 3]
+)", "t"));
+    using namespace skinfmt;
+    ASSERT_EQ(CheckSkin(f.data(), f.size()), "");
+    EXPECT_EQ(ReadU32(f.data() + kFontCountOffset), 1u);
+    EXPECT_EQ(ReadU32(f.data() + kStringCountOffset), 2u);
+    EXPECT_EQ(ReadU32(f.data() + kPictureCountOffset), 1u);
+    size_t rec = FindNamedRecord(f.data(), u"n");
+    EXPECT_EQ(ArrayOf(f.data(), rec, NodeKind::Integer).count, 2u);
+    EXPECT_EQ(ArrayOf(f.data(), rec, NodeKind::String).count, 3u);
+    EXPECT_EQ(ReadI32(f.data() + FindNode(f.data(), rec, NodeKind::Integer, u"g") + 4), -16);
+    size_t p = FindNode(f.data(), rec, NodeKind::Point, u"p");
+    EXPECT_EQ(ReadI16(f.data() + p + 4), -32768);
+    EXPECT_EQ(ReadI16(f.data() + p + 6), 32767);
+    // Without guides the whole rectangle is the middle: x1 = x0, x2 = x3.
+    size_t q = FindNode(f.data(), rec, NodeKind::Picture, u"q");
+    EXPECT_EQ(ReadU16(f.data() + q + 2), 1);
+    EXPECT_EQ(ReadU16(f.data() + q + 6), 1);
+    EXPECT_EQ(ReadU16(f.data() + q + 10), 3);
+    EXPECT_EQ(ReadU16(f.data() + q + 16), 4);
+    size_t r = FindNode(f.data(), rec, NodeKind::Color, u"r");
+    EXPECT_EQ(f[r + 4] << 16 | f[r + 5] << 8 | f[r + 6], 0x010203);
+}
+
+TEST(Skinc, SourceMistakesAreReportedWithTheirLine)
+{
+    EXPECT_NE(CompileError("nodes:\n  n:\n    a: !pointy [1, 2]\n").find("test.yaml:3"), std::string::npos);
+    EXPECT_NE(CompileError("nodes:\n  n:\n    a: !point [1, 40000]\n").find("outside"), std::string::npos);
+    EXPECT_NE(CompileError("nodes:\n  n:\n    a: !picture {image: x, rect: [0, 0, 4, 4], guides: [3, 0, 2, 4]}\n").find("x1"), std::string::npos);
+    EXPECT_NE(CompileError("nodes:\n  n:\n    a: !color \"#12345\"\n").find("colour"), std::string::npos);
+    EXPECT_NE(CompileError("nodes:\n  n:\n    a:\n").find("without a value"), std::string::npos);
+    EXPECT_NE(CompileError("skins: []\n").find("unknown section"), std::string::npos);
+    EXPECT_NE(CompileError("nodes: [\n").find("test.yaml"), std::string::npos);
+
+    // Key names past the reach of 16-bit offsets cannot be written.
+    std::string many = "nodes:\n  n:\n";
+    for (int i = 0; i < 700; ++i)
+        many += "    key_" + std::to_string(i) + std::string(40, 'x') + ": 1\n";
+    EXPECT_NE(CompileError(many).find("65536"), std::string::npos);
+
+    std::string pictures = "nodes:\n  n:\n";
+    for (int i = 0; i < 257; ++i)
+        pictures += "    p" + std::to_string(i) + ": !picture [img" + std::to_string(i) + ", 0, 0, 1, 1]\n";
+    EXPECT_NE(CompileError(pictures).find("256"), std::string::npos);
+}
+
+TEST(Skinc, DamagedBinaryIsNotDumped)
+{
+    auto f = ReadBytes(SampleSkinPath());
+    Put32(f, skinfmt::kRootOffset, uint32_t(f.size()));
+    EXPECT_THROW(skinc::ReadSkin(f), skinc::Error);
+}

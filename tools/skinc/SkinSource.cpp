@@ -1,0 +1,37 @@
+#include "tools/skinc/SkinSource.h"
+
+#include <algorithm>
+
+namespace skinc {
+
+template<typename T, typename Key>
+static size_t IndexOf(std::vector<T>& table, const Key& key, auto matches, auto make)
+{
+    auto found = std::find_if(table.begin(), table.end(), [&](const T& e) { return matches(e, key); });
+    if (found != table.end())
+        return size_t(found - table.begin());
+    table.push_back(make(key));
+    return table.size() - 1;
+}
+
+size_t Skin::picture_index(const std::u16string& name)
+{
+    return IndexOf(pictures, name, [](const Picture& p, const std::u16string& n) { return p.name == n; },
+        [](const std::u16string& n) { return Picture { n, {} }; });
+}
+
+size_t Skin::font_index(const std::u16string& descriptor)
+{
+    auto same = [](const std::u16string& a, const std::u16string& b) { return a == b; };
+    auto copy = [](const std::u16string& s) { return s; };
+    return IndexOf(fonts, descriptor, same, copy);
+}
+
+size_t Skin::string_index(const std::u16string& text)
+{
+    auto same = [](const std::u16string& a, const std::u16string& b) { return a == b; };
+    auto copy = [](const std::u16string& s) { return s; };
+    return IndexOf(strings, text, same, copy);
+}
+
+} // namespace skinc

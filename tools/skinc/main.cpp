@@ -1,0 +1,96 @@
+// skinc: compiles a readable skin source (YAML) into the binary skin file and converts its PNG
+// pictures to 16-bit BMP beside it; `--dump` turns any binary skin back into the source form.
+#include "tools/skinc/SkinSource.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "runtime/Text.h"
+
+namespace fs = std::filesystem;
+
+static std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw skinc::Error(path + ": cannot open");
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+static void WriteAll(const std::string& path, const void* data, size_t size)
+{
+    // Written beside and renamed, so that a failed run never leaves half a skin.
+    std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out.write(static_cast<const char*>(data), std::streamsize(size)))
+            throw skinc::Error(path + ": cannot write");
+    }
+    fs::rename(temp, path);
+}
+
+static int Usage()
+{
+    std::fprintf(stderr,
+        "usage: skinc SOURCE.yaml -o OUTPUT.skin   compile; PNG pictures become NAME.bmp beside the output\n"
+        "       skinc --dump INPUT.skin [-o OUT]   write a binary skin as source text\n");
+    return 2;
+}
+
+int main(int argc, char** argv)
+{
+    bool dump = false;
+    std::string input;
+    std::string output;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--dump"))
+            dump = true;
+        else if (!std::strcmp(argv[i], "-o") && i + 1 < argc)
+            output = argv[++i];
+        else if (argv[i][0] == '-' || !input.empty())
+            return Usage();
+        else
+            input = argv[i];
+    }
+    if (input.empty() || (!dump && output.empty()))
+        return Usage();
+
+    try {
+        if (dump) {
+            std::string bytes = ReadAll(input);
+            std::string text = skinc::WriteYaml(skinc::ReadSkin(std::vector<uint8_t>(bytes.begin(), bytes.end())));
+            if (output.empty())
+                std::cout << text;
+            else
+                WriteAll(output, text.data(), text.size());
+            return 0;
+        }
+        skinc::Skin skin = skinc::ParseYaml(ReadAll(input), input);
+        fs::path sourceDir = fs::path(input).parent_path();
+        fs::path outputDir = fs::path(output).parent_path();
+        for (const auto& picture : skin.pictures) {
+            if (picture.png.empty())
+                continue;
+            std::string name = Utf8FromUtf16(picture.name);
+            for (char& c : name) {
+                if (c == '\\')
+                    c = '/';
+            }
+            fs::path bmp = outputDir / (name + ".bmp");
+            fs::create_directories(bmp.parent_path().empty() ? fs::path(".") : bmp.parent_path());
+            skinc::ConvertPngToBmp((sourceDir / picture.png).string(), bmp.string());
+        }
+        std::vector<uint8_t> bytes = skinc::WriteSkin(std::move(skin));
+        WriteAll(output, bytes.data(), bytes.size());
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "skinc: %s\n", e.what());
+        return 1;
+    }
+}
