@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "skin/Blit.h"
 #include "skin/Canvas.h"
 #include "skin/ClipGuard.h"
 #include "skin/FontRep.h"
@@ -11,12 +12,12 @@
 void ColorElement::load(const Properties& props, const ElementRecord& record)
 {
     Element::load(props, record);
-    m_pixel = rgb565(props.get_color(record, u"color", SkinColor{0, 0, 0, 255}));
+    m_color = props.get_color(record, u"color", SkinColor{0, 0, 0, 255});
 }
 
 void ColorElement::draw(Canvas& canvas, POINT position)
 {
-    fill_rect(canvas, position, size(), m_pixel);
+    fill(canvas, position, size(), m_color);
 }
 
 void ClipElement::draw(Canvas& canvas, POINT position)
@@ -77,7 +78,7 @@ void OldTextElement::load(const Properties& props, const ElementRecord& record)
     m_font = props.get_font(record, u"font", nullptr);
     m_text = props.translate(props.get_string(record, u"text", u""));
     m_grow = props.get_int(record, u"grow", 0) != 0;
-    m_color = rgb565(props.get_color(record, u"color", SkinColor{0, 0, 0, 255}));
+    m_color = props.get_color(record, u"color", SkinColor{0, 0, 0, 255});
     m_halign = halign_from_name(props.get_string(record, u"halign", u""));
     m_valign = valign_from_name(props.get_string(record, u"valign", u""));
     m_wrap = props.get_int(record, u"wrap", 0) != 0;
@@ -99,7 +100,7 @@ void OldTextElement::set_text_by_id(std::u16string_view id, std::u16string_view 
 POINT OldTextElement::text_size()
 {
     if (m_text_size.x < 0)
-        m_text_size = m_font ? measure_text_size(*m_font, m_text) : POINT{0, 0};
+        m_text_size = m_font ? m_font->text_size(m_text) : POINT{0, 0};
     return m_text_size;
 }
 
@@ -124,6 +125,6 @@ void OldTextElement::measure_y(Measure& m)
 void OldTextElement::draw(Canvas& canvas, POINT position)
 {
     if (m_font)
-        draw_text(*m_font, canvas, m_color, m_text, position, size(), m_halign, m_valign, m_wrap, {-1, -1}, {-1, -1});
+        m_font->draw_text(canvas, m_color, m_text, position, size(), m_halign, m_valign, m_wrap);
     Element::draw(canvas, position);
 }

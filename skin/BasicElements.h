@@ -8,6 +8,7 @@
 #include "skin/Align.h"
 #include "skin/Element.h"
 #include "skin/PictureRef.h"
+#include "skin/SkinColor.h"
 
 class FontRep;
 
@@ -16,11 +17,11 @@ public:
     using Element::Element;
     void load(const Properties& props, const ElementRecord& record) override;
     void draw(Canvas& canvas, POINT position) override;
-    void set_pixel(uint16_t pixel) { m_pixel = pixel; invalidate_redraw(); }
-    uint16_t pixel() const { return m_pixel; }
+    void set_color(SkinColor color) { m_color = color; invalidate_redraw(); }
+    SkinColor color() const { return m_color; }
 
 private:
-    uint16_t m_pixel = 0;
+    SkinColor m_color;
 };
 
 class ClipElement : public Element {
@@ -55,13 +56,15 @@ public:
     void measure_x(Measure& m) override;
     void measure_y(Measure& m) override;
 
+    const std::u16string& text() const { return m_text; }
+
 private:
     POINT text_size();
 
     std::shared_ptr<FontRep> m_font;
     std::u16string m_text;
     bool m_grow = false;
-    uint16_t m_color = 0;
+    SkinColor m_color;
     HAlign m_halign = HAlign::CENTER;
     VAlign m_valign = VAlign::VCENTER;
     bool m_wrap = false;

@@ -2,10 +2,18 @@
 #include "skin/Element.h"
 
 #include "runtime/Log.h"
+#include "skin/Blit.h"
 #include "skin/Canvas.h"
 #include "skin/PixelOps.h"
 #include "skin/RenderSurface.h"
 #include "skin/VisibilityAnimation.h"
+
+namespace {
+
+// Converts to the colour key 0xF81F, so that what an element leaves unpainted stays transparent.
+constexpr SkinColor kKeyColour{0xF8, 0x00, 0xF8, 255};
+
+} // namespace
 
 void Element::draw(Canvas& canvas, POINT position)
 {
@@ -25,7 +33,7 @@ void Element::paint(Canvas& canvas, POINT position)
                 m_cache = std::make_shared<RenderSurface>();
             if (m_cache->size().x == 0 || m_needs_redraw) {
                 m_cache->recreate(m_size);
-                fill_rect(m_cache->canvas(), {0, 0}, m_size, kColorKey);
+                fill(m_cache->canvas(), {0, 0}, m_size, kKeyColour);
                 draw(m_cache->canvas(), {0, 0});
             }
             m_cache->draw(canvas, position, *m_cache_op);

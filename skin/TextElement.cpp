@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "skin/Blit.h"
 #include "skin/Canvas.h"
 #include "skin/ClipGuard.h"
 #include "skin/FontRep.h"
@@ -25,7 +26,7 @@ void TextElement::load(const Properties& props, const ElementRecord& record)
     m_text = props.translate(props.get_string(record, u"text", u""));
     m_grow = props.get_int(record, u"grow", 0) != 0;
     m_grow_min = props.get_int(record, u"grow_min", 0) != 0;
-    m_color = rgb565(props.get_color(record, u"color", SkinColor{0, 0, 0, 255}));
+    m_color = props.get_color(record, u"color", SkinColor{0, 0, 0, 255});
     m_halign = halign_from_name(props.get_string(record, u"halign", u""));
     m_valign = valign_from_name(props.get_string(record, u"valign", u""));
     m_wrap = props.get_int(record, u"wrap", 0) != 0;
@@ -45,7 +46,7 @@ void TextElement::set_font(std::shared_ptr<FontRep> font)
     invalidate_text();
 }
 
-void TextElement::set_style(uint16_t color, HAlign halign, VAlign valign, bool wrap)
+void TextElement::set_style(SkinColor color, HAlign halign, VAlign valign, bool wrap)
 {
     m_color = color;
     m_halign = halign;
@@ -82,7 +83,7 @@ int TextElement::measure(std::u16string_view s) const
 {
     if (!m_font || s.empty())
         return 0;
-    return measure_text_width(*m_font, s);
+    return m_font->measure(s, 0).width;
 }
 
 int TextElement::line_height() const
@@ -225,7 +226,7 @@ void TextElement::draw(Canvas& canvas, POINT position)
                     continue;
                 std::u16string_view word(m_prepared.text.data() + w.start, w.length);
                 // One spare pixel keeps the platform from ellipsising a word that fits exactly.
-                draw_text(*m_font, canvas, m_color, word, at, {w.width + 1, lh}, HAlign::LEFT, VAlign::TOP, false,
+                m_font->draw_text(canvas, m_color, word, at, {w.width + 1, lh}, HAlign::LEFT, VAlign::TOP, false,
                     clip_pos, clip_size);
             }
         }
@@ -243,7 +244,7 @@ EditElement::EditElement(Element* parent)
 void EditElement::load(const Properties& props, const ElementRecord& record)
 {
     TextElement::load(props, record);
-    m_background = rgb565(props.get_color(record, u"background_color", SkinColor{0, 0, 0, 255}));
+    m_background = props.get_color(record, u"background_color", SkinColor{0, 0, 0, 255});
     m_caret = static_cast<int>(m_text.size());
 }
 
@@ -418,12 +419,12 @@ bool EditElement::char_input(std::u16string_view input)
 
 void EditElement::draw(Canvas& canvas, POINT position)
 {
-    fill_rect(canvas, position, size(), m_background);
+    fill(canvas, position, size(), m_background);
     TextElement::draw(canvas, position);
     if (!focused() || !m_font)
         return;
     POINT c = caret_point();
     int width = std::max(1, line_height() / 12);
     ClipGuard guard(canvas, position, size());
-    fill_rect(canvas, {position.x + c.x, position.y + c.y}, {width, line_height()}, m_color);
+    fill(canvas, {position.x + c.x, position.y + c.y}, {width, line_height()}, m_color);
 }

@@ -2,11 +2,13 @@
 // Scrollable text box: words laid out in lines between the optional decorations "#left" and
 // "#right"; dragging scrolls text that does not fit.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "skin/Align.h"
 #include "skin/Element.h"
+#include "skin/SkinColor.h"
 #include "skin/TextLayout.h"
 
 class FontRep;
@@ -28,7 +30,7 @@ public:
     const std::u16string& text() const { return m_text; }
     void bind_decorations();
     void set_font(std::shared_ptr<FontRep> font);
-    void set_style(uint16_t color, HAlign halign, VAlign valign, bool wrap);
+    void set_style(SkinColor color, HAlign halign, VAlign valign, bool wrap);
 
     const TextLayout& layout();
     POINT scroll() const { return m_scroll; }
@@ -50,7 +52,7 @@ protected:
     TextLayout m_layout;
     bool m_layout_valid = false;
     int m_layout_width = -1;
-    uint16_t m_color = 0;
+    SkinColor m_color;
     HAlign m_halign = HAlign::CENTER;
     VAlign m_valign = VAlign::VCENTER;
     bool m_wrap = false;
@@ -93,7 +95,7 @@ private:
     int index_at(int line, int x);
     void changed();
 
-    uint16_t m_background = 0;
+    SkinColor m_background;
     int m_caret = 0;
     std::function<void(EditElement&)> m_observer;
 };

@@ -62,6 +62,16 @@ void VListElement::remove_child(Element* child)
         m_selected = -1;
 }
 
+void VListElement::clear_items()
+{
+    destroy_children();
+    m_pressed = -1;
+    m_selected = -1;
+    m_velocity = 0.0;
+    m_dragging = false;
+    set_scroll(0.0);
+}
+
 Element* VListElement::item(int index) const
 {
     if (index < 0 || index >= item_count())
@@ -207,6 +217,9 @@ bool VListElement::pointer_press(const PressEvent& event)
         m_press_point = m_last_point = event.point;
         m_last_tick = GetTickCount();
         m_pressed = item_at(event.point);
+        // A disabled item takes part in scrolling but is never pressed or chosen.
+        if (m_pressed >= 0 && !children()[m_pressed]->is_enabled())
+            m_pressed = -1;
         refresh_item_looks();
         return true;
     }

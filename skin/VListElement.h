@@ -39,6 +39,12 @@ public:
     bool dragging() const { return m_dragging; }
     double velocity() const { return m_velocity; }
 
+    // Destroys every item; the list scrolls back to the top and forgets its selection.
+    void clear_items();
+    // Shows each item's look again ("#vlist_normal", "#vlist_pressed", "#vlist_selected"),
+    // for owners that added items after the list was loaded.
+    void refresh_items() { refresh_item_looks(); }
+
     void set_locked(bool locked) { m_locked = locked; }
     void set_scroll_borders(int top, int bottom);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "skin/Blit.h"
 #include "skin/ButtonElement.h"
 #include "skin/Canvas.h"
 #include "skin/ClipGuard.h"
@@ -99,7 +100,7 @@ protected:
     {
         RenderSurface surface;
         surface.recreate({width(), height()});
-        fill_rect(surface.canvas(), {0, 0}, {width(), height()}, 0);
+        fill(surface.canvas(), {0, 0}, {width(), height()}, SkinColor{0, 0, 0, 255});
         form.paint(surface.canvas(), {0, 0});
         PixelBuffer* b = surface.buffer();
         ExpectMatchesGolden(b->pixels(), b->width(), b->height(), b->pitch() / 2,
@@ -213,10 +214,10 @@ TEST_P(Animations, DrawnAtQuarterSteps)
         auto background = std::make_unique<RenderSurface>();
         background->recreate({120, 80});
         for (int y = 0; y < 80; y += 8)
-            fill_rect(background->canvas(), {0, y}, {120, 8}, (y / 8) % 2 ? 0x07E0 : 0x001F);
+            fill(background->canvas(), {0, y}, {120, 8}, (y / 8) % 2 ? SkinColor{0, 255, 0, 255} : SkinColor{0, 0, 255, 255});
         auto snapshot = std::make_unique<RenderSurface>();
         snapshot->recreate({120, 80});
-        fill_rect(snapshot->canvas(), {0, 0}, {120, 80}, 0xF81F);
+        fill(snapshot->canvas(), {0, 0}, {120, 80}, SkinColor{0xF8, 0, 0xF8, 255});
         panel.paint(snapshot->canvas(), {0, 0});
 
         panel.start_animation(background, 1, snapshot);
@@ -228,7 +229,7 @@ TEST_P(Animations, DrawnAtQuarterSteps)
             ASSERT_NEAR(panel.animation()->progress(), quarter * 0.25, 1e-9);
             RenderSurface screen;
             screen.recreate({120, 80});
-            fill_rect(screen.canvas(), {0, 0}, {120, 80}, 0);
+            fill(screen.canvas(), {0, 0}, {120, 80}, SkinColor{0, 0, 0, 255});
             panel.paint(screen.canvas(), {0, 0});
             PixelBuffer* b = screen.buffer();
             ExpectMatchesGolden(b->pixels(), 120, 80, b->pitch() / 2,

@@ -388,7 +388,7 @@ TEST(Edit, TypingMovesTheCaretAndNotifies)
     form.set_visible(true);
     auto* edit = new EditElement(&form);
     edit->set_id(u"e");
-    edit->set_style(0, HAlign::LEFT, VAlign::TOP, true);
+    edit->set_style(SkinColor{}, HAlign::LEFT, VAlign::TOP, true);
     int notified = 0;
     edit->set_change_observer([&](EditElement&) { ++notified; });
     form.set_x(0, 100);
