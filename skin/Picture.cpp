@@ -3,6 +3,7 @@
 #include "runtime/Log.h"
 #include "skin/BmpFormat.h"
 #include "skin/FileBytes.h"
+#include "skin/NinePatch.h"
 #include "skin/PixelBuffer.h"
 
 namespace {
@@ -30,6 +31,12 @@ void Picture::make_red_only()
                 row[x] &= 0xF820;
         }
     }
+}
+
+void Picture::draw(Canvas& canvas, POINT position, POINT size, const PictureRef& ref, const PixelOp& op) const
+{
+    if (m_pixels)
+        draw_picture(canvas, position, size, *m_pixels, NinePatch { ref.p0, ref.p1, ref.p2, ref.p3, ref.scale_shift }, op);
 }
 
 void PictureRef::draw(Canvas& canvas, POINT position, POINT size, const PixelOp& op) const

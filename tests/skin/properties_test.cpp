@@ -1,19 +1,25 @@
 #include "skin/Properties.h"
 
+#include "runtime/Log.h"
 #include "runtime/Registry.h"
+#include "runtime/Text.h"
 #include "skin/DisplayInfo.h"
 #include "skin/ElementRegistry.h"
 #include "skin/Picture.h"
+#include "skin/Canvas.h"
 #include "skin/PixelBuffer.h"
+#include "skin/PixelOps.h"
 #include "skin/SkinFormat.h"
 #include "skin/skinio.h"
 #include "runtime/Path.h"
 #include "tests/skin/SkinTestFiles.h"
 #include "tests/support/DeviceRoot.h"
+#include "tests/support/Golden.h"
 
 #include <gtest/gtest.h>
 #include <simhost.h>
 
+#include <filesystem>
 #include <random>
 
 namespace {
@@ -367,4 +373,25 @@ TEST(Picture, RedOnlyKeepsRedAndTheOpacityBitButNotTheKey)
     EXPECT_EQ(picture.pixels().row(0)[0], 0xF820);
     EXPECT_EQ(picture.pixels().row(0)[1], 0xF81F);
     EXPECT_EQ(picture.pixels().row(0)[2], 0x0000);
+}
+
+// The key picture of the sample skin drawn stretched at both densities over grey: rounded
+// corners stay transparent, the borders keep their width (doubled at 192 dpi), the middle is
+// tiled and the shadow row lets half of the grey through.
+TEST_F(SkinLoad, PicturesDrawAsNinePatchesAtBothDensities)
+{
+    Properties low, high;
+    ASSERT_TRUE(low.load_skin(skinPath(), Screen(96)));
+    ASSERT_TRUE(high.load_skin(skinPath(), Screen(192)));
+    auto canvasPixels = PixelBuffer::create(120, 56);
+    ASSERT_TRUE(canvasPixels);
+    for (int y = 0; y < 56; ++y)
+        for (int x = 0; x < 120; ++x)
+            canvasPixels->row(y)[x] = 0x8410;
+    Canvas canvas(canvasPixels.get());
+    PictureRef small = low.get_picture(low.child(*low.find_node(u"kb_portrait"), 0), u"src", PictureRef {});
+    PictureRef large = high.get_picture(high.child(*high.find_node(u"kb_portrait"), 0), u"src", PictureRef {});
+    small.draw(canvas, POINT { 4, 4 }, POINT { 30, 20 }, level_op(2));
+    large.draw(canvas, POINT { 40, 4 }, POINT { 76, 48 }, level_op(2));
+    ExpectMatchesGolden(canvasPixels->pixels(), 120, 56, canvasPixels->pitch() / 2, "skin/sample_key_nine_patch");
 }
