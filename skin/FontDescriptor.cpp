@@ -1,6 +1,6 @@
 #include "skin/FontDescriptor.h"
 
-#include "skin/FontRep.h"
+#include "skin/FontDesc.h"
 
 #include <algorithm>
 #include <climits>
