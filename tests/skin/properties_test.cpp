@@ -5,6 +5,7 @@
 #include "runtime/Text.h"
 #include "skin/DisplayInfo.h"
 #include "skin/ElementRegistry.h"
+#include "skin/FontRep.h"
 #include "skin/Picture.h"
 #include "skin/Canvas.h"
 #include "skin/PixelBuffer.h"
@@ -129,6 +130,8 @@ TEST_F(SkinLoad, SampleAnswersTypedLookups)
     EXPECT_EQ(skin.picture_table()[0].p3.y, 16);
 
     ASSERT_EQ(skin.font_table().size(), 2u);
+    EXPECT_EQ(skin.font_table()[0]->desc().scale, 1);
+    EXPECT_NE(skin.font_table()[0]->handle(), nullptr);
     const ElementRecord& label = skin.child(key, 0);
     EXPECT_EQ(skin.get_font(label, u"font", nullptr), skin.font_table()[0]);
     EXPECT_EQ(skin.get_font(label, u"nofont", nullptr), nullptr);
@@ -156,6 +159,16 @@ TEST_F(SkinLoad, HighDensityScreenDoublesPointsAndPictures)
     EXPECT_EQ(fallback.x, 5); // defaults are never scaled
     EXPECT_EQ(fallback.y, 5);
     EXPECT_EQ(skin.get_int(portrait, u"cache_alpha", 0), 128); // integers are not scaled
+    // Fonts are made at twice the size: the descriptor stays, the scale doubles.
+    ASSERT_EQ(skin.font_table().size(), 2u);
+    const FontDesc& title = skin.font_table()[1]->desc();
+    EXPECT_EQ(title.size, 14);
+    EXPECT_EQ(title.scale, 2);
+    EXPECT_TRUE(title.bold);
+    EXPECT_FALSE(title.italic);
+    EXPECT_TRUE(title.underline);
+    EXPECT_EQ(title.face, u"Courier New");
+    EXPECT_EQ(title.logical_height(), 14 * 2 * -96 / 72);
 
     PictureRef src = skin.get_picture(skin.child(portrait, 0), u"src", PictureRef {});
     EXPECT_EQ(src.scale_shift, 1);
