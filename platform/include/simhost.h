@@ -59,6 +59,52 @@ unsigned long SimGlyphLoadCount();
 
 
 // ---- screen and display -------------------------------------------------------
+// Device geometry: "qvga" (240x320, 96 dpi), "vga" (480x640, 192 dpi), their sideways
+// variants "qvga-landscape" and "vga-landscape" (reported as rotated by 90 degrees), or
+// "WIDTHxHEIGHT@DPI". Without a call the environment variable POCKETSIM_GEOMETRY names it, else
+// "qvga". Returns false for a name it does not know (the geometry stays).
+bool SimSetGeometry(const char* name);
+void SimGetGeometry(int* width, int* height, int* dpi, DWORD* orientation);
+
+// Opens the display back end that shows the screen: "sdl" (a window on the host, the mouse as
+// the stylus, the host keyboard as the device's keys) or "headless" (the screen stays in
+// memory). NULL chooses: POCKETSIM_DISPLAY when set, else SDL when the host has a display, else
+// headless. The thread that opens the display presents the screen. With POCKETSIM_SAVE_FRAMES=DIR
+// every presented frame is also written to DIR as frame-NNNNNN.png.
+bool SimOpenDisplay(const char* backend);
+void SimCloseDisplay();
+const char* SimDisplayName(); // "none" before SimOpenDisplay
+// Composes the screen when windows changed and shows it.
+void SimPresent();
+// The composed screen (valid until the next call that changes windows); pitch in pixels.
+const uint16_t* SimScreenPixels(int* width, int* height, int* pitch);
+bool SimSaveScreenshot(const char* pngPath);
+// A window's own backing store (what it last drew), for tests.
+bool SimWindowPixels(HWND window, const uint16_t** pixels, int* width, int* height);
+
+// Input as the device's drivers deliver it, in screen coordinates: to the capture window, else
+// to the window under the point. Moves count only while the stylus is down.
+void SimStylusDown(int x, int y);
+void SimStylusMove(int x, int y);
+void SimStylusUp(int x, int y);
+POINT SimLastStylusPoint();
+// Hardware keys go to the focus window (else the active window); characters arrive as WM_CHAR.
+void SimKeyDown(int virtualKey);
+void SimKeyUp(int virtualKey);
+void SimTypeChar(WCHAR ch);
+
+// Handles the calling thread's messages until none is left; false once WM_QUIT was retrieved
+// (it stays posted for the thread's own loop).
+bool SimPumpMessages();
+// Runs the calling thread for a while: under the virtual clock it steps time to each of the
+// thread's timers that falls due within the span, in due order, handling messages at each step,
+// and ends exactly milliseconds later; under the real clock it handles messages and display
+// input for that long. False once WM_QUIT was retrieved.
+bool SimRunFor(DWORD milliseconds);
+// Reads the display's input (mouse, keys, window closed) and delivers it as device input.
+// False once the user closed the display window.
+bool SimPollDisplay();
+
 // The screen's resolution and dots per inch as GetDeviceCaps reports them (default 240x320 at
 // 96 dpi). Values of 0 or less leave that metric as it is.
 void SimSetDeviceMetrics(int width, int height, int dpi);

@@ -110,6 +110,14 @@ DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
 
 
 // ---- named mutexes and other synchronisation ------------------------------------
+// A named mutex is one object for every process of the device (names ignore case); a second
+// CreateMutex of a name that exists opens it and sets ERROR_ALREADY_EXISTS (initialOwner then
+// has no effect). Ownership is per thread and recursive: WaitForSingleObject takes it,
+// ReleaseMutex gives back one level. A process that ends while owning it frees it.
+#define WAIT_ABANDONED 0x00000080u
+#define ERROR_NOT_OWNER 288L
+HANDLE CreateMutex(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name);
+BOOL ReleaseMutex(HANDLE mutex);
 
 
 // ---- errors -------------------------------------------------------------------

@@ -176,3 +176,10 @@ struct SECURITY_ATTRIBUTES {
     BOOL bInheritHandle;
 };
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+// Pointer-sized integers (window data, timer ids, message results).
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t INT_PTR;
+typedef ULONG_PTR DWORD_PTR;

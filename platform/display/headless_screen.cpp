@@ -1,0 +1,31 @@
+// The headless back end: the screen stays in memory (screenshots and frame dumps read it) and
+// no input comes from a host device.
+#include "display.h"
+
+namespace display {
+
+namespace {
+
+class HeadlessScreen final : public Backend {
+public:
+    const char* name() const override { return "headless"; }
+    void present(const uint16_t*, int, int, int) override { }
+    bool poll(InputEvent&) override { return false; }
+    int messageBox(const std::u16string&, const std::u16string&, UINT) override { return 0; }
+};
+
+bool available()
+{
+    return true;
+}
+
+std::unique_ptr<Backend> create(int, int)
+{
+    return std::make_unique<HeadlessScreen>();
+}
+
+}
+
+const Bootstrap headlessBootstrap { "headless", available, create };
+
+}

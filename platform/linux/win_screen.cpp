@@ -1,0 +1,372 @@
+// The device screen: geometry, composition of the windows in z-order, the display back end.
+#include "win_screen.h"
+#include "display/display.h"
+#include "gdi_surface.h"
+#include "win_internal.h"
+
+#include <simhost.h>
+#include <winbase.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+constexpr uint16_t kDesktop = 0x2945; // the empty screen: a dark slate grey
+
+struct Screen {
+    bool configured = false;
+    int width = 240;
+    int height = 320;
+    int dpi = 96;
+    DWORD orientation = DMDO_0;
+    std::vector<uint16_t> pixels;
+    bool changed = true;
+    std::unique_ptr<display::Backend> backend;
+    std::thread::id displayThread;
+    std::vector<HDC> dcs;
+};
+
+Screen& screen()
+{
+    static Screen s;
+    return s;
+}
+
+bool parseGeometry(const char* name, int& width, int& height, int& dpi, DWORD& orientation)
+{
+    struct Named {
+        const char* name;
+        int width, height, dpi;
+        DWORD orientation;
+    };
+    static const Named named[] = {
+        { "qvga", 240, 320, 96, DMDO_0 },
+        { "qvga-landscape", 320, 240, 96, DMDO_90 },
+        { "vga", 480, 640, 192, DMDO_0 },
+        { "vga-landscape", 640, 480, 192, DMDO_90 },
+    };
+    for (const Named& n : named) {
+        if (std::strcmp(n.name, name) == 0) {
+            width = n.width, height = n.height, dpi = n.dpi, orientation = n.orientation;
+            return true;
+        }
+    }
+    int w = 0, h = 0, d = 0;
+    char tail = 0;
+    if (std::sscanf(name, "%dx%d@%d%c", &w, &h, &d, &tail) == 3 && w >= 16 && h >= 16 && w <= 4096
+        && h <= 4096 && d >= 48 && d <= 600) {
+        width = w, height = h, dpi = d, orientation = DMDO_0;
+        return true;
+    }
+    return false;
+}
+
+// First use takes the geometry from the environment (the host passes it to its children).
+Screen& configured()
+{
+    Screen& s = screen();
+    if (!s.configured) {
+        s.configured = true;
+        const char* env = std::getenv("POCKETSIM_GEOMETRY");
+        if (env && *env && !parseGeometry(env, s.width, s.height, s.dpi, s.orientation))
+            std::fprintf(stderr, "pocketsim: unknown geometry '%s', using qvga\n", env);
+        SimSetDeviceMetrics(s.width, s.height, s.dpi);
+    }
+    return s;
+}
+
+void composeWindow(std::vector<uint16_t>& out, int outWidth, const wm::Window* w, POINT origin, RECT clip)
+{
+    if (!(w->style & WS_VISIBLE))
+        return;
+    RECT r { origin.x + w->rect.left, origin.y + w->rect.top, origin.x + w->rect.right, origin.y + w->rect.bottom };
+    RECT c { std::max(r.left, clip.left), std::max(r.top, clip.top), std::min(r.right, clip.right),
+        std::min(r.bottom, clip.bottom) };
+    if (c.right <= c.left || c.bottom <= c.top)
+        return;
+    if (w->pixelWidth == w->width() && w->pixelHeight == w->height() && !w->pixels.empty()) {
+        for (int y = c.top; y < c.bottom; ++y) {
+            const uint16_t* src = w->pixels.data() + static_cast<size_t>(y - r.top) * w->pixelWidth + (c.left - r.left);
+            std::copy_n(src, c.right - c.left, out.data() + static_cast<size_t>(y) * outWidth + c.left);
+        }
+    } else {
+        for (int y = c.top; y < c.bottom; ++y)
+            std::fill_n(out.data() + static_cast<size_t>(y) * outWidth + c.left, c.right - c.left, 0xFFFF);
+    }
+    // Children over their parent, back to front, clipped to it.
+    for (auto it = w->children.rbegin(); it != w->children.rend(); ++it)
+        composeWindow(out, outWidth, *it, POINT { r.left, r.top }, c);
+}
+
+// Under the window lock.
+void compose()
+{
+    Screen& s = configured();
+    size_t size = static_cast<size_t>(s.width) * s.height;
+    if (s.pixels.size() != size)
+        s.pixels.assign(size, kDesktop);
+    std::fill(s.pixels.begin(), s.pixels.end(), kDesktop);
+    auto& tops = wm::topLevel();
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it)
+        composeWindow(s.pixels, s.width, *it, POINT { 0, 0 }, RECT { 0, 0, s.width, s.height });
+    s.changed = false;
+}
+
+void presentNow()
+{
+    Screen& s = configured();
+    std::vector<uint16_t> frame;
+    int width, height;
+    {
+        wm::Guard g(wm::lock());
+        if (!s.changed && !s.pixels.empty())
+            return;
+        compose();
+        frame = s.pixels;
+        width = s.width;
+        height = s.height;
+    }
+    if (s.backend)
+        s.backend->present(frame.data(), width, height, width);
+    display::dumpFrame(frame.data(), width, height, width);
+}
+
+bool onDisplayThread()
+{
+    Screen& s = screen();
+    return s.backend && s.displayThread == std::this_thread::get_id();
+}
+
+}
+
+int ScreenWidth()
+{
+    wm::Guard g(wm::lock());
+    return configured().width;
+}
+
+int ScreenHeight()
+{
+    wm::Guard g(wm::lock());
+    return configured().height;
+}
+
+int ScreenDpi()
+{
+    wm::Guard g(wm::lock());
+    return configured().dpi;
+}
+
+DWORD ScreenOrientation()
+{
+    wm::Guard g(wm::lock());
+    return configured().orientation;
+}
+
+HDC ScreenDC()
+{
+    wm::Guard g(wm::lock());
+    Screen& s = configured();
+    if (s.changed || s.pixels.empty())
+        compose();
+    GdiSurface surface { s.pixels.data(), s.width, s.height, s.width };
+    HDC dc = GdiCreateSurfaceDC(surface, 0, 0, RECT { 0, 0, s.width, s.height });
+    if (dc)
+        s.dcs.push_back(dc);
+    return dc;
+}
+
+bool ReleaseScreenDC(HDC dc)
+{
+    wm::Guard g(wm::lock());
+    Screen& s = screen();
+    auto it = std::find(s.dcs.begin(), s.dcs.end(), dc);
+    if (it == s.dcs.end())
+        return false;
+    s.dcs.erase(it);
+    GdiDeleteSurfaceDC(dc);
+    return true;
+}
+
+namespace wm {
+
+void screenChanged()
+{
+    screen().changed = true;
+}
+
+void presentIfChanged()
+{
+    if (onDisplayThread())
+        presentNow();
+}
+
+}
+
+bool SimSetGeometry(const char* name)
+{
+    wm::Guard g(wm::lock());
+    Screen& s = configured();
+    if (!name || !parseGeometry(name, s.width, s.height, s.dpi, s.orientation))
+        return false;
+    SimSetDeviceMetrics(s.width, s.height, s.dpi);
+    s.changed = true;
+    return true;
+}
+
+void SimGetGeometry(int* width, int* height, int* dpi, DWORD* orientation)
+{
+    wm::Guard g(wm::lock());
+    Screen& s = configured();
+    if (width)
+        *width = s.width;
+    if (height)
+        *height = s.height;
+    if (dpi)
+        *dpi = s.dpi;
+    if (orientation)
+        *orientation = s.orientation;
+}
+
+bool SimOpenDisplay(const char* backend)
+{
+    int width, height;
+    SimGetGeometry(&width, &height, nullptr, nullptr);
+    auto opened = display::open(backend, width, height);
+    if (!opened)
+        return false;
+    Screen& s = screen();
+    {
+        wm::Guard g(wm::lock());
+        s.backend = std::move(opened);
+        s.displayThread = std::this_thread::get_id();
+        s.changed = true;
+    }
+    presentNow();
+    return true;
+}
+
+void SimCloseDisplay()
+{
+    std::unique_ptr<display::Backend> closing;
+    {
+        wm::Guard g(wm::lock());
+        closing = std::move(screen().backend);
+    }
+}
+
+const char* SimDisplayName()
+{
+    wm::Guard g(wm::lock());
+    Screen& s = screen();
+    return s.backend ? s.backend->name() : "none";
+}
+
+void SimPresent()
+{
+    if (onDisplayThread())
+        presentNow();
+    else {
+        wm::Guard g(wm::lock());
+        compose();
+    }
+}
+
+const uint16_t* SimScreenPixels(int* width, int* height, int* pitch)
+{
+    wm::Guard g(wm::lock());
+    Screen& s = configured();
+    if (s.changed || s.pixels.empty())
+        compose();
+    if (width)
+        *width = s.width;
+    if (height)
+        *height = s.height;
+    if (pitch)
+        *pitch = s.width;
+    return s.pixels.data();
+}
+
+bool SimSaveScreenshot(const char* pngPath)
+{
+    std::vector<uint16_t> copy;
+    int width, height, pitch;
+    {
+        wm::Guard g(wm::lock());
+        const uint16_t* p = SimScreenPixels(&width, &height, &pitch);
+        copy.assign(p, p + static_cast<size_t>(pitch) * height);
+    }
+    return SimWritePng565(pngPath, copy.data(), width, height, pitch);
+}
+
+bool SimPollDisplay()
+{
+    if (!onDisplayThread())
+        return true;
+    Screen& s = screen();
+    display::InputEvent e;
+    bool open = true;
+    while (s.backend && s.backend->poll(e)) {
+        switch (e.kind) {
+        case display::InputEvent::Kind::StylusDown:
+            SimStylusDown(e.x, e.y);
+            break;
+        case display::InputEvent::Kind::StylusMove:
+            SimStylusMove(e.x, e.y);
+            break;
+        case display::InputEvent::Kind::StylusUp:
+            SimStylusUp(e.x, e.y);
+            break;
+        case display::InputEvent::Kind::KeyDown:
+            SimKeyDown(e.virtualKey);
+            break;
+        case display::InputEvent::Kind::KeyUp:
+            SimKeyUp(e.virtualKey);
+            break;
+        case display::InputEvent::Kind::Text:
+            for (char16_t c : e.text)
+                SimTypeChar(c);
+            break;
+        case display::InputEvent::Kind::Closed:
+            open = false;
+            break;
+        case display::InputEvent::Kind::None:
+            break;
+        }
+    }
+    return open;
+}
+
+int ScreenMessageBox(const std::u16string& text, const std::u16string& caption, UINT type)
+{
+    if (!onDisplayThread())
+        return 0;
+    SimPresent();
+    return screen().backend->messageBox(text, caption, type);
+}
+
+// Rotation swaps the screen's sides when it turns between upright and sideways.
+LONG RotateScreen(DWORD orientation)
+{
+    if (orientation != DMDO_0 && orientation != DMDO_90 && orientation != DMDO_180 && orientation != DMDO_270)
+        return DISP_CHANGE_BADMODE;
+    {
+        wm::Guard g(wm::lock());
+        Screen& s = configured();
+        if (orientation == s.orientation)
+            return DISP_CHANGE_SUCCESSFUL;
+        auto sideways = [](DWORD o) { return o == DMDO_90 || o == DMDO_270; };
+        if (sideways(orientation) != sideways(s.orientation))
+            std::swap(s.width, s.height);
+        s.orientation = orientation;
+        SimSetDeviceMetrics(s.width, s.height, s.dpi);
+        s.changed = true;
+    }
+    SendMessage(HWND_BROADCAST, WM_SETTINGCHANGE, 0x3002 /* SETTINGCHANGE_RESET */, 0);
+    return DISP_CHANGE_SUCCESSFUL;
+}
