@@ -10,14 +10,14 @@ public:
     {
         if (s_instance)
             Fatal(u"Singleton is already instantiated", u"Singleton::Singleton()");
-        s_instance = static_cast<T*>(this);
+        s_instance = this; // T is not built yet: the pointer is cast only when read
     }
     virtual ~Singleton() { s_instance = nullptr; }
     Singleton(const Singleton&) = delete;
     Singleton& operator=(const Singleton&) = delete;
 
-    static T* singleton_instance() { return s_instance; }
+    static T* singleton_instance() { return static_cast<T*>(s_instance); }
 
 private:
-    static inline T* s_instance = nullptr;
+    static inline Singleton* s_instance = nullptr;
 };

@@ -1,0 +1,167 @@
+#include "pocketsim/Device.h"
+
+#include <simhost.h>
+
+#include <algorithm>
+
+namespace pocketsim {
+
+namespace {
+
+const char16_t kBarClass[] = u"pocketsim_bar";
+constexpr COLORREF kTaskbar = RGB(0, 40, 104);
+constexpr COLORREF kTaskbarText = RGB(255, 255, 255);
+constexpr COLORREF kMenubar = RGB(214, 211, 206);
+constexpr COLORREF kMenubarEdge = RGB(128, 128, 128);
+constexpr COLORREF kKey = RGB(255, 255, 255);
+constexpr COLORREF kKeyEdge = RGB(64, 64, 64);
+
+}
+
+void DeviceInput::send_char(WCHAR ch)
+{
+    SimTypeChar(ch);
+}
+
+void DeviceInput::send_virtual_key(int virtualKey, bool down)
+{
+    if (down)
+        SimKeyDown(virtualKey);
+    else
+        SimKeyUp(virtualKey);
+}
+
+Device::~Device()
+{
+    m_panel.reset();
+    if (m_taskbar)
+        DestroyWindow(m_taskbar);
+    if (m_menubar)
+        DestroyWindow(m_menubar);
+    UnregisterClass(kBarClass, nullptr);
+    if (m_titleFont)
+        DeleteObject(m_titleFont);
+}
+
+bool Device::boot(HINSTANCE instance)
+{
+    WNDCLASS wc {};
+    wc.lpfnWndProc = barProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kBarClass;
+    RegisterClass(&wc);
+    m_barHeight = GetSystemMetrics(SM_CYMENU);
+    m_titleFont = UiFont(9, true);
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    m_taskbar = CreateWindowEx(WS_EX_TOPMOST | WS_EX_NOACTIVATE, kBarClass, u"Notes", WS_POPUP | WS_VISIBLE, 0, 0,
+        width, m_barHeight, nullptr, nullptr, instance, this);
+    m_menubar = CreateWindowEx(WS_EX_NOACTIVATE, kBarClass, u"", WS_POPUP | WS_VISIBLE, 0, height - m_barHeight, width,
+        m_barHeight, nullptr, nullptr, instance, this);
+    if (!m_taskbar || !m_menubar)
+        return false;
+    if (!m_notepad.create(instance, RECT { 0, m_barHeight, width, height - m_barHeight }))
+        return false;
+    SetForegroundWindow(m_notepad.window());
+    SetFocus(m_notepad.window());
+    return true;
+}
+
+void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
+{
+    m_panel = std::move(panel);
+    m_panelShown = false;
+    layout();
+}
+
+bool Device::show_panel(bool show)
+{
+    if (!m_panel)
+        return false;
+    m_panelShown = show;
+    if (show)
+        m_panel->show();
+    else
+        m_panel->hide();
+    layout();
+    return true;
+}
+
+void Device::layout()
+{
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    MoveWindow(m_taskbar, 0, 0, width, m_barHeight, TRUE);
+    MoveWindow(m_menubar, 0, height - m_barHeight, width, m_barHeight, TRUE);
+    int bottom = height - m_barHeight;
+    if (m_panel) {
+        RECT area { 0, bottom - m_panel->height(), width, bottom };
+        m_panel->place(area);
+        if (m_panelShown)
+            bottom = area.top;
+    }
+    m_notepad.move(RECT { 0, m_barHeight, width, bottom });
+}
+
+RECT Device::panelButton() const
+{
+    int size = m_barHeight - 4;
+    int width = GetSystemMetrics(SM_CXSCREEN);
+    return RECT { width / 2 - size, 2, width / 2 + size, 2 + size };
+}
+
+LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_CREATE)
+        SetWindowLongPtr(window, GWL_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCT*>(lParam)->lpCreateParams));
+    auto* self = reinterpret_cast<Device*>(GetWindowLongPtr(window, GWL_USERDATA));
+    if (self) {
+        if (message == WM_PAINT) {
+            self->paintBar(window);
+            return 0;
+        }
+        if (message == WM_LBUTTONDOWN && window == self->m_menubar) {
+            RECT b = self->panelButton();
+            int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+            if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
+                self->show_panel(!self->m_panelShown);
+            return 0;
+        }
+    }
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
+void Device::paintBar(HWND window)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    if (m_surface.resize(client.right, client.bottom)) {
+        if (window == m_taskbar) {
+            m_surface.fill(client, kTaskbar);
+            WCHAR title[64];
+            GetWindowText(m_notepad.window(), title, 64);
+            m_surface.text(m_barHeight / 4, m_barHeight / 6, title, m_titleFont, kTaskbarText);
+        } else {
+            m_surface.fill(client, kMenubar);
+            m_surface.fill(RECT { 0, 0, client.right, 1 }, kMenubarEdge);
+            // The input panel button: a small keyboard.
+            RECT b = panelButton();
+            m_surface.fill(b, kKeyEdge);
+            m_surface.fill(RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 }, m_panelShown ? kMenubar : kKey);
+            // Two rows of three keys over a space bar, on a grid of seven units.
+            int unit = std::max<int>(1, (b.bottom - b.top) / 7);
+            int left = (b.left + b.right - 5 * unit) / 2, top = b.top + unit;
+            for (int row = 0; row < 2; ++row)
+                for (int col = 0; col < 3; ++col) {
+                    int x = left + col * unit * 2, y = top + row * unit * 2;
+                    m_surface.fill(RECT { x, y, x + unit, y + unit }, kKeyEdge);
+                }
+            m_surface.fill(RECT { left, top + unit * 4, left + unit * 5, top + unit * 5 }, kKeyEdge);
+        }
+        m_surface.copyTo(dc);
+    }
+    EndPaint(window, &ps);
+}
+
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The simulated pocket device: the shell's taskbar and menu bar around the note pad, and the
+// place of the input panel above the menu bar.
+#include "pocketsim/InputPanel.h"
+#include "pocketsim/NotePad.h"
+#include "pocketsim/Surface.h"
+
+#include <memory>
+
+namespace pocketsim {
+
+class Device {
+public:
+    Device() = default;
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // Builds the shell for the current screen; false when its windows cannot be made.
+    bool boot(HINSTANCE instance);
+
+    NotePad& notepad() { return m_notepad; }
+    // Installs the input panel (none until the keyboard is installed).
+    void set_input_panel(std::unique_ptr<InputPanel> panel);
+    InputPanel* input_panel() { return m_panel.get(); }
+    bool panel_shown() const { return m_panelShown; }
+    // Shows or hides the panel; false when the device has no panel.
+    bool show_panel(bool show);
+    // Places every window again (after a rotation).
+    void layout();
+
+private:
+    static LRESULT CALLBACK barProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void paintBar(HWND window);
+    RECT panelButton() const;
+
+    HWND m_taskbar = nullptr;
+    HWND m_menubar = nullptr;
+    int m_barHeight = 26;
+    HFONT m_titleFont = nullptr;
+    Surface m_surface;
+    NotePad m_notepad;
+    std::unique_ptr<InputPanel> m_panel;
+    bool m_panelShown = false;
+};
+
+}

@@ -1,0 +1,29 @@
+#pragma once
+// The seam where the platform's software input panel plugs into the device host. The device
+// owns at most one panel; it asks the panel for its height, tells it where it sits, and shows
+// or hides it when the menu bar's panel button is tapped (or a script says "sip show|hide").
+// What the panel produces reaches the focused application through DeviceInput.
+#include <windows.h>
+
+namespace pocketsim {
+
+// Delivery of input-method output to the focused application, as the platform does for the
+// panel's callback: characters as WM_CHAR, virtual keys as key presses and releases.
+class DeviceInput {
+public:
+    static void send_char(WCHAR ch);
+    static void send_virtual_key(int virtualKey, bool down);
+};
+
+class InputPanel {
+public:
+    virtual ~InputPanel() = default;
+    // The panel window, a child of nothing: the device places it above the menu bar.
+    virtual HWND window() const = 0;
+    virtual int height() const = 0;
+    virtual void place(RECT area) = 0;
+    virtual void show() = 0;
+    virtual void hide() = 0;
+};
+
+}

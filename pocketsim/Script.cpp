@@ -1,0 +1,208 @@
+#include "pocketsim/Script.h"
+#include "pocketsim/Device.h"
+
+#include "runtime/Text.h"
+
+#include <simhost.h>
+
+#include <istream>
+#include <map>
+#include <sstream>
+
+namespace pocketsim {
+
+namespace {
+
+constexpr int kTapHold = 50; // milliseconds a tap keeps the stylus down unless told otherwise
+
+std::u16string unescape(const std::string& raw)
+{
+    std::string out;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 1 < raw.size()) {
+            if (raw[i + 1] == 'n') {
+                out += '\n';
+                ++i;
+                continue;
+            }
+            if (raw[i + 1] == '\\') {
+                out += '\\';
+                ++i;
+                continue;
+            }
+        }
+        out += raw[i];
+    }
+    return Utf16FromUtf8(out);
+}
+
+std::string quoted(const std::u16string& text)
+{
+    std::string out = "\"";
+    for (char c : Utf8FromUtf16(text)) {
+        if (c == '\n')
+            out += "\\n";
+        else if (c == '"' || c == '\\')
+            out += std::string("\\") + c;
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+bool number(std::istringstream& in, int& out, int low, int high)
+{
+    long long v;
+    if (!(in >> v) || v < low || v > high)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool atEnd(std::istringstream& in)
+{
+    std::string rest;
+    return !(in >> rest);
+}
+
+const std::map<std::string, int>& keyNames()
+{
+    static const std::map<std::string, int> names {
+        { "left", VK_LEFT }, { "right", VK_RIGHT }, { "up", VK_UP }, { "down", VK_DOWN },
+        { "home", VK_HOME }, { "end", VK_END }, { "back", VK_BACK }, { "backspace", VK_BACK },
+        { "delete", VK_DELETE }, { "enter", VK_RETURN }, { "tab", VK_TAB }, { "escape", VK_ESCAPE },
+        { "ctrl", VK_CONTROL }, { "shift", VK_SHIFT },
+    };
+    return names;
+}
+
+// A screenshot name is a plain file name: no folders, nothing hidden.
+bool validShotName(const std::string& name)
+{
+    if (name.empty() || name.size() > 100 || name[0] == '.')
+        return false;
+    for (char c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.'))
+            return false;
+    return true;
+}
+
+}
+
+Script::Script(Device& device, ScriptOptions options)
+    : m_device(device)
+    , m_options(std::move(options))
+{
+}
+
+bool Script::fail(const std::string& why)
+{
+    m_error = m_source + ":" + std::to_string(m_lineNumber) + ": " + why;
+    return false;
+}
+
+bool Script::run(std::istream& in, const std::string& sourceName)
+{
+    m_source = sourceName;
+    m_lineNumber = 0;
+    std::string text;
+    while (std::getline(in, text)) {
+        ++m_lineNumber;
+        if (!text.empty() && text.back() == '\r')
+            text.pop_back();
+        if (!line(text))
+            return false;
+    }
+    return true;
+}
+
+bool Script::line(const std::string& text)
+{
+    std::istringstream in(text);
+    std::string command;
+    if (!(in >> command) || command[0] == '#')
+        return true;
+    int width, height;
+    SimGetGeometry(&width, &height, nullptr, nullptr);
+    auto point = [&](int& x, int& y) {
+        return number(in, x, -32768, 32767) && number(in, y, -32768, 32767);
+    };
+    auto restOfLine = [&] {
+        std::string rest;
+        std::getline(in, rest);
+        size_t start = rest.find_first_not_of(' ');
+        return start == std::string::npos ? std::string() : rest.substr(start);
+    };
+
+    if (command == "down" || command == "move") {
+        int x, y;
+        if (!point(x, y) || !atEnd(in))
+            return fail(command + " needs X Y");
+        command == "down" ? SimStylusDown(x, y) : SimStylusMove(x, y);
+    } else if (command == "up") {
+        if (!atEnd(in))
+            return fail("up takes nothing");
+        POINT p = SimLastStylusPoint();
+        SimStylusUp(p.x, p.y);
+    } else if (command == "tap") {
+        int x, y, hold = kTapHold;
+        if (!point(x, y))
+            return fail("tap needs X Y [MS]");
+        if (!atEnd(in)) {
+            std::istringstream again(text);
+            std::string skip;
+            again >> skip >> skip >> skip;
+            if (!number(again, hold, 0, 600000) || !atEnd(again))
+                return fail("tap needs X Y [MS]");
+        }
+        SimStylusDown(x, y);
+        if (!SimRunFor(static_cast<DWORD>(hold)))
+            return fail("the device ended");
+        SimStylusUp(x, y);
+    } else if (command == "wait") {
+        int ms;
+        if (!number(in, ms, 0, 86400000) || !atEnd(in))
+            return fail("wait needs MS");
+        if (!SimRunFor(static_cast<DWORD>(ms)))
+            return fail("the device ended");
+    } else if (command == "type") {
+        for (char16_t c : unescape(restOfLine())) {
+            DeviceInput::send_char(c == u'\n' ? u'\r' : c);
+            SimPumpMessages();
+        }
+    } else if (command == "press") {
+        std::string name;
+        if (!(in >> name) || !atEnd(in) || !keyNames().count(name))
+            return fail("press needs a key: left right up down home end back delete enter tab escape");
+        int vk = keyNames().at(name);
+        SimKeyDown(vk);
+        SimPumpMessages();
+        SimKeyUp(vk);
+    } else if (command == "shot") {
+        std::string name;
+        if (!(in >> name) || !atEnd(in) || !validShotName(name))
+            return fail("shot needs a plain file name");
+        SimPumpMessages();
+        std::string path = m_options.shotFolder + "/" + name + ".png";
+        if (!SimSaveScreenshot(path.c_str()))
+            return fail("cannot write " + path);
+    } else if (command == "expect-text") {
+        SimPumpMessages();
+        std::u16string expected = unescape(restOfLine());
+        if (m_device.notepad().text() != expected)
+            return fail("expected the text " + quoted(expected) + ", the note pad holds "
+                + quoted(m_device.notepad().text()));
+    } else if (command == "sip") {
+        std::string what;
+        if (!(in >> what) || !atEnd(in) || (what != "show" && what != "hide"))
+            return fail("sip needs show or hide");
+        if (!m_device.show_panel(what == "show"))
+            return fail("this device has no input panel");
+    } else {
+        return fail("unknown command '" + command + "'");
+    }
+    SimPumpMessages();
+    return true;
+}
+
+}

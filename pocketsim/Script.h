@@ -1,0 +1,35 @@
+#pragma once
+// Stylus scripts: one command a line, run in virtual time against the device.
+//   down X Y | move X Y | up | tap X Y [MS] | wait MS | type TEXT | press KEY
+//   shot NAME | expect-text TEXT | sip show|hide | # comment
+// TEXT is the rest of the line; "\n" in it stands for a line break and "\\" for a backslash.
+#include <iosfwd>
+#include <string>
+
+namespace pocketsim {
+
+class Device;
+
+struct ScriptOptions {
+    std::string shotFolder = "."; // where "shot NAME" writes NAME.png
+};
+
+class Script {
+public:
+    Script(Device& device, ScriptOptions options);
+    // Runs every line; false at the first line that fails, with the reason in error().
+    bool run(std::istream& in, const std::string& sourceName);
+    const std::string& error() const { return m_error; }
+
+private:
+    bool line(const std::string& text);
+    bool fail(const std::string& why);
+
+    Device& m_device;
+    ScriptOptions m_options;
+    std::string m_source;
+    int m_lineNumber = 0;
+    std::string m_error;
+};
+
+}
