@@ -119,6 +119,9 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
             self->paintBar(window);
             return 0;
         }
+        // The screen turned: the shell places everything again (once, from the taskbar).
+        if (message == WM_SETTINGCHANGE && wParam == 0x3002 && window == self->m_taskbar)
+            self->layout();
         if (message == WM_LBUTTONDOWN && window == self->m_menubar) {
             RECT b = self->panelButton();
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);

@@ -192,6 +192,17 @@ bool Script::line(const std::string& text)
         if (m_device.notepad().text() != expected)
             return fail("expected the text " + quoted(expected) + ", the note pad holds "
                 + quoted(m_device.notepad().text()));
+    } else if (command == "rotate") {
+        if (!atEnd(in))
+            return fail("rotate takes nothing");
+        // Turns the device a quarter: upright to sideways and back.
+        DEVMODE mode {};
+        mode.dmSize = sizeof mode;
+        mode.dmFields = DM_DISPLAYORIENTATION;
+        ChangeDisplaySettingsEx(nullptr, &mode, nullptr, CDS_TEST, nullptr);
+        mode.dmDisplayOrientation = (mode.dmDisplayOrientation == DMDO_90 || mode.dmDisplayOrientation == DMDO_270) ? DMDO_0 : DMDO_90;
+        if (ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr) != DISP_CHANGE_SUCCESSFUL)
+            return fail("the display did not turn");
     } else if (command == "sip") {
         std::string what;
         if (!(in >> what) || !atEnd(in) || (what != "show" && what != "hide"))

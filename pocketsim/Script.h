@@ -1,7 +1,7 @@
 #pragma once
 // Stylus scripts: one command a line, run in virtual time against the device.
 //   down X Y | move X Y | up | tap X Y [MS] | wait MS | type TEXT | press KEY
-//   shot NAME | expect-text TEXT | sip show|hide | # comment
+//   shot NAME | expect-text TEXT | rotate | sip show|hide | # comment
 // TEXT is the rest of the line; "\n" in it stands for a line break and "\\" for a backslash.
 #include <iosfwd>
 #include <string>

@@ -54,6 +54,14 @@ void clipped_copy(Canvas& canvas, POINT pos, POINT size, const PixelBuffer& src,
     int sx = src_pos.x + (cut.x0 - pos.x);
     int sy = src_pos.y + (cut.y0 - pos.y);
     int rows = cut.y1 - cut.y0;
+    int width = cut.x1 - cut.x0;
+    // Whole rows of two buffers laid out alike are one run of pixels: one span for all.
+    if (&dst != &src && width == dst.width() && width == src.width() && dst.pitch() == src.pitch()
+        && dst.pitch() == width * 2) {
+        uint16_t* d = dst.row(cut.y0);
+        op.span(d, d + static_cast<ptrdiff_t>(width) * rows, src.row(sy) + sx);
+        return;
+    }
     // Within one buffer, moving down must start at the bottom so no source row is overwritten
     // before it is read.
     bool upward = &dst == &src && cut.y0 > sy;

@@ -91,6 +91,32 @@ size_t FindNamedRecord(const uint8_t* file, std::u16string_view name)
     return 0;
 }
 
+void ForEachRecord(const uint8_t* file, const std::function<void(size_t record)>& visit)
+{
+    std::unordered_set<size_t> seen;
+    std::vector<size_t> records;
+    std::vector<int32_t> entries { ReadI32(file + kRootOffset) };
+    while (!entries.empty()) {
+        int32_t entry = entries.back();
+        entries.pop_back();
+        if (entry == kNoEntry)
+            continue;
+        records.push_back(size_t(entry) + kTreeEntryHeader);
+        entries.push_back(ReadI32(file + entry));
+        entries.push_back(ReadI32(file + entry + 4));
+    }
+    while (!records.empty()) {
+        size_t record = records.back();
+        records.pop_back();
+        if (!seen.insert(record).second)
+            continue;
+        visit(record);
+        size_t children = ReadU16(file + record + 14);
+        for (size_t i = 0; i < children; ++i)
+            records.push_back(ReadU32(file + record + kRecordHeader + 4 * i));
+    }
+}
+
 namespace {
 
 class Checker {

@@ -3,6 +3,7 @@
 // Everything here works on a raw file image; Properties builds on it.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -57,6 +58,10 @@ size_t FindNode(const uint8_t* file, size_t record, NodeKind kind, std::u16strin
 
 // The record of the named top-level node, or 0 when absent.
 size_t FindNamedRecord(const uint8_t* file, std::u16string_view name);
+
+// Calls `visit` once for every element record of a checked file (a record shared by two
+// parents once).
+void ForEachRecord(const uint8_t* file, const std::function<void(size_t record)>& visit);
 
 // Limits that keep a hostile file from costing unbounded time or stack further up.
 constexpr int kMaxElementDepth = 200;

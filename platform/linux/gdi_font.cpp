@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 
 namespace gdi {
@@ -30,6 +31,8 @@ FT_Library library()
         if (FT_Init_FreeType(&l) != 0)
             return static_cast<FT_Library>(nullptr);
         FcInit();
+        // fontconfig keeps part of its configuration unreachable until it is finished.
+        std::atexit(FcFini);
         std::error_code ec;
         if (std::filesystem::is_directory(kDeviceFontDir, ec))
             FcConfigAppFontAddDir(nullptr, reinterpret_cast<const FcChar8*>(kDeviceFontDir));

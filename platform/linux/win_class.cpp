@@ -1,5 +1,6 @@
 // Window classes: one process-wide table, names compared without regard to case.
 #include "win_internal.h"
+#include "win_remote.h"
 
 #include <winbase.h>
 
@@ -125,11 +126,15 @@ int GetClassName(HWND window, LPWSTR className, int maxCount)
     {
         Guard g(lock());
         Window* w = find(window);
-        if (!w) {
+        RemoteWindow remote;
+        if (w) {
+            name = w->cls->name;
+        } else if (remoteWindow(window, remote)) {
+            name = remote.className;
+        } else {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return 0;
         }
-        name = w->cls->name;
     }
     if (!className || maxCount <= 0)
         return 0;

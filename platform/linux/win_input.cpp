@@ -1,6 +1,7 @@
 // Input state: stylus capture, keyboard focus, the active window, key states, and the device
 // input that the host injects.
 #include "win_internal.h"
+#include "win_remote.h"
 
 #include <simhost.h>
 #include <winbase.h>
@@ -221,6 +222,8 @@ HWND GetForegroundWindow()
 
 BOOL SetForegroundWindow(HWND window)
 {
+    if (isRemote(window))
+        return remoteForeground(window) ? TRUE : FALSE;
     HWND top = topLevelOf(window);
     if (!top)
         return FALSE;

@@ -1,6 +1,7 @@
 // Message queues, one per thread: posted and sent messages, the quit flag, paint and timer
 // messages, and the host's pumping in virtual time.
 #include "win_internal.h"
+#include "win_remote.h"
 #include "win_screen.h"
 
 #include <simhost.h>
@@ -307,6 +308,8 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE;
     }
     if (!postMessageTo(window, m)) {
+        if (isRemote(window) && remotePost(window, message, wParam, lParam))
+            return TRUE;
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
@@ -345,11 +348,14 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     {
         Guard g(lock());
         Window* w = find(window);
-        if (!w) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        target = w->thread;
+        if (w)
+            target = w->thread;
+    }
+    if (!target) {
+        if (isRemote(window))
+            return remoteSend(window, message, wParam, lParam);
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
     }
     auto me = currentThread();
     if (target == me)

@@ -1,5 +1,6 @@
 // Default window processing, system metrics and parameters, display settings, message boxes.
 #include "win_internal.h"
+#include "win_remote.h"
 #include "win_screen.h"
 
 #include <winbase.h>
@@ -75,6 +76,8 @@ LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         if (!w)
             return FALSE;
         w->title = lParam ? reinterpret_cast<LPCWSTR>(lParam) : u"";
+        if (!w->parent)
+            publishTopLevel();
         return TRUE;
     }
     case WM_GETTEXT:

@@ -1,6 +1,7 @@
 // Windows: creation and destruction, the tree of parents and children, z-order, show, hide,
 // move, text and window data.
 #include "win_internal.h"
+#include "win_remote.h"
 #include "win_screen.h"
 
 #include <winbase.h>
@@ -27,7 +28,7 @@ uintptr_t nextSerial = 0x10;
 // Handles carry the process id so that they stay distinct across the processes of a device.
 HWND newHandle()
 {
-    static const uintptr_t pid = static_cast<uintptr_t>(getpid()) & 0x7FFFFF;
+    const uintptr_t pid = static_cast<uintptr_t>(getpid()) & 0x7FFFFF;
     for (;;) {
         uintptr_t serial = nextSerial++ & 0xFFFFFF;
         if (serial < 0x10)
@@ -234,6 +235,8 @@ HWND CreateWindowEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD 
         cs.lpszName = w->title.c_str();
         cs.lpszClass = cls->name.c_str();
         cs.dwExStyle = exStyle;
+        if (!parentWindow)
+            publishTopLevel();
     }
 
     if (SendMessage(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) == FALSE
@@ -300,14 +303,20 @@ BOOL DestroyWindow(HWND window)
             c->parent = nullptr;
         windows().erase(reinterpret_cast<uintptr_t>(*it));
     }
+    publishTopLevel();
     screenChanged();
     return TRUE;
 }
 
 BOOL IsWindow(HWND window)
 {
-    Guard g(lock());
-    return find(window) != nullptr;
+    {
+        Guard g(lock());
+        if (find(window))
+            return TRUE;
+    }
+    RemoteWindow remote;
+    return remoteWindow(window, remote);
 }
 
 BOOL IsWindowVisible(HWND window)
@@ -455,6 +464,7 @@ HWND SetParent(HWND window, HWND newParent)
         // The rectangle keeps its numbers, now read in the new parent's coordinates.
         placeInZOrder(w, true);
         invalidate(w, nullptr, true);
+        publishTopLevel();
         screenChanged();
     }
     return previous;
@@ -586,21 +596,35 @@ BOOL SetWindowText(HWND window, LPCWSTR text)
 
 int GetWindowText(HWND window, LPWSTR text, int maxCount)
 {
-    Guard g(lock());
-    Window* w = find(window);
-    if (!w || !text || maxCount <= 0)
+    std::u16string title;
+    {
+        Guard g(lock());
+        Window* w = find(window);
+        RemoteWindow remote;
+        if (w)
+            title = w->title;
+        else if (remoteWindow(window, remote))
+            title = remote.title;
+        else
+            return 0;
+    }
+    if (!text || maxCount <= 0)
         return 0;
-    int n = static_cast<int>(std::min<size_t>(w->title.size(), static_cast<size_t>(maxCount - 1)));
-    w->title.copy(text, n);
+    int n = static_cast<int>(std::min<size_t>(title.size(), static_cast<size_t>(maxCount - 1)));
+    title.copy(text, n);
     text[n] = 0;
     return n;
 }
 
 int GetWindowTextLength(HWND window)
 {
-    Guard g(lock());
-    Window* w = find(window);
-    return w ? static_cast<int>(w->title.size()) : 0;
+    {
+        Guard g(lock());
+        if (Window* w = find(window))
+            return static_cast<int>(w->title.size());
+    }
+    RemoteWindow remote;
+    return remoteWindow(window, remote) ? static_cast<int>(remote.title.size()) : 0;
 }
 
 LONG_PTR GetWindowLongPtr(HWND window, int index)
@@ -763,6 +787,10 @@ BOOL EnumWindows(WNDENUMPROC callback, LPARAM param)
     }
     for (HWND h : list)
         if (IsWindow(h) && !callback(h, param))
+            return TRUE;
+    // Then the other programs of the device.
+    for (const RemoteWindow& w : remoteWindows())
+        if (!callback(w.handle, param))
             break;
     return TRUE;
 }

@@ -58,6 +58,20 @@ TEST_F(Scripts, LandscapeVgaDeviceDrawsAtItsOwnScale)
     expectShot("wide.png", "pocketsim_notes_vga_landscape");
 }
 
+TEST_F(Scripts, RotatingTurnsTheScreenAndTheShellFollows)
+{
+    HostRun r = run("type upright\nrotate\ntap 300 40\ntype , sideways\nshot turned\nexpect-text upright, sideways\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    uint16_t* pixels = nullptr;
+    int width = 0, height = 0;
+    ASSERT_TRUE(SimReadPng565((shots() + "/turned.png").c_str(), &pixels, &width, &height));
+    EXPECT_EQ(width, 320);
+    EXPECT_EQ(height, 240);
+    // The menu bar moved to the new bottom edge: its grey fills the last row.
+    EXPECT_EQ(pixels[(height - 1) * width + 5], 0xD699);
+    SimFreePng(pixels);
+}
+
 TEST_F(Scripts, AFailingLineStopsTheScriptWithItsNumberAndReason)
 {
     HostRun r = run("type abc\nexpect-text abd\nshot never\n");

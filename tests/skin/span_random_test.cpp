@@ -1,6 +1,7 @@
 // Every span operation through every drawing path, against a per-pixel reference written from
 // the definitions. Each case is seeded by its number:
-//   SPAN_CASE=N skin_tests --gtest_filter='SpanRandom.*'   reruns case N and prints it
+//   scripts/span_test N (or SPAN_CASE=N skin_tests --gtest_filter=SpanRandom.*) reruns case N
+//                                                           and prints it
 //   SPAN_CASES=N                                            runs cases 0...N-1 (default 4000)
 #include "skin/Blit.h"
 #include "skin/Canvas.h"
@@ -232,7 +233,7 @@ Case make_case(int number)
     c.path = static_cast<Path>(r.range(0, int(Path::Count) - 1));
     c.dst = random_buffer(r, 40, 24);
     c.src = random_buffer(r, 40, 24);
-    int dw = c.dst->width(), dh = c.dst->height(), sw = c.src->width(), sh = c.src->height();
+    const int dw = c.dst->width(), dh = c.dst->height(), sw = c.src->width(), sh = c.src->height();
     if (r.chance(50))
         c.clip = ClipRect { r.range(-4, dw), r.range(-4, dh), r.range(-2, dw + 4), r.range(-2, dh + 4) };
     if (c.clip && r.chance(30))
@@ -245,6 +246,15 @@ Case make_case(int number)
         c.src_pos = r.chance(5) ? POINT { r.range(-2, sw), r.range(-2, sh) } : POINT { r.range(0, sw - 1), r.range(0, sh - 1) };
         if (r.chance(80)) // mostly a size the source can serve
             c.size = POINT { r.range(1, std::max(1, sw - int(c.src_pos.x))), r.range(1, std::max(1, sh - int(c.src_pos.y))) };
+        if (r.chance(20)) { // whole rows of buffers of one width
+            c.src = PixelBuffer::create(dw, sh);
+            for (int y = 0; y < sh; ++y)
+                for (int x = 0; x < dw; ++x)
+                    c.src->row(y)[x] = r.pixel();
+            c.pos.x = 0;
+            c.src_pos = POINT { 0, r.range(0, sh - 1) };
+            c.size = POINT { dw, r.range(1, sh - c.src_pos.y) };
+        }
         break;
     case Path::Scaled:
         c.src_pos = POINT { r.range(0, sw - 1), r.range(0, sh - 1) };
@@ -320,7 +330,7 @@ Case make_case(int number)
     t << "case " << number << ": " << kPathNames[int(c.path)] << " with " << kKindNames[int(c.op.kind)]
       << " (colour 0x" << std::hex << c.op.colour << std::dec << ", alpha " << c.op.alpha << ", factors "
       << c.op.factors.red << "/" << c.op.factors.green << "/" << c.op.factors.blue << ")\n"
-      << "  destination " << dw << "x" << dh << ", source " << sw << "x" << sh << "\n";
+      << "  destination " << dw << "x" << dh << ", source " << c.src->width() << "x" << c.src->height() << "\n";
     if (c.clip)
         t << "  clip guard at (" << c.clip->x0 << "," << c.clip->y0 << ") size (" << c.clip->x1 << "," << c.clip->y1 << ")\n";
     if (c.inner_clip)

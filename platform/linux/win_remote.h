@@ -1,0 +1,29 @@
+#pragma once
+// Windows of the other processes of the device: what EnumWindows and the window queries see of
+// them, and messages to them.
+#include <windef.h>
+#include <winuser.h>
+
+#include <string>
+#include <vector>
+
+namespace wm {
+
+struct RemoteWindow {
+    HWND handle = nullptr;
+    std::u16string className;
+    std::u16string title;
+};
+
+// Rewrites this process's list of top-level windows; under the window lock.
+void publishTopLevel();
+// A handle that belongs to another process.
+bool isRemote(HWND window);
+// Top-level windows of the other live processes of the device.
+std::vector<RemoteWindow> remoteWindows();
+bool remoteWindow(HWND window, RemoteWindow& out);
+LRESULT remoteSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool remotePost(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool remoteForeground(HWND window);
+
+}
