@@ -124,7 +124,15 @@ void OldTextElement::measure_y(Measure& m)
 
 void OldTextElement::draw(Canvas& canvas, POINT position)
 {
-    if (m_font)
-        m_font->draw_text(canvas, m_color, m_text, position, size(), m_halign, m_valign, m_wrap);
+    if (m_font) {
+        // Text draw ignores the canvas's clip; pass it on, or text would spill out of clipping
+        // containers such as a scrolled list.
+        const ClipRect& clip = canvas.clip();
+        POINT from {std::max(position.x, clip.x0), std::max(position.y, clip.y0)};
+        POINT to {std::min(position.x + size().x, clip.x1), std::min(position.y + size().y, clip.y1)};
+        if (from.x < to.x && from.y < to.y)
+            m_font->draw_text(canvas, m_color, m_text, position, size(), m_halign, m_valign, m_wrap, from,
+                POINT {to.x - from.x, to.y - from.y});
+    }
     Element::draw(canvas, position);
 }

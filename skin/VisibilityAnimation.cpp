@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "skin/Blit.h"
 #include "skin/Canvas.h"
 #include "skin/ClipGuard.h"
 #include "skin/PixelBuffer.h"
@@ -148,7 +149,9 @@ void VisibilityAnimation::paint_slide(Canvas& canvas, POINT q)
 
 // A card turning about its vertical centre line: the background snapshot on its front, the
 // element on its back. Angle pi * t; the first half shows the front turning away, the second
-// half the back turning in. Columns are sampled in 10-bit fixed point.
+// half the back turning in. What the card uncovers darkens towards the middle of the turn, so
+// that the turn reads as depth, and is back at full brightness when the element lies flat.
+// Columns are sampled in 10-bit fixed point.
 void VisibilityAnimation::paint_flip(Canvas& canvas, POINT q)
 {
     POINT size = m_snapshot->size();
@@ -156,8 +159,9 @@ void VisibilityAnimation::paint_flip(Canvas& canvas, POINT q)
     if (!target || size.x <= 0 || size.y <= 0)
         return;
     m_background->draw(canvas, q, copy_op());
-
     double angle = kPi * m_t;
+    scale_brightness(canvas, q, size, 256 - static_cast<int>(128.0 * std::sin(angle)));
+
     bool back = angle > kPi / 2;
     RenderSurface& face = back ? *m_snapshot : *m_background;
     const PixelBuffer* src = face.buffer();
@@ -172,8 +176,9 @@ void VisibilityAnimation::paint_flip(Canvas& canvas, POINT q)
     double half_h = size.y * 0.5;
     double distance = 2.0 * size.x; // eye distance: a gentle perspective
 
-    POINT clip_min{canvas.clip().x0, canvas.clip().y0};
-    POINT clip_max{canvas.clip().x1, canvas.clip().y1};
+    ClipRect area = drawable_area(canvas);
+    POINT clip_min{area.x0, area.y0};
+    POINT clip_max{area.x1, area.y1};
     for (int dx = 0; dx < size.x; ++dx) {
         int x = q.x + dx;
         if (x < clip_min.x || x >= clip_max.x)

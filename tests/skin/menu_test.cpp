@@ -70,7 +70,7 @@ protected:
                 return;
             entries.push_back({u"Zoom_Types", u"", u"", true, false, false});
             entries.push_back({u"Smart_Zoom", u"Smart zoom", u"", true, false, smart_zoom});
-            entries.push_back({u"line", u"", u"", true, true, false});
+            entries.push_back({u"line", u"Extras", u"", true, true, false});
             entries.push_back({u"Language", u"Language", u"", false, false, false});
             entries.push_back({u"Close", u"", u"MenuElementRed", true, false, false});
         });

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 # Writes widgets.png, the picture atlas of the element test skin (kept in the repository; run
-# again only to change the art). Magenta is the transparent colour.
+# again only to change the art). Transparent pixels have alpha 0; skinc turns them into the
+# colour key.
 import struct, zlib
 
 W, H = 64, 32
@@ -31,9 +32,9 @@ for x in range(4, 12):
 box(32, 16, (60, 60, 60), (235, 235, 235))     # progress track
 box(48, 16, (20, 100, 30), (80, 190, 90))      # progress line
 
-raw = b''.join(b'\x00' + bytes(c for p in row for c in p) for row in px)
+raw = b''.join(b'\x00' + bytes(c for p in row for c in (p + ((0,) if p == KEY else (255,)))) for row in px)
 def chunk(t, d):
     return struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
-png = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', W, H, 8, 2, 0, 0, 0)) \
+png = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', W, H, 8, 6, 0, 0, 0)) \
     + chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b'')
 open(__file__.replace('make_widgets_png.py', 'widgets.png'), 'wb').write(png)
