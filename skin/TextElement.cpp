@@ -273,6 +273,7 @@ void EditElement::set_text_by_id(std::u16string_view id, std::u16string_view tex
     TextElement::set_text_by_id(id, text);
     if (mine) {
         m_caret = static_cast<int>(m_text.size());
+        reveal_caret();
         changed();
     }
 }
@@ -282,6 +283,7 @@ void EditElement::set_caret(int index)
     index = std::clamp(index, 0, static_cast<int>(m_text.size()));
     if (index != m_caret) {
         m_caret = index;
+        reveal_caret();
         invalidate_redraw();
     }
 }
@@ -389,10 +391,7 @@ bool EditElement::key_event(int key_code, bool down)
         if (!m_text.empty() && m_caret > 0) {
             std::u16string t = m_text;
             t.erase(m_caret - 1, 1);
-            int caret = m_caret - 1;
-            TextElement::set_text(t);
-            m_caret = caret;
-            changed();
+            replace_text(t, m_caret - 1);
         }
         break;
     case KeyCode::Enter:
@@ -410,11 +409,53 @@ bool EditElement::char_input(std::u16string_view input)
         return false;
     std::u16string t = m_text;
     t.insert(m_caret, input);
-    int caret = m_caret + static_cast<int>(input.size());
-    TextElement::set_text(t);
-    m_caret = caret;
-    changed();
+    replace_text(t, m_caret + static_cast<int>(input.size()));
     return true;
+}
+
+void EditElement::replace_text(std::u16string_view text, int caret)
+{
+    // Typing keeps the view where it was and only moves it as far as the caret needs.
+    POINT scroll = m_scroll;
+    TextElement::set_text(text);
+    m_scroll = scroll;
+    m_caret = std::clamp(caret, 0, static_cast<int>(m_text.size()));
+    reveal_caret();
+    changed();
+}
+
+int EditElement::caret_width() const
+{
+    return std::max(1, line_height() / 12);
+}
+
+void EditElement::reveal_caret()
+{
+    if (!m_font || size().x <= 0 || size().y <= 0)
+        return;
+    POINT before = m_scroll;
+    int line = caret_line();
+    if (!m_wrap && (m_halign == HAlign::LEFT || m_halign == HAlign::CENTER)) {
+        int room = text_width() - caret_width();
+        int x = x_of(line, prepared_index(m_caret));
+        if (x + m_scroll.x > room)
+            m_scroll.x = room - x;
+        if (x + m_scroll.x < 0)
+            m_scroll.x = -x;
+        // No empty space after the end of the text while the text is wider than the box.
+        m_scroll.x = std::clamp(m_scroll.x, std::min(0, room - layout().width), 0);
+    }
+    int room = size().y;
+    int height = text_height();
+    if (height > room) {
+        int top = line * line_height();
+        m_scroll.y = std::clamp(m_scroll.y, top + line_height() - room, top);
+        m_scroll.y = std::clamp(m_scroll.y, 0, height - room);
+    } else {
+        m_scroll.y = 0;
+    }
+    if (before.x != m_scroll.x || before.y != m_scroll.y)
+        invalidate_redraw();
 }
 
 void EditElement::draw(Canvas& canvas, POINT position)
@@ -424,7 +465,7 @@ void EditElement::draw(Canvas& canvas, POINT position)
     if (!focused() || !m_font)
         return;
     POINT c = caret_point();
-    int width = std::max(1, line_height() / 12);
+    int width = caret_width();
     ClipGuard guard(canvas, position, size());
     fill(canvas, {position.x + c.x, position.y + c.y}, {width, line_height()}, m_color);
 }

@@ -94,6 +94,10 @@ private:
     int x_of(int line, int prepared) ;
     int index_at(int line, int x);
     void changed();
+    void replace_text(std::u16string_view text, int caret);
+    // Scrolls as little as needed to bring the caret into the box.
+    void reveal_caret();
+    int caret_width() const;
 
     SkinColor m_background;
     int m_caret = 0;

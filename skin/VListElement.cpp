@@ -14,8 +14,10 @@
 
 namespace {
 
-// Movement below this many pixels is still a tap.
+// Movement below this many pixels (at 96 dots per inch) is still a tap.
 constexpr int kDragThreshold = 6;
+// A press that catches the list moving faster than this only stops it.
+constexpr double kCatchSpeed = 60.0;
 // Coasting speed decays by this factor per second.
 constexpr double kFriction = 4.0;
 // Over-scroll returns with this rate per second (about a tenth of a second per e-fold).
@@ -38,6 +40,7 @@ void VListElement::load(const Properties& props, const ElementRecord& record)
     m_border_bottom = props.get_point(record, u"scroll_border_max", POINT{0, 0}).y;
     m_locked = props.get_int(record, u"locked", 0) != 0;
     m_grow = props.get_int(record, u"grow", 0) != 0;
+    m_drag_threshold = kDragThreshold << props.scale_shift();
     refresh_item_looks();
 }
 
@@ -211,12 +214,15 @@ void VListElement::refresh_item_looks()
 bool VListElement::pointer_press(const PressEvent& event)
 {
     if (event.pressed) {
+        // A finger that lands on a coasting or springing list means "stop", not "choose": the
+        // item under it would be a matter of luck.
+        bool caught = std::abs(m_velocity) > kCatchSpeed || overshoot() > 0.5;
         m_holding = true;
         m_dragging = false;
         m_velocity = 0.0;
         m_press_point = m_last_point = event.point;
         m_last_tick = GetTickCount();
-        m_pressed = item_at(event.point);
+        m_pressed = caught ? -1 : item_at(event.point);
         // A disabled item takes part in scrolling but is never pressed or chosen.
         if (m_pressed >= 0 && !children()[m_pressed]->is_enabled())
             m_pressed = -1;
@@ -254,7 +260,7 @@ void VListElement::pointer_move(POINT point)
     if (!m_holding)
         return;
     int dy = point.y - m_last_point.y;
-    if (!m_dragging && std::abs(point.y - m_press_point.y) >= kDragThreshold && !m_locked) {
+    if (!m_dragging && std::abs(point.y - m_press_point.y) >= m_drag_threshold && !m_locked) {
         m_dragging = true;
         m_pressed = -1;
         refresh_item_looks();

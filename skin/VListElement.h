@@ -1,6 +1,7 @@
 #pragma once
 // A vertical list of items that scrolls by dragging. Pulled past either end the content
 // resists; after a release it keeps the flick's speed, slows down and springs back into range.
+// A press on a moving list stops it without choosing an item.
 #include <windef.h>
 
 #include "skin/Element.h"
@@ -59,6 +60,7 @@ private:
     int m_border_bottom = 0;
     bool m_locked = false;
     bool m_grow = false;
+    int m_drag_threshold = 6;
 
     int m_selected = -1;
     int m_pressed = -1;

@@ -9,6 +9,7 @@
 #include "skin/BasicElements.h"
 #include "skin/ButtonElement.h"
 #include "skin/CheckboxElement.h"
+#include "skin/FontRep.h"
 #include "skin/FormElement.h"
 #include "skin/ProgressElement.h"
 #include "skin/TextElement.h"
@@ -374,6 +375,31 @@ TEST_F(ListForm, AFlickCoastsAndStops)
     EXPECT_LE(list->scroll(), 0.0);
 }
 
+TEST_F(ListForm, APressOnACoastingListStopsItWithoutChoosing)
+{
+    form.pointer_press(press(50, 90, true));
+    for (int y = 80; y >= 40; y -= 10) {
+        SimAdvanceTicks(10);
+        form.pointer_move({50, y});
+    }
+    form.pointer_press(press(50, 40, false));
+    list->animate(0.04);
+    ASSERT_TRUE(list->moving());
+    form.pointer_press(press(50, 50, true));
+    EXPECT_EQ(list->pressed_item(), -1);
+    SimAdvanceTicks(80);
+    form.pointer_press(press(50, 50, false));
+    double stopped = list->scroll();
+    list->animate(0.04);
+    EXPECT_DOUBLE_EQ(list->scroll(), stopped);
+    EXPECT_TRUE(recorder.calls.empty());
+    // The list is still now: the next tap chooses.
+    form.pointer_press(press(50, 50, true));
+    SimAdvanceTicks(80);
+    form.pointer_press(press(50, 50, false));
+    EXPECT_EQ(recorder.calls.size(), 1u);
+}
+
 TEST_F(ListForm, LockedListDoesNotScroll)
 {
     list->set_locked(true);
@@ -412,6 +438,49 @@ TEST(Edit, TypingMovesTheCaretAndNotifies)
     EXPECT_EQ(edit->caret(), 3);
     form.key_event(static_cast<int>(KeyCode::Right), true);
     EXPECT_EQ(edit->caret(), 3);
+}
+
+TEST(Edit, TheCaretStaysInViewWhileTyping)
+{
+    FormElement form;
+    form.set_visible(true);
+    auto* edit = new EditElement(&form);
+    edit->set_font(std::make_shared<FontRep>(FontDesc {}));
+    edit->set_style(SkinColor {}, HAlign::LEFT, VAlign::TOP, false);
+    form.set_x(0, 60);
+    form.set_y(0, 30);
+    form.pointer_press(press(5, 5, true));
+    form.pointer_press(press(5, 5, false));
+    auto in_view = [&] {
+        POINT c = edit->caret_point();
+        return c.x >= 0 && c.x + 1 <= 60 && c.y >= 0 && c.y + edit->line_height() <= 30;
+    };
+    for (char16_t c : std::u16string(u"a line far wider than the box"))
+        form.char_input(std::u16string(1, c));
+    EXPECT_LT(edit->scroll().x, 0);
+    EXPECT_TRUE(in_view());
+    // Deleting at the end keeps the end of the text at the right edge, not beyond it.
+    int before = edit->caret_point().x;
+    form.key_event(static_cast<int>(KeyCode::Backspace), true);
+    EXPECT_TRUE(in_view());
+    EXPECT_EQ(edit->caret_point().x, before);
+    for (int i = 0; i < 40; ++i)
+        form.key_event(static_cast<int>(KeyCode::Left), true);
+    EXPECT_EQ(edit->caret(), 0);
+    EXPECT_EQ(edit->scroll().x, 0);
+
+    // Wrapped: new lines below the box scroll it up.
+    edit->set_style(SkinColor {}, HAlign::LEFT, VAlign::TOP, true);
+    edit->set_text_by_id(edit->id(), u"");
+    for (int i = 0; i < 5; ++i)
+        form.key_event(static_cast<int>(KeyCode::Enter), true);
+    form.char_input(u"x");
+    EXPECT_GT(edit->scroll().y, 0);
+    EXPECT_TRUE(in_view());
+    form.key_event(static_cast<int>(KeyCode::Up), true);
+    form.key_event(static_cast<int>(KeyCode::Up), true);
+    form.key_event(static_cast<int>(KeyCode::Up), true);
+    EXPECT_TRUE(in_view());
 }
 
 } // namespace
