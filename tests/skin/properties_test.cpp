@@ -332,7 +332,15 @@ TEST_F(SkinLoad, ChildWithoutTypeAsksTheRegistryForTheEmptyName)
     install(u"untyped.skin", skinc::WriteSkin(skinc::ParseYaml("nodes:\n  n:\n    children:\n      - id: \"x\"\n", "t")));
     Properties skin;
     ASSERT_TRUE(skin.load_skin(skinPath(u"untyped.skin"), Screen(96)));
-    const ElementRecord& child = skin.child(*skin.find_node(u"n"), 0);
+    const ElementRecord& node = *skin.find_node(u"n");
+    // A record with children but no keys at all answers every lookup with the default.
+    EXPECT_EQ(skin.get_int(node, u"x", 7), 7);
+    EXPECT_EQ(skin.get_point(node, u"x", POINT { -1, 2 }).x, -1);
+    EXPECT_EQ(skin.get_string(node, u"type", u"dflt"), u"dflt");
+    EXPECT_EQ(skin.get_font(node, u"font", nullptr), nullptr);
+    EXPECT_EQ(skin.get_color(node, u"c", (SkinColor { 9, 9, 9, 9 })), (SkinColor { 9, 9, 9, 9 }));
+    EXPECT_FALSE(skin.get_picture(node, u"src", PictureRef {}).image);
+    const ElementRecord& child = skin.child(node, 0);
     std::u16string type = skin.get_string(child, u"type", u"");
     EXPECT_EQ(type, u"");
     Element& parent = *reinterpret_cast<Element*>(0x5678); // never touched: nothing is created
