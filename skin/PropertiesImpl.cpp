@@ -72,12 +72,6 @@ PropertiesImpl::PropertiesImpl(std::u16string_view path, const DisplayInfo& disp
     build(path, DirectoryOf(path), display);
 }
 
-PropertiesImpl::PropertiesImpl(std::vector<uint8_t> file, std::u16string_view path, std::u16string_view pictureDir, const DisplayInfo& display)
-    : buffer(std::move(file))
-{
-    build(path, pictureDir, display);
-}
-
 void PropertiesImpl::build(std::u16string_view path, std::u16string_view pictureDir, const DisplayInfo& display)
 {
     const uint8_t* file = buffer.data();
@@ -111,8 +105,8 @@ void PropertiesImpl::build(std::u16string_view path, std::u16string_view picture
         Log().append(u"PropertiesImpl::PropertiesImpl picture load time=").append(Seconds(watch.lap())).append(u" {").append(name).append(u"}\n");
     }
 
-    // Drawing reads picture rectangles without bounds: every one must lie inside its picture,
-    // with its guides in order.
+    // A rectangle reaching past its picture, or with guides out of order, cannot be drawn as
+    // the skin meant: the file is damaged.
     bool inside = true;
     ForEachRecord(file, [&](size_t record) {
         NodeArray nodes = ArrayOf(file, record, NodeKind::Picture);

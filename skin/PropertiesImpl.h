@@ -17,8 +17,6 @@ public:
     PropertiesImpl() = default; // empty: no skin
     // Reads the skin file and everything it names; on any failure `header` stays null.
     PropertiesImpl(std::u16string_view path, const DisplayInfo& display);
-    // The same from a file image already in memory; pictures are looked up in `pictureDir`.
-    PropertiesImpl(std::vector<uint8_t> file, std::u16string_view path, std::u16string_view pictureDir, const DisplayInfo& display);
 
     PropertiesImpl(PropertiesImpl&&) = default;
     PropertiesImpl& operator=(PropertiesImpl&&) = default;
