@@ -2,13 +2,13 @@
 // host's screen; the left mouse button (or a touch) is the stylus, the host keyboard gives the
 // device's hardware keys and text.
 #include "display.h"
+#include "linux/host_text.h"
 
 #include <winuser.h>
 
 #include <SDL.h>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace display {
 
@@ -66,23 +66,6 @@ int virtualKeyOf(SDL_Keycode key)
     default:
         return 0;
     }
-}
-
-std::u16string utf16Of(const char* utf8)
-{
-    std::u16string out;
-    char* converted = SDL_iconv_string("UTF-16LE", "UTF-8", utf8, std::strlen(utf8) + 1);
-    if (!converted)
-        return out;
-    auto* units = reinterpret_cast<const unsigned char*>(converted);
-    for (size_t i = 0;; i += 2) {
-        char16_t c = static_cast<char16_t>(units[i] | (units[i + 1] << 8));
-        if (!c)
-            break;
-        out.push_back(c);
-    }
-    SDL_free(converted);
-    return out;
 }
 
 class SdlWindow final : public Backend {
@@ -160,7 +143,7 @@ public:
                 return true;
             case SDL_TEXTINPUT:
                 event.kind = InputEvent::Kind::Text;
-                event.text = utf16Of(e.text.text);
+                event.text = sim::toUtf16(e.text.text);
                 return true;
             case SDL_WINDOWEVENT:
                 if (e.window.event == SDL_WINDOWEVENT_EXPOSED && m_texture) {
@@ -213,7 +196,7 @@ public:
             buttons[i].text = choices[i].label;
         }
         buttons[0].flags = SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-        std::string title = utf8Of(caption), message = utf8Of(text);
+        std::string title = sim::toUtf8(caption), message = sim::toUtf8(text);
         SDL_MessageBoxData data {};
         data.flags = (type & 0xF0) == MB_ICONHAND ? SDL_MESSAGEBOX_ERROR
             : (type & 0xF0) == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
@@ -240,18 +223,6 @@ public:
     }
 
 private:
-    static std::string utf8Of(const std::u16string& text)
-    {
-        std::string out;
-        char* converted = SDL_iconv_string("UTF-8", "UTF-16LE", reinterpret_cast<const char*>(text.c_str()),
-            (text.size() + 1) * 2);
-        if (converted) {
-            out = converted;
-            SDL_free(converted);
-        }
-        return out;
-    }
-
     SDL_Window* m_window;
     SDL_Renderer* m_renderer;
     SDL_Texture* m_texture = nullptr;

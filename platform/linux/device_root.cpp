@@ -161,7 +161,7 @@ bool hostPathOf(std::u16string_view devicePath, std::string& hostPath)
 std::string hostPathOrEmpty(const WCHAR* devicePath)
 {
     std::string host;
-    if (!devicePath || !hostPathOf(std::u16string_view(devicePath, wideLength(devicePath)), host))
+    if (!hostPathOf(viewOf(devicePath), host))
         return {};
     return host;
 }
@@ -206,7 +206,7 @@ const char* SimDeviceRoot()
 bool SimHostPath(LPCWSTR devicePath, char* hostPath, size_t hostPathSize)
 {
     std::string host;
-    if (!devicePath || !sim::hostPathOf(std::u16string_view(devicePath, sim::wideLength(devicePath)), host))
+    if (!sim::hostPathOf(sim::viewOf(devicePath), host))
         return false;
     if (host.size() + 1 > hostPathSize)
         return false;
@@ -237,7 +237,7 @@ bool SimMakeStorageCard(LPCWSTR name)
     if (!name || !*name)
         return false;
     std::u16string device = u"\\";
-    device += std::u16string_view(name, sim::wideLength(name));
+    device += sim::viewOf(name);
     if (device.find_first_of(u"\\/", 1) != std::u16string::npos)
         return false;
     std::string host;
@@ -259,7 +259,7 @@ void SimSetSpecialFolder(int csidl, LPCWSTR devicePath)
         return;
     }
     g_unknownFolders[csidl] = false;
-    g_specialFolders[csidl] = std::u16string(devicePath, sim::wideLength(devicePath));
+    g_specialFolders[csidl] = std::u16string(sim::viewOf(devicePath));
 }
 
 void SimResetSpecialFolders()

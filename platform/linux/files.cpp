@@ -120,7 +120,7 @@ bool resolve(LPCWSTR devicePath, std::string& host)
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    if (!sim::hostPathOf(std::u16string_view(devicePath, sim::wideLength(devicePath)), host)) {
+    if (!sim::hostPathOf(sim::viewOf(devicePath), host)) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
@@ -377,7 +377,7 @@ HANDLE FindFirstFile(LPCWSTR fileName, LPWIN32_FIND_DATA findData)
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    std::u16string_view path(fileName, sim::wideLength(fileName));
+    std::u16string_view path = sim::viewOf(fileName);
     size_t cut = path.find_last_of(u"\\/");
     if (cut == std::u16string_view::npos) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -548,7 +548,7 @@ BOOL MoveFile(LPCWSTR existingFileName, LPCWSTR newFileName)
         return failWith(ERROR_ACCESS_DENIED);
     // The new name as written: a rename may change only the case of a name, and then the
     // lookup of the new name finds the old entry.
-    std::u16string_view wanted(newFileName, sim::wideLength(newFileName));
+    std::u16string_view wanted = sim::viewOf(newFileName);
     std::u16string_view name = wanted.substr(wanted.find_last_of(u"\\/") + 1);
     if (name.empty() || name == u"." || name == u"..")
         return failWith(ERROR_INVALID_PARAMETER);

@@ -1,5 +1,6 @@
 // Font creation, matching through fontconfig, text metrics and extents.
 #include "linux/gdi_font.h"
+#include "linux/host_text.h"
 
 #include <simhost.h>
 
@@ -39,32 +40,6 @@ FT_Library library()
         return l;
     }();
     return lib;
-}
-
-std::string utf8(const WCHAR* text, size_t max)
-{
-    std::string out;
-    for (size_t i = 0; i < max && text[i]; ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < max && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | c >> 6);
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | c >> 12);
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | c >> 18);
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
 }
 
 struct Match {
@@ -201,7 +176,8 @@ Font* create(const LOGFONTW& lf)
     // Larger than any screen: a caller's arithmetic gone wrong, not a font.
     if (lf.lfHeight < -2048 || lf.lfHeight > 2048)
         return nullptr;
-    std::string family = utf8(lf.lfFaceName, LF_FACESIZE);
+    std::u16string_view faceName(lf.lfFaceName, LF_FACESIZE);
+    std::string family = sim::toUtf8(faceName.substr(0, faceName.find(u'\0')));
     if (family.empty())
         family = kDefaultFace;
     int weight = lf.lfWeight ? std::clamp<int>(lf.lfWeight, 1, 1000) : FW_NORMAL;

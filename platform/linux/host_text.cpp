@@ -135,6 +135,11 @@ size_t wideLength(const WCHAR* text)
     return n;
 }
 
+std::u16string_view viewOf(const WCHAR* text)
+{
+    return text ? std::u16string_view(text, wideLength(text)) : std::u16string_view();
+}
+
 bool copyWide(std::u16string_view text, WCHAR* buffer, size_t size)
 {
     if (size == 0)
@@ -143,6 +148,18 @@ bool copyWide(std::u16string_view text, WCHAR* buffer, size_t size)
     text.copy(buffer, n);
     buffer[n] = 0;
     return n == text.size();
+}
+
+std::string hexOf(std::string_view bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
 }
 
 }

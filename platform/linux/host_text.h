@@ -19,7 +19,12 @@ bool sameNameIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 // Length of a zero-terminated device string.
 size_t wideLength(const WCHAR* text);
+// A zero-terminated device string as a view; empty for null.
+std::u16string_view viewOf(const WCHAR* text);
 // Copies text into buffer of size characters, zero-terminated; returns false when cut.
 bool copyWide(std::u16string_view text, WCHAR* buffer, size_t size);
+
+// Bytes as lower-case hex digits: device names made safe for host file names.
+std::string hexOf(std::string_view bytes);
 
 }

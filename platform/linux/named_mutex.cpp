@@ -121,21 +121,10 @@ public:
     std::shared_ptr<MutexState> state;
 };
 
-std::string hexOf(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
 // Opens the name's files; true when another process holds the name open already.
 bool openHostFiles(MutexState& s, bool& existedElsewhere)
 {
-    std::string base = sim::hostStateFolder() + "/mutex-" + hexOf(sim::toUtf8(s.key));
+    std::string base = sim::hostStateFolder() + "/mutex-" + sim::hexOf(sim::toUtf8(s.key));
     s.ownFd = open((base + ".own").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     s.presenceFd = open((base + ".open").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (s.ownFd < 0 || s.presenceFd < 0)

@@ -138,7 +138,7 @@ void SimSetModulePath(LPCWSTR devicePath)
 {
     std::lock_guard lock(g_modulesMutex);
     if (devicePath)
-        g_modulePath = std::u16string(devicePath, sim::wideLength(devicePath));
+        g_modulePath = std::u16string(sim::viewOf(devicePath));
     else
         g_modulePath.reset();
 }
@@ -147,7 +147,7 @@ void SimRegisterModule(HMODULE module, LPCWSTR devicePath)
 {
     std::lock_guard lock(g_modulesMutex);
     if (module && devicePath)
-        g_modules[module] = std::u16string(devicePath, sim::wideLength(devicePath));
+        g_modules[module] = std::u16string(sim::viewOf(devicePath));
 }
 
 void SimUnregisterModule(HMODULE module)
@@ -186,10 +186,10 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    std::u16string_view verb = info->lpVerb ? std::u16string_view(info->lpVerb, sim::wideLength(info->lpVerb)) : u"open";
+    std::u16string_view verb = info->lpVerb ? sim::viewOf(info->lpVerb) : u"open";
     if (!sim::sameNameIgnoringCase(verb, u"open"))
         return shellFailure(info, ERROR_NO_ASSOCIATION, SE_ERR_NOASSOC);
-    std::u16string device(info->lpFile, sim::wideLength(info->lpFile));
+    std::u16string device(sim::viewOf(info->lpFile));
     std::string host;
     struct stat st;
     if (!sim::hostPathOf(device, host) || stat(host.c_str(), &st) != 0)
@@ -197,7 +197,7 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info)
     if (!S_ISREG(st.st_mode) || access(host.c_str(), X_OK) != 0)
         return shellFailure(info, ERROR_NO_ASSOCIATION, SE_ERR_NOASSOC);
 
-    std::string parameters = info->lpParameters ? sim::toUtf8(std::u16string_view(info->lpParameters, sim::wideLength(info->lpParameters))) : "";
+    std::string parameters = sim::toUtf8(sim::viewOf(info->lpParameters));
     std::vector<std::string> args { host };
     if (!parameters.empty())
         args.push_back(parameters);

@@ -178,14 +178,9 @@ bool keyExists(sqlite3* db, int64_t id)
     return q.bind(1, id).step() == SQLITE_ROW;
 }
 
-std::u16string_view viewOf(LPCWSTR text)
-{
-    return text ? std::u16string_view(text, sim::wideLength(text)) : std::u16string_view();
-}
-
 bool splitSubKey(LPCWSTR subKey, std::vector<std::u16string>& parts)
 {
-    std::u16string_view path = viewOf(subKey);
+    std::u16string_view path = sim::viewOf(subKey);
     size_t i = 0;
     while (i <= path.size()) {
         size_t end = path.find(u'\\', i);
@@ -386,7 +381,7 @@ LONG RegQueryValueEx(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type, LPBYTE 
     if (!db)
         return ERROR_BADDB;
     Statement q(db, "SELECT type, data FROM vals WHERE key = ? AND folded = ?");
-    int rc = q.bind(1, id).bind(2, sim::toUtf8(sim::foldCase(viewOf(valueName)))).step();
+    int rc = q.bind(1, id).bind(2, sim::toUtf8(sim::foldCase(sim::viewOf(valueName)))).step();
     if (rc == SQLITE_DONE)
         return keyExists(db, id) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
     if (rc != SQLITE_ROW)
@@ -410,7 +405,7 @@ LONG RegSetValueEx(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* d
         return ERROR_BADDB;
     if (!keyExists(db, id))
         return ERROR_KEY_DELETED;
-    std::u16string_view name = viewOf(valueName);
+    std::u16string_view name = sim::viewOf(valueName);
     Statement set(db,
         "INSERT INTO vals(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?)"
         " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
@@ -431,7 +426,7 @@ LONG RegDeleteValue(HKEY key, LPCWSTR valueName)
     if (!db)
         return ERROR_BADDB;
     Statement del(db, "DELETE FROM vals WHERE key = ? AND folded = ?");
-    if (del.bind(1, id).bind(2, sim::toUtf8(sim::foldCase(viewOf(valueName)))).step() != SQLITE_DONE)
+    if (del.bind(1, id).bind(2, sim::toUtf8(sim::foldCase(sim::viewOf(valueName)))).step() != SQLITE_DONE)
         return ERROR_BADDB;
     return sqlite3_changes(db) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }

@@ -55,12 +55,7 @@ std::string windowsFolder()
 
 std::string hex(std::u16string_view text)
 {
-    std::string utf8 = sim::toUtf8(text), out;
-    static const char digits[] = "0123456789abcdef";
-    for (unsigned char c : utf8) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
+    std::string out = sim::hexOf(sim::toUtf8(text));
     return out.empty() ? "-" : out;
 }
 

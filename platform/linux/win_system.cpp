@@ -2,6 +2,7 @@
 #include "win_internal.h"
 #include "win_remote.h"
 #include "win_screen.h"
+#include "linux/host_text.h"
 
 #include <winbase.h>
 
@@ -12,35 +13,6 @@ int ScreenMessageBox(const std::u16string& text, const std::u16string& caption, 
 LONG RotateScreen(DWORD orientation);
 
 namespace {
-
-std::string narrow(std::u16string_view text)
-{
-    // Enough for a log line on the host: UTF-16 to UTF-8.
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 // The taskbar at the top and the menu bar at the bottom: 26 pixels at 96 dpi.
 int barHeight()
@@ -200,7 +172,7 @@ int MessageBox(HWND, LPCWSTR text, LPCWSTR caption, UINT type)
     std::u16string t = text ? text : u"", c = caption ? caption : u"";
     if (int answer = ScreenMessageBox(t, c, type))
         return answer;
-    std::fprintf(stderr, "MessageBox [%s] %s -> IDOK\n", narrow(c).c_str(), narrow(t).c_str());
+    std::fprintf(stderr, "MessageBox [%s] %s -> IDOK\n", sim::toUtf8(c).c_str(), sim::toUtf8(t).c_str());
     return IDOK;
 }
 
