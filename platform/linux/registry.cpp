@@ -163,11 +163,17 @@ private:
     bool m_open;
 };
 
-int64_t keyIdOf(HKEY key)
+// HKEY_CLASSES_ROOT to HKEY_USERS: rows 1 to 4, never opened nor closed.
+bool isRootKey(HKEY key)
 {
     auto raw = reinterpret_cast<uintptr_t>(key);
-    if (raw >= 0x80000000u && raw <= 0x80000003u)
-        return static_cast<int64_t>(raw - 0x80000000u) + 1;
+    return raw >= 0x80000000u && raw <= 0x80000003u;
+}
+
+int64_t keyIdOf(HKEY key)
+{
+    if (isRootKey(key))
+        return static_cast<int64_t>(reinterpret_cast<uintptr_t>(key) - 0x80000000u) + 1;
     auto open = reinterpret_cast<OpenKey*>(key);
     return g_openKeys.count(open) ? open->id : kNoKey;
 }
@@ -196,7 +202,41 @@ bool splitSubKey(LPCWSTR subKey, std::vector<std::u16string>& parts)
     return true;
 }
 
+// The key a call starts from and the names of the path below it.
+LONG resolvePath(HKEY key, LPCWSTR subKey, int64_t& base, std::vector<std::u16string>& parts)
+{
+    base = keyIdOf(key);
+    if (base == kNoKey)
+        return ERROR_INVALID_HANDLE;
+    return splitSubKey(subKey, parts) ? ERROR_SUCCESS : ERROR_INVALID_PARAMETER;
+}
+
+// What a one-row query of key id answered: its row, `none` when there is none in a key that
+// still exists, or why not.
+LONG rowStatus(sqlite3* db, int64_t id, int rc, LONG none)
+{
+    if (rc == SQLITE_ROW)
+        return ERROR_SUCCESS;
+    if (rc == SQLITE_DONE)
+        return keyExists(db, id) ? none : ERROR_KEY_DELETED;
+    return ERROR_BADDB;
+}
+
 enum class Lookup { Found, Missing, Failed };
+
+// A walk that has to reach the end of its path.
+LONG statusOf(Lookup found)
+{
+    switch (found) {
+    case Lookup::Failed:
+        return ERROR_BADDB;
+    case Lookup::Missing:
+        return ERROR_FILE_NOT_FOUND;
+    case Lookup::Found:
+        break;
+    }
+    return ERROR_SUCCESS;
+}
 
 Lookup childOf(sqlite3* db, int64_t parent, const std::u16string& name, int64_t& child)
 {
@@ -280,12 +320,10 @@ LONG RegCreateKeyEx(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, LPSE
     if (!result)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(g_mutex);
-    int64_t base = keyIdOf(key);
-    if (base == kNoKey)
-        return ERROR_INVALID_HANDLE;
+    int64_t base = kNoKey;
     std::vector<std::u16string> parts;
-    if (!splitSubKey(subKey, parts))
-        return ERROR_INVALID_PARAMETER;
+    if (LONG status = resolvePath(key, subKey, base, parts); status != ERROR_SUCCESS)
+        return status;
     sqlite3* db = hive();
     if (!db)
         return ERROR_BADDB;
@@ -333,25 +371,17 @@ LONG RegOpenKeyEx(HKEY key, LPCWSTR subKey, DWORD, REGSAM, PHKEY result)
     if (!result)
         return ERROR_INVALID_PARAMETER;
     std::lock_guard lock(g_mutex);
-    int64_t base = keyIdOf(key);
-    if (base == kNoKey)
-        return ERROR_INVALID_HANDLE;
+    int64_t base = kNoKey;
     std::vector<std::u16string> parts;
-    if (!splitSubKey(subKey, parts))
-        return ERROR_INVALID_PARAMETER;
+    if (LONG status = resolvePath(key, subKey, base, parts); status != ERROR_SUCCESS)
+        return status;
     sqlite3* db = hive();
     if (!db)
         return ERROR_BADDB;
     size_t reached = 0;
     int64_t at = 0;
-    switch (walk(db, base, parts, reached, at)) {
-    case Lookup::Failed:
-        return ERROR_BADDB;
-    case Lookup::Missing:
-        return ERROR_FILE_NOT_FOUND;
-    case Lookup::Found:
-        break;
-    }
+    if (LONG status = statusOf(walk(db, base, parts, reached, at)); status != ERROR_SUCCESS)
+        return status;
     if (parts.empty() && !keyExists(db, base))
         return ERROR_KEY_DELETED;
     *result = newHandle(at);
@@ -360,8 +390,7 @@ LONG RegOpenKeyEx(HKEY key, LPCWSTR subKey, DWORD, REGSAM, PHKEY result)
 
 LONG RegCloseKey(HKEY key)
 {
-    auto raw = reinterpret_cast<uintptr_t>(key);
-    if (raw >= 0x80000000u && raw <= 0x80000003u)
+    if (isRootKey(key))
         return ERROR_SUCCESS;
     std::lock_guard lock(g_mutex);
     auto open = reinterpret_cast<OpenKey*>(key);
@@ -382,10 +411,8 @@ LONG RegQueryValueEx(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type, LPBYTE 
         return ERROR_BADDB;
     Statement q(db, "SELECT type, data FROM vals WHERE key = ? AND folded = ?");
     int rc = q.bind(1, id).bind(2, sim::toUtf8(sim::foldCase(sim::viewOf(valueName)))).step();
-    if (rc == SQLITE_DONE)
-        return keyExists(db, id) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-    if (rc != SQLITE_ROW)
-        return ERROR_BADDB;
+    if (LONG status = rowStatus(db, id, rc, ERROR_FILE_NOT_FOUND); status != ERROR_SUCCESS)
+        return status;
     if (type)
         *type = static_cast<DWORD>(q.integer(0));
     return copyData(q.blob(1), data, dataSize);
@@ -434,12 +461,10 @@ LONG RegDeleteValue(HKEY key, LPCWSTR valueName)
 LONG RegDeleteKey(HKEY key, LPCWSTR subKey)
 {
     std::lock_guard lock(g_mutex);
-    int64_t base = keyIdOf(key);
-    if (base == kNoKey)
-        return ERROR_INVALID_HANDLE;
+    int64_t base = kNoKey;
     std::vector<std::u16string> parts;
-    if (!splitSubKey(subKey, parts))
-        return ERROR_INVALID_PARAMETER;
+    if (LONG status = resolvePath(key, subKey, base, parts); status != ERROR_SUCCESS)
+        return status;
     if (parts.empty())
         return ERROR_INVALID_PARAMETER; // a key never deletes itself, nor a root
     sqlite3* db = hive();
@@ -448,14 +473,8 @@ LONG RegDeleteKey(HKEY key, LPCWSTR subKey)
         return ERROR_BADDB;
     size_t reached = 0;
     int64_t at = 0;
-    switch (walk(db, base, parts, reached, at)) {
-    case Lookup::Failed:
-        return ERROR_BADDB;
-    case Lookup::Missing:
-        return ERROR_FILE_NOT_FOUND;
-    case Lookup::Found:
-        break;
-    }
+    if (LONG status = statusOf(walk(db, base, parts, reached, at)); status != ERROR_SUCCESS)
+        return status;
     const char* tree = "WITH RECURSIVE sub(id) AS (SELECT ? UNION ALL"
                        " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id) ";
     Statement values(db, (std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM sub)").c_str());
@@ -477,10 +496,8 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD,
         return ERROR_BADDB;
     Statement q(db, "SELECT name FROM keys WHERE parent = ? ORDER BY folded LIMIT 1 OFFSET ?");
     int rc = q.bind(1, id).bind(2, index).step();
-    if (rc == SQLITE_DONE)
-        return keyExists(db, id) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
-    if (rc != SQLITE_ROW)
-        return ERROR_BADDB;
+    if (LONG status = rowStatus(db, id, rc, ERROR_NO_MORE_ITEMS); status != ERROR_SUCCESS)
+        return status;
     if (keyClass && keyClassSize && *keyClassSize)
         keyClass[0] = 0;
     if (keyClassSize)
@@ -502,10 +519,8 @@ LONG RegEnumValue(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameSize
         return ERROR_BADDB;
     Statement q(db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY folded LIMIT 1 OFFSET ?");
     int rc = q.bind(1, id).bind(2, index).step();
-    if (rc == SQLITE_DONE)
-        return keyExists(db, id) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
-    if (rc != SQLITE_ROW)
-        return ERROR_BADDB;
+    if (LONG status = rowStatus(db, id, rc, ERROR_NO_MORE_ITEMS); status != ERROR_SUCCESS)
+        return status;
     LONG status = copyName(q.text(0), valueName, valueNameSize);
     if (status != ERROR_SUCCESS)
         return status;
