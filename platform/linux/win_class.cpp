@@ -136,10 +136,5 @@ int GetClassName(HWND window, LPWSTR className, int maxCount)
             return 0;
         }
     }
-    if (!className || maxCount <= 0)
-        return 0;
-    int n = static_cast<int>(std::min<size_t>(name.size(), static_cast<size_t>(maxCount - 1)));
-    name.copy(className, n);
-    className[n] = 0;
-    return n;
+    return copyText(name, className, maxCount);
 }

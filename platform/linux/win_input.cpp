@@ -59,11 +59,6 @@ HWND topLevelOf(HWND window)
     return w ? w->handle : nullptr;
 }
 
-void postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    PostMessage(window, message, wParam, lParam);
-}
-
 void stylus(UINT message, int x, int y)
 {
     HWND target;
@@ -84,7 +79,7 @@ void stylus(UINT message, int x, int y)
         keys |= MK_SHIFT;
     if (GetKeyState(VK_CONTROL) & 0x8000)
         keys |= MK_CONTROL;
-    postInput(target, message, keys, lParam);
+    PostMessage(target, message, keys, lParam);
 }
 
 HWND keyTarget()
@@ -306,7 +301,7 @@ void SimKeyDown(int virtualKey)
             input().capsLock = !input().capsLock;
     }
     if (HWND target = keyTarget())
-        postInput(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1 | (wasDown ? (1 << 30) : 0));
+        PostMessage(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1 | (wasDown ? (1 << 30) : 0));
 }
 
 void SimKeyUp(int virtualKey)
@@ -318,11 +313,11 @@ void SimKeyUp(int virtualKey)
         input().keys[static_cast<size_t>(virtualKey)] = false;
     }
     if (HWND target = keyTarget())
-        postInput(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)));
+        PostMessage(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)));
 }
 
 void SimTypeChar(WCHAR ch)
 {
     if (HWND target = keyTarget())
-        postInput(target, WM_CHAR, ch, 1);
+        PostMessage(target, WM_CHAR, ch, 1);
 }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace wm {
@@ -102,6 +103,8 @@ std::shared_ptr<ThreadQueue> threadById(DWORD id);
 
 // Top-level windows, front to back (topmost band first).
 std::vector<Window*>& topLevel();
+// Their handles, taken under the lock, for calls that reach each of them without it.
+std::vector<HWND> topLevelHandles();
 // The sibling list a window lives in.
 std::vector<Window*>& siblings(Window* w);
 // Puts w in its sibling list: at the front of its band (front = true) or at the back.
@@ -137,5 +140,9 @@ void inputWindowGone(HWND window);
 void activateOnShow(HWND window);
 
 LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Copies text into a caller's buffer of maxCount characters, cut and zero-terminated; returns
+// the characters copied.
+int copyText(std::u16string_view text, LPWSTR buffer, int maxCount);
 
 }

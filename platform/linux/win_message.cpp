@@ -83,11 +83,6 @@ Window* findPaintable(std::vector<Window*>& list, ThreadQueue* q, HWND filter)
     return nullptr;
 }
 
-POINT lastStylusPoint()
-{
-    return SimLastStylusPoint();
-}
-
 void processSent(ThreadQueue& q)
 {
     for (;;) {
@@ -121,7 +116,7 @@ bool retrieve(ThreadQueue& q, MSG* out, HWND filter, UINT filterMin, UINT filter
     DWORD now = GetTickCount();
     MSG m {};
     m.time = now;
-    m.pt = lastStylusPoint();
+    m.pt = SimLastStylusPoint();
     {
         // Lock order everywhere: the window tree, then a queue.
         Guard tree(lock());
@@ -197,6 +192,23 @@ std::chrono::milliseconds waitLimit(ThreadQueue& q)
     return std::chrono::milliseconds(limit);
 }
 
+// Sleeps until something is posted or sent to the thread, or it is told to quit, or a timer
+// of its own may fall due; never longer than most.
+void waitForMessages(ThreadQueue& q, std::chrono::milliseconds most = std::chrono::milliseconds::max())
+{
+    std::unique_lock<std::mutex> g(q.mutex);
+    if (q.posted.empty() && q.sent.empty() && !q.quit)
+        q.wake.wait_for(g, std::min(waitLimit(q), most));
+}
+
+// The queue of the thread that owns window; null for a handle that is not a window here.
+std::shared_ptr<ThreadQueue> queueOf(HWND window)
+{
+    Guard g(lock());
+    Window* w = find(window);
+    return w ? w->thread : nullptr;
+}
+
 bool postTo(ThreadQueue& q, const MSG& m)
 {
     {
@@ -244,15 +256,8 @@ void forgetWindowMessages(HWND window, ThreadQueue& q)
 
 bool postMessageTo(HWND window, const MSG& m)
 {
-    std::shared_ptr<ThreadQueue> q;
-    {
-        Guard g(lock());
-        Window* w = find(window);
-        if (!w)
-            return false;
-        q = w->thread;
-    }
-    return postTo(*q, m);
+    std::shared_ptr<ThreadQueue> q = queueOf(window);
+    return q && postTo(*q, m);
 }
 
 bool pumpMessages()
@@ -295,13 +300,7 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     if (!window)
         return postTo(*currentThread(), m);
     if (window == HWND_BROADCAST) {
-        std::vector<HWND> list;
-        {
-            Guard g(lock());
-            for (Window* w : topLevel())
-                list.push_back(w->handle);
-        }
-        for (HWND h : list) {
+        for (HWND h : topLevelHandles()) {
             m.hwnd = h;
             postMessageTo(h, m);
         }
@@ -334,23 +333,11 @@ BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lPara
 LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (window == HWND_BROADCAST) {
-        std::vector<HWND> list;
-        {
-            Guard g(lock());
-            for (Window* w : topLevel())
-                list.push_back(w->handle);
-        }
-        for (HWND h : list)
+        for (HWND h : topLevelHandles())
             SendMessage(h, message, wParam, lParam);
         return 0;
     }
-    std::shared_ptr<ThreadQueue> target;
-    {
-        Guard g(lock());
-        Window* w = find(window);
-        if (w)
-            target = w->thread;
-    }
+    std::shared_ptr<ThreadQueue> target = queueOf(window);
     if (!target) {
         if (isRemote(window))
             return remoteSend(window, message, wParam, lParam);
@@ -433,9 +420,7 @@ BOOL GetMessage(LPMSG msg, HWND window, UINT filterMin, UINT filterMax)
         if (retrieve(*q, &m, window, filterMin, filterMax, true))
             break;
         presentIfChanged();
-        std::unique_lock<std::mutex> g(q->mutex);
-        if (q->posted.empty() && q->sent.empty() && !q->quit)
-            q->wake.wait_for(g, waitLimit(*q));
+        waitForMessages(*q);
     }
     if (msg)
         *msg = m;
@@ -451,9 +436,7 @@ BOOL WaitMessage()
         if (retrieve(*q, &m, nullptr, 0, 0, false))
             return TRUE;
         presentIfChanged();
-        std::unique_lock<std::mutex> g(q->mutex);
-        if (q->posted.empty() && q->sent.empty() && !q->quit)
-            q->wake.wait_for(g, waitLimit(*q));
+        waitForMessages(*q);
     }
 }
 
@@ -519,17 +502,10 @@ LRESULT CallWindowProc(WNDPROC proc, HWND window, UINT message, WPARAM wParam, L
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc)
 {
-    std::shared_ptr<ThreadQueue> q;
-    if (window) {
-        Guard g(lock());
-        Window* w = find(window);
-        if (!w) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        q = w->thread;
-    } else {
-        q = currentThread();
+    std::shared_ptr<ThreadQueue> q = window ? queueOf(window) : currentThread();
+    if (!q) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
     }
     UINT period = elapse < 1 ? 1 : elapse;
     DWORD due = GetTickCount() + period;
@@ -555,17 +531,10 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc)
 
 BOOL KillTimer(HWND window, UINT_PTR id)
 {
-    std::shared_ptr<ThreadQueue> q;
-    if (window) {
-        Guard g(lock());
-        Window* w = find(window);
-        if (!w) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
-        q = w->thread;
-    } else {
-        q = currentThread();
+    std::shared_ptr<ThreadQueue> q = window ? queueOf(window) : currentThread();
+    if (!q) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
     }
     std::lock_guard<std::mutex> g(q->mutex);
     size_t removed = std::erase_if(q->timers, [&](const TimerEntry& t) { return t.window == window && t.id == id; });
@@ -592,9 +561,7 @@ bool SimRunFor(DWORD milliseconds)
             if (left <= 0)
                 return true;
             SimPollDisplay();
-            std::unique_lock<std::mutex> g(q->mutex);
-            if (q->posted.empty() && q->sent.empty() && !q->quit)
-                q->wake.wait_for(g, std::min(waitLimit(*q), std::chrono::milliseconds(std::min(left, 10))));
+            waitForMessages(*q, std::chrono::milliseconds(std::min(left, 10)));
         }
     }
     DWORD target = GetTickCount() + milliseconds;

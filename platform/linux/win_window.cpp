@@ -85,6 +85,15 @@ std::vector<Window*>& siblings(Window* w)
     return w->parent ? w->parent->children : topLevel();
 }
 
+std::vector<HWND> topLevelHandles()
+{
+    Guard g(lock());
+    std::vector<HWND> list;
+    for (Window* w : topLevel())
+        list.push_back(w->handle);
+    return list;
+}
+
 void removeFromZOrder(Window* w)
 {
     auto& list = siblings(w);
@@ -93,8 +102,8 @@ void removeFromZOrder(Window* w)
 
 void placeInZOrder(Window* w, bool front)
 {
+    removeFromZOrder(w);
     auto& list = siblings(w);
-    list.erase(std::remove(list.begin(), list.end(), w), list.end());
     bool top = isBandTopmost(w);
     if (front) {
         // Front of the band: topmost windows stay before all others.
@@ -164,6 +173,48 @@ LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         proc = w->proc;
     }
     return proc ? proc(window, message, wParam, lParam) : 0;
+}
+
+int copyText(std::u16string_view text, LPWSTR buffer, int maxCount)
+{
+    if (!buffer || maxCount <= 0)
+        return 0;
+    int n = static_cast<int>(std::min<size_t>(text.size(), static_cast<size_t>(maxCount - 1)));
+    text.copy(buffer, n);
+    buffer[n] = 0;
+    return n;
+}
+
+namespace {
+
+// The window's extra bytes at index read as a T and, given a replacement, overwritten; an
+// index outside them fails.
+template <typename T>
+T exchangeExtra(Window* w, int index, const T* replacement)
+{
+    if (index < 0 || static_cast<size_t>(index) + sizeof(T) > w->extra.size()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    T old;
+    std::memcpy(&old, w->extra.data() + index, sizeof old);
+    if (replacement)
+        std::memcpy(w->extra.data() + index, replacement, sizeof old);
+    return old;
+}
+
+template <typename T>
+T exchangeExtra(HWND window, int index, const T* replacement)
+{
+    Guard g(lock());
+    Window* w = find(window);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    return exchangeExtra(w, index, replacement);
+}
+
 }
 
 }
@@ -412,8 +463,8 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
             } else if (insertAfter == HWND_BOTTOM) {
                 placeInZOrder(w, false);
             } else if (Window* after = find(insertAfter); after && after != w && after->parent == w->parent) {
+                removeFromZOrder(w);
                 auto& list = siblings(w);
-                list.erase(std::remove(list.begin(), list.end(), w), list.end());
                 list.insert(std::find(list.begin(), list.end(), after) + 1, w);
             }
         }
@@ -608,12 +659,7 @@ int GetWindowText(HWND window, LPWSTR text, int maxCount)
         else
             return 0;
     }
-    if (!text || maxCount <= 0)
-        return 0;
-    int n = static_cast<int>(std::min<size_t>(title.size(), static_cast<size_t>(maxCount - 1)));
-    title.copy(text, n);
-    text[n] = 0;
-    return n;
+    return copyText(title, text, maxCount);
 }
 
 int GetWindowTextLength(HWND window)
@@ -649,13 +695,7 @@ LONG_PTR GetWindowLongPtr(HWND window, int index)
     case GWL_USERDATA:
         return w->userData;
     }
-    if (index < 0 || static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
-    }
-    LONG_PTR v;
-    std::memcpy(&v, w->extra.data() + index, sizeof v);
-    return v;
+    return exchangeExtra<LONG_PTR>(w, index, nullptr);
 }
 
 LONG_PTR SetWindowLongPtr(HWND window, int index, LONG_PTR value)
@@ -695,13 +735,7 @@ LONG_PTR SetWindowLongPtr(HWND window, int index, LONG_PTR value)
             w->userData = value;
             return old;
         default:
-            if (index < 0 || static_cast<size_t>(index) + sizeof(LONG_PTR) > w->extra.size()) {
-                SetLastError(ERROR_INVALID_PARAMETER);
-                return 0;
-            }
-            std::memcpy(&old, w->extra.data() + index, sizeof old);
-            std::memcpy(w->extra.data() + index, &value, sizeof value);
-            return old;
+            return exchangeExtra(w, index, &value);
         }
         if (restyled)
             screenChanged();
@@ -711,34 +745,15 @@ LONG_PTR SetWindowLongPtr(HWND window, int index, LONG_PTR value)
 
 LONG GetWindowLong(HWND window, int index)
 {
-    if (index >= 0) {
-        Guard g(lock());
-        Window* w = find(window);
-        if (!w || static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) {
-            SetLastError(w ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        LONG v;
-        std::memcpy(&v, w->extra.data() + index, sizeof v);
-        return v;
-    }
+    if (index >= 0)
+        return exchangeExtra<LONG>(window, index, nullptr);
     return static_cast<LONG>(GetWindowLongPtr(window, index));
 }
 
 LONG SetWindowLong(HWND window, int index, LONG value)
 {
-    if (index >= 0) {
-        Guard g(lock());
-        Window* w = find(window);
-        if (!w || static_cast<size_t>(index) + sizeof(LONG) > w->extra.size()) {
-            SetLastError(w ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        LONG old;
-        std::memcpy(&old, w->extra.data() + index, sizeof old);
-        std::memcpy(w->extra.data() + index, &value, sizeof value);
-        return old;
-    }
+    if (index >= 0)
+        return exchangeExtra(window, index, &value);
     LONG_PTR v = (index == GWL_STYLE || index == GWL_EXSTYLE) ? static_cast<LONG_PTR>(static_cast<DWORD>(value))
                                                                : static_cast<LONG_PTR>(value);
     return static_cast<LONG>(SetWindowLongPtr(window, index, v));
@@ -779,13 +794,7 @@ HWND FindWindow(LPCWSTR className, LPCWSTR windowName)
 
 BOOL EnumWindows(WNDENUMPROC callback, LPARAM param)
 {
-    std::vector<HWND> list;
-    {
-        Guard g(lock());
-        for (Window* w : topLevel())
-            list.push_back(w->handle);
-    }
-    for (HWND h : list)
+    for (HWND h : topLevelHandles())
         if (IsWindow(h) && !callback(h, param))
             return TRUE;
     // Then the other programs of the device.
