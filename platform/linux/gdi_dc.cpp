@@ -237,78 +237,87 @@ int GetDeviceCaps(HDC handle, int index)
     }
 }
 
-COLORREF SetTextColor(HDC handle, COLORREF color)
+namespace {
+
+// A DC's drawing attribute, swapped for a new value or read; failed for a handle that is not
+// a DC.
+template <typename T>
+T exchangeAttribute(HDC handle, T DC::*member, T value, T failed)
 {
     std::lock_guard guard(lock());
     DC* dc = findDC(handle);
+    return dc ? std::exchange(dc->*member, value) : failed;
+}
+
+template <typename T>
+T attribute(HDC handle, T DC::*member, T failed)
+{
+    std::lock_guard guard(lock());
+    DC* dc = findDC(handle);
+    return dc ? dc->*member : failed;
+}
+
+// The surface pixel under a DC's point; null for a handle that is not a DC or a point outside
+// its clip. Called with the lock held.
+uint16_t* clippedPixel(HDC handle, int x, int y)
+{
+    DC* dc = findDC(handle);
     if (!dc)
-        return CLR_INVALID;
-    return std::exchange(dc->textColor, color & 0xFFFFFF);
+        return nullptr;
+    x += dc->originX;
+    y += dc->originY;
+    if (x < dc->clip.left || x >= dc->clip.right || y < dc->clip.top || y >= dc->clip.bottom)
+        return nullptr;
+    return pixelAt(dc->surface, x, y);
+}
+
+} // namespace
+
+COLORREF SetTextColor(HDC handle, COLORREF color)
+{
+    return exchangeAttribute(handle, &DC::textColor, color & 0xFFFFFF, CLR_INVALID);
 }
 
 COLORREF GetTextColor(HDC handle)
 {
-    std::lock_guard guard(lock());
-    DC* dc = findDC(handle);
-    return dc ? dc->textColor : CLR_INVALID;
+    return attribute(handle, &DC::textColor, CLR_INVALID);
 }
 
 COLORREF SetBkColor(HDC handle, COLORREF color)
 {
-    std::lock_guard guard(lock());
-    DC* dc = findDC(handle);
-    if (!dc)
-        return CLR_INVALID;
-    return std::exchange(dc->bkColor, color & 0xFFFFFF);
+    return exchangeAttribute(handle, &DC::bkColor, color & 0xFFFFFF, CLR_INVALID);
 }
 
 COLORREF GetBkColor(HDC handle)
 {
-    std::lock_guard guard(lock());
-    DC* dc = findDC(handle);
-    return dc ? dc->bkColor : CLR_INVALID;
+    return attribute(handle, &DC::bkColor, CLR_INVALID);
 }
 
 int SetBkMode(HDC handle, int mode)
 {
-    std::lock_guard guard(lock());
-    DC* dc = findDC(handle);
-    if (!dc || (mode != TRANSPARENT && mode != OPAQUE))
+    if (mode != TRANSPARENT && mode != OPAQUE)
         return 0;
-    return std::exchange(dc->bkMode, mode);
+    return exchangeAttribute(handle, &DC::bkMode, mode, 0);
 }
 
 int GetBkMode(HDC handle)
 {
-    std::lock_guard guard(lock());
-    DC* dc = findDC(handle);
-    return dc ? dc->bkMode : 0;
+    return attribute(handle, &DC::bkMode, 0);
 }
 
 COLORREF GetPixel(HDC handle, int x, int y)
 {
     std::lock_guard guard(lock());
-    DC* dc = findDC(handle);
-    if (!dc)
-        return CLR_INVALID;
-    x += dc->originX;
-    y += dc->originY;
-    if (x < dc->clip.left || x >= dc->clip.right || y < dc->clip.top || y >= dc->clip.bottom)
-        return CLR_INVALID;
-    return from565(*pixelAt(dc->surface, x, y));
+    uint16_t* pixel = clippedPixel(handle, x, y);
+    return pixel ? from565(*pixel) : CLR_INVALID;
 }
 
 COLORREF SetPixel(HDC handle, int x, int y, COLORREF color)
 {
     std::lock_guard guard(lock());
-    DC* dc = findDC(handle);
-    if (!dc)
+    uint16_t* pixel = clippedPixel(handle, x, y);
+    if (!pixel)
         return CLR_INVALID;
-    x += dc->originX;
-    y += dc->originY;
-    if (x < dc->clip.left || x >= dc->clip.right || y < dc->clip.top || y >= dc->clip.bottom)
-        return CLR_INVALID;
-    uint16_t p = to565(color);
-    *pixelAt(dc->surface, x, y) = p;
-    return from565(p);
+    *pixel = to565(color);
+    return from565(*pixel);
 }
