@@ -133,6 +133,33 @@ DWORD missingError(const std::string& host)
     return isFolder(parentOf(host)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
+// stat, with a missing path reported as the device reports it.
+bool statExisting(const std::string& host, struct stat& st)
+{
+    if (stat(host.c_str(), &st) == 0)
+        return true;
+    SetLastError(missingError(host));
+    return false;
+}
+
+// Moves up to size bytes with io(offset, count), a read or a write, retrying interrupted calls,
+// and stops at the first call that moves nothing. Returns that call's result (0 at the end of
+// a file, negative with errno on failure), or 1 when everything moved.
+template <typename Io>
+ssize_t transfer(DWORD size, DWORD& done, Io io)
+{
+    done = 0;
+    while (done < size) {
+        ssize_t n = io(done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n;
+        done += static_cast<DWORD>(n);
+    }
+    return 1;
+}
+
 // Wildcards as the device matches them: "*" any run, "?" one character, case ignored.
 bool matches(std::u16string_view pattern, std::u16string_view name)
 {
@@ -182,25 +209,11 @@ bool copyContents(const std::string& from, const std::string& to, mode_t mode)
     }
     char buffer[65536];
     bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(in, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ok = false;
-            break;
-        }
-        for (ssize_t done = 0; ok && done < n;) {
-            ssize_t w = ::write(out, buffer + done, n - done);
-            if (w < 0 && errno != EINTR)
-                ok = false;
-            else if (w > 0)
-                done += w;
-        }
-        if (!ok)
-            break;
+    for (ssize_t last = 1; ok && last > 0;) {
+        DWORD got = 0, put = 0;
+        last = transfer(sizeof buffer, got, [&](DWORD at, DWORD count) { return ::read(in, buffer + at, count); });
+        ok = last >= 0
+            && (got == 0 || transfer(got, put, [&](DWORD at, DWORD count) { return ::write(out, buffer + at, count); }) > 0);
     }
     int saved = errno;
     ::close(in);
@@ -281,16 +294,9 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
     if (!object)
         return failWith(ERROR_INVALID_HANDLE);
     DWORD total = 0;
-    while (total < bytesToRead) {
-        ssize_t n = ::read(object->fd, static_cast<char*>(buffer) + total, bytesToRead - total);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return failFromErrno();
-        if (n == 0)
-            break;
-        total += static_cast<DWORD>(n);
-    }
+    auto reader = [&](DWORD at, DWORD count) { return ::read(object->fd, static_cast<char*>(buffer) + at, count); };
+    if (transfer(bytesToRead, total, reader) < 0)
+        return failFromErrno();
     if (bytesRead)
         *bytesRead = total;
     return TRUE;
@@ -304,19 +310,12 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     if (!object)
         return failWith(ERROR_INVALID_HANDLE);
     DWORD total = 0;
-    while (total < bytesToWrite) {
-        ssize_t n = ::write(object->fd, static_cast<const char*>(buffer) + total, bytesToWrite - total);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (bytesWritten)
-                *bytesWritten = total;
-            return n < 0 ? failFromErrno() : failWith(ERROR_ACCESS_DENIED);
-        }
-        total += static_cast<DWORD>(n);
-    }
+    auto writer = [&](DWORD at, DWORD count) { return ::write(object->fd, static_cast<const char*>(buffer) + at, count); };
+    ssize_t last = transfer(bytesToWrite, total, writer);
     if (bytesWritten)
         *bytesWritten = total;
+    if (last <= 0)
+        return last < 0 ? failFromErrno() : failWith(ERROR_ACCESS_DENIED);
     return TRUE;
 }
 
@@ -446,10 +445,8 @@ DWORD GetFileAttributes(LPCWSTR fileName)
     if (!resolve(fileName, host))
         return INVALID_FILE_ATTRIBUTES;
     struct stat st;
-    if (stat(host.c_str(), &st) != 0) {
-        SetLastError(missingError(host));
+    if (!statExisting(host, st))
         return INVALID_FILE_ATTRIBUTES;
-    }
     return attributesOf(host, st);
 }
 
@@ -459,8 +456,8 @@ BOOL SetFileAttributes(LPCWSTR fileName, DWORD attributes)
     if (!resolve(fileName, host))
         return FALSE;
     struct stat st;
-    if (stat(host.c_str(), &st) != 0)
-        return failWith(missingError(host));
+    if (!statExisting(host, st))
+        return FALSE;
     mode_t mode = st.st_mode & 07777;
     mode = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
     return ::chmod(host.c_str(), mode) == 0 ? TRUE : failFromErrno();
@@ -494,8 +491,8 @@ BOOL DeleteFile(LPCWSTR fileName)
     if (!resolve(fileName, host))
         return FALSE;
     struct stat st;
-    if (stat(host.c_str(), &st) != 0)
-        return failWith(missingError(host));
+    if (!statExisting(host, st))
+        return FALSE;
     if (S_ISDIR(st.st_mode) || isReadOnly(st))
         return failWith(ERROR_ACCESS_DENIED);
     return ::unlink(host.c_str()) == 0 ? TRUE : failFromErrno();
@@ -507,8 +504,8 @@ BOOL CopyFile(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
     if (!resolve(existingFileName, from) || !resolve(newFileName, to))
         return FALSE;
     struct stat st, target;
-    if (stat(from.c_str(), &st) != 0)
-        return failWith(missingError(from));
+    if (!statExisting(from, st))
+        return FALSE;
     if (S_ISDIR(st.st_mode))
         return failWith(ERROR_ACCESS_DENIED);
     if (stat(to.c_str(), &target) == 0) {
@@ -571,10 +568,8 @@ BOOL DeleteAndRenameFile(LPCWSTR destFile, LPCWSTR sourceFile)
     if (!resolve(destFile, dest) || !resolve(sourceFile, source))
         return FALSE;
     struct stat st;
-    if (stat(source.c_str(), &st) != 0)
-        return failWith(missingError(source));
-    if (stat(dest.c_str(), &st) != 0)
-        return failWith(missingError(dest));
+    if (!statExisting(source, st) || !statExisting(dest, st))
+        return FALSE;
     if (S_ISDIR(st.st_mode) || isReadOnly(st))
         return failWith(ERROR_ACCESS_DENIED);
     return ::rename(source.c_str(), dest.c_str()) == 0 ? TRUE : failFromErrno();
