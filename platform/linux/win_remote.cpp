@@ -53,6 +53,12 @@ std::string windowsFolder()
     return sim::hostStateFolder() + "/windows";
 }
 
+// "<folder>/<pid><suffix>": a process's window list (".lst") or request socket (".sock").
+std::string processFile(const std::string& folder, pid_t pid, const char* suffix)
+{
+    return folder + "/" + std::to_string(pid) + suffix;
+}
+
 std::string hex(std::u16string_view text)
 {
     std::string out = sim::hexOf(sim::toUtf8(text));
@@ -69,36 +75,32 @@ std::u16string unhex(const std::string& s)
     return sim::toUtf16(bytes);
 }
 
+// Moves all of size bytes with io(offset, count), retrying interrupted calls; false when the
+// other end closed or failed first.
+template <typename Io>
+bool transferAll(size_t size, Io io)
+{
+    for (size_t done = 0; done < size;) {
+        ssize_t n = io(done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 bool readAll(int fd, void* buffer, size_t size)
 {
     auto* p = static_cast<char*>(buffer);
-    while (size) {
-        ssize_t n = read(fd, p, size);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return transferAll(size, [&](size_t at, size_t count) { return read(fd, p + at, count); });
 }
 
 bool writeAll(int fd, const void* buffer, size_t size)
 {
     auto* p = static_cast<const char*>(buffer);
-    while (size) {
-        ssize_t n = send(fd, p, size, MSG_NOSIGNAL);
-        if (n <= 0) {
-            if (n < 0 && errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return transferAll(size, [&](size_t at, size_t count) { return send(fd, p + at, count, MSG_NOSIGNAL); });
 }
 
 bool socketAddress(const std::string& path, sockaddr_un& address)
@@ -188,7 +190,7 @@ void serverLoop()
 // Listens in the current device root (again after the root changed).
 void ensureServer(const std::string& folder)
 {
-    std::string path = folder + "/" + std::to_string(getpid()) + ".sock";
+    std::string path = processFile(folder, getpid(), ".sock");
     std::lock_guard<std::mutex> g(g_serverLock);
     if (g_serverPid != getpid()) {
         // A forked child: the listening socket and its thread are the parent's.
@@ -232,11 +234,23 @@ bool alive(pid_t pid)
     return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM);
 }
 
+Request requestFor(Op op, HWND window, UINT message = 0, WPARAM wParam = 0, LPARAM lParam = 0)
+{
+    Request r {};
+    r.magic = kMagic;
+    r.op = op;
+    r.window = reinterpret_cast<uintptr_t>(window);
+    r.message = message;
+    r.wParam = wParam;
+    r.lParam = lParam;
+    return r;
+}
+
 bool request(const Request& r, const void* data, int64_t& answer)
 {
     pid_t pid = processOf(reinterpret_cast<HWND>(static_cast<uintptr_t>(r.window)));
     sockaddr_un address;
-    if (!alive(pid) || !socketAddress(windowsFolder() + "/" + std::to_string(pid) + ".sock", address))
+    if (!alive(pid) || !socketAddress(processFile(windowsFolder(), pid, ".sock"), address))
         return false;
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -256,7 +270,7 @@ void publishTopLevel()
     std::ostringstream list;
     for (Window* w : topLevel())
         list << std::hex << reinterpret_cast<uintptr_t>(w->handle) << std::dec << ' ' << hex(w->cls->name) << ' ' << hex(w->title) << '\n';
-    std::string path = folder + "/" + std::to_string(getpid()) + ".lst";
+    std::string path = processFile(folder, getpid(), ".lst");
     std::string temporary = path + ".new";
     {
         std::ofstream out(temporary, std::ios::trunc);
@@ -289,7 +303,7 @@ std::vector<RemoteWindow> remoteWindows()
             continue;
         if (!alive(pid)) {
             unlink((folder + "/" + name).c_str());
-            unlink((folder + "/" + std::to_string(pid) + ".sock").c_str());
+            unlink(processFile(folder, pid, ".sock").c_str());
             continue;
         }
         std::ifstream in(folder + "/" + name);
@@ -320,13 +334,7 @@ bool remoteWindow(HWND window, RemoteWindow& out)
 
 LRESULT remoteSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Request r {};
-    r.magic = kMagic;
-    r.op = Op::Send;
-    r.window = reinterpret_cast<uintptr_t>(window);
-    r.message = message;
-    r.wParam = wParam;
-    r.lParam = lParam;
+    Request r = requestFor(Op::Send, window, message, wParam, lParam);
     const void* data = nullptr;
     if (message == WM_COPYDATA && lParam) {
         auto* cds = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
@@ -347,25 +355,14 @@ LRESULT remoteSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 
 bool remotePost(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Request r {};
-    r.magic = kMagic;
-    r.op = Op::Post;
-    r.window = reinterpret_cast<uintptr_t>(window);
-    r.message = message;
-    r.wParam = wParam;
-    r.lParam = lParam;
     int64_t answer = 0;
-    return request(r, nullptr, answer) && answer;
+    return request(requestFor(Op::Post, window, message, wParam, lParam), nullptr, answer) && answer;
 }
 
 bool remoteForeground(HWND window)
 {
-    Request r {};
-    r.magic = kMagic;
-    r.op = Op::Foreground;
-    r.window = reinterpret_cast<uintptr_t>(window);
     int64_t answer = 0;
-    return request(r, nullptr, answer) && answer;
+    return request(requestFor(Op::Foreground, window), nullptr, answer) && answer;
 }
 
 }
