@@ -104,10 +104,7 @@ public:
         if (!m_texture)
             return;
         SDL_UpdateTexture(m_texture, nullptr, pixels, pitch * 2);
-        SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255);
-        SDL_RenderClear(m_renderer);
-        SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
-        SDL_RenderPresent(m_renderer);
+        show();
     }
 
     bool poll(InputEvent& event) override
@@ -146,11 +143,8 @@ public:
                 event.text = sim::toUtf16(e.text.text);
                 return true;
             case SDL_WINDOWEVENT:
-                if (e.window.event == SDL_WINDOWEVENT_EXPOSED && m_texture) {
-                    SDL_RenderClear(m_renderer);
-                    SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
-                    SDL_RenderPresent(m_renderer);
-                }
+                if (e.window.event == SDL_WINDOWEVENT_EXPOSED && m_texture)
+                    show();
                 continue;
             default:
                 continue;
@@ -223,6 +217,15 @@ public:
     }
 
 private:
+    // The last frame, on black where the window's shape leaves borders around it.
+    void show()
+    {
+        SDL_SetRenderDrawColor(m_renderer, 0, 0, 0, 255);
+        SDL_RenderClear(m_renderer);
+        SDL_RenderCopy(m_renderer, m_texture, nullptr, nullptr);
+        SDL_RenderPresent(m_renderer);
+    }
+
     SDL_Window* m_window;
     SDL_Renderer* m_renderer;
     SDL_Texture* m_texture = nullptr;

@@ -107,10 +107,7 @@ void composeWindow(std::vector<uint16_t>& out, int outWidth, const wm::Window* w
 void compose()
 {
     Screen& s = configured();
-    size_t size = static_cast<size_t>(s.width) * s.height;
-    if (s.pixels.size() != size)
-        s.pixels.assign(size, kDesktop);
-    std::fill(s.pixels.begin(), s.pixels.end(), kDesktop);
+    s.pixels.assign(static_cast<size_t>(s.width) * s.height, kDesktop);
     auto& tops = wm::topLevel();
     for (auto it = tops.rbegin(); it != tops.rend(); ++it)
         composeWindow(s.pixels, s.width, *it, POINT { 0, 0 }, RECT { 0, 0, s.width, s.height });
