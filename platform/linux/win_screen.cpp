@@ -25,6 +25,7 @@ struct Screen {
     int dpi = 96;
     DWORD orientation = DMDO_0;
     std::vector<uint16_t> pixels;
+    std::vector<uint16_t> frame; // the display thread's copy, presented without the lock
     bool changed = true;
     std::unique_ptr<display::Backend> backend;
     std::thread::id displayThread;
@@ -117,20 +118,19 @@ void compose()
 void presentNow()
 {
     Screen& s = configured();
-    std::vector<uint16_t> frame;
     int width, height;
     {
         wm::Guard g(wm::lock());
         if (!s.changed && !s.pixels.empty())
             return;
         compose();
-        frame = s.pixels;
+        s.frame = s.pixels; // reuses the copy's storage: no allocation per frame
         width = s.width;
         height = s.height;
     }
     if (s.backend)
-        s.backend->present(frame.data(), width, height, width);
-    display::dumpFrame(frame.data(), width, height, width);
+        s.backend->present(s.frame.data(), width, height, width);
+    display::dumpFrame(s.frame.data(), width, height, width);
 }
 
 bool onDisplayThread()
