@@ -24,10 +24,20 @@ size_t skipDigits(std::u16string_view text, size_t i)
     return i;
 }
 
-// The number's characters are all ASCII: narrow them for the locale-independent converters.
-std::string narrow(std::u16string_view text)
+// Converts the whole of a number already scanned (ASCII, an optional sign) with the
+// locale-independent converter; false when it is out of range.
+template <typename T>
+bool convert(std::u16string_view text, T& out)
 {
-    return std::string(text.begin(), text.end());
+    std::string number(text.begin(), text.end());
+    if (!number.empty() && number[0] == '+')
+        number.erase(0, 1);
+    T value {};
+    auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (ec != std::errc() || ptr != number.data() + number.size())
+        return false;
+    out = value;
+    return true;
 }
 
 }
@@ -59,15 +69,9 @@ bool ParseDouble(std::u16string_view text, double& out, size_t* end)
         if (expEnd > e)
             i = expEnd;
     }
-    std::string number = narrow(text.substr(start, i - start));
-    if (!number.empty() && number[0] == '+')
-        number.erase(0, 1);
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
     // Out of range (1e999) is not a number this system can use.
-    if (ec != std::errc() || ptr != number.data() + number.size())
+    if (!convert(text.substr(start, i - start), out))
         return false;
-    out = value;
     if (end)
         *end = i;
     return true;
@@ -82,14 +86,8 @@ bool ParseInt(std::u16string_view text, int32_t& out, size_t* end)
     size_t digitsEnd = skipDigits(text, i);
     if (digitsEnd == i)
         return false;
-    std::string number = narrow(text.substr(start, digitsEnd - start));
-    if (number[0] == '+')
-        number.erase(0, 1);
-    int32_t value = 0;
-    auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-    if (ec != std::errc() || ptr != number.data() + number.size())
+    if (!convert(text.substr(start, digitsEnd - start), out))
         return false;
-    out = value;
     if (end)
         *end = digitsEnd;
     return true;
