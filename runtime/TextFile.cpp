@@ -16,11 +16,7 @@ public:
         : m_handle(handle)
     {
     }
-    ~File()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
+    ~File() { close(); }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
