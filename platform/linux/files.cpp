@@ -1,5 +1,6 @@
 // Files and folders of the device, inside the device root.
 #include "linux/device_fs.h"
+#include "linux/host_io.h"
 #include "linux/host_text.h"
 #include "linux/kernel_object.h"
 
@@ -142,24 +143,6 @@ bool statExisting(const std::string& host, struct stat& st)
     return false;
 }
 
-// Moves up to size bytes with io(offset, count), a read or a write, retrying interrupted calls,
-// and stops at the first call that moves nothing. Returns that call's result (0 at the end of
-// a file, negative with errno on failure), or 1 when everything moved.
-template <typename Io>
-ssize_t transfer(DWORD size, DWORD& done, Io io)
-{
-    done = 0;
-    while (done < size) {
-        ssize_t n = io(done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n;
-        done += static_cast<DWORD>(n);
-    }
-    return 1;
-}
-
 // Wildcards as the device matches them: "*" any run, "?" one character, case ignored.
 bool matches(std::u16string_view pattern, std::u16string_view name)
 {
@@ -210,10 +193,10 @@ bool copyContents(const std::string& from, const std::string& to, mode_t mode)
     char buffer[65536];
     bool ok = true;
     for (ssize_t last = 1; ok && last > 0;) {
-        DWORD got = 0, put = 0;
-        last = transfer(sizeof buffer, got, [&](DWORD at, DWORD count) { return ::read(in, buffer + at, count); });
+        size_t got = 0, put = 0;
+        last = sim::transfer(sizeof buffer, got, [&](size_t at, size_t count) { return ::read(in, buffer + at, count); });
         ok = last >= 0
-            && (got == 0 || transfer(got, put, [&](DWORD at, DWORD count) { return ::write(out, buffer + at, count); }) > 0);
+            && (got == 0 || sim::transfer(got, put, [&](size_t at, size_t count) { return ::write(out, buffer + at, count); }) > 0);
     }
     int saved = errno;
     ::close(in);
@@ -293,12 +276,12 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
     auto object = sim::lookupHandleAs<FileObject>(file);
     if (!object)
         return failWith(ERROR_INVALID_HANDLE);
-    DWORD total = 0;
-    auto reader = [&](DWORD at, DWORD count) { return ::read(object->fd, static_cast<char*>(buffer) + at, count); };
-    if (transfer(bytesToRead, total, reader) < 0)
+    size_t total = 0;
+    auto reader = [&](size_t at, size_t count) { return ::read(object->fd, static_cast<char*>(buffer) + at, count); };
+    if (sim::transfer(bytesToRead, total, reader) < 0)
         return failFromErrno();
     if (bytesRead)
-        *bytesRead = total;
+        *bytesRead = static_cast<DWORD>(total);
     return TRUE;
 }
 
@@ -309,11 +292,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     auto object = sim::lookupHandleAs<FileObject>(file);
     if (!object)
         return failWith(ERROR_INVALID_HANDLE);
-    DWORD total = 0;
-    auto writer = [&](DWORD at, DWORD count) { return ::write(object->fd, static_cast<const char*>(buffer) + at, count); };
-    ssize_t last = transfer(bytesToWrite, total, writer);
+    size_t total = 0;
+    auto writer = [&](size_t at, size_t count) { return ::write(object->fd, static_cast<const char*>(buffer) + at, count); };
+    ssize_t last = sim::transfer(bytesToWrite, total, writer);
     if (bytesWritten)
-        *bytesWritten = total;
+        *bytesWritten = static_cast<DWORD>(total);
     if (last <= 0)
         return last < 0 ? failFromErrno() : failWith(ERROR_ACCESS_DENIED);
     return TRUE;

@@ -5,6 +5,7 @@
 #include "win_internal.h"
 #include "win_remote.h"
 #include "linux/device_fs.h"
+#include "linux/host_io.h"
 #include "linux/host_text.h"
 
 #include <winbase.h>
@@ -75,32 +76,18 @@ std::u16string unhex(const std::string& s)
     return sim::toUtf16(bytes);
 }
 
-// Moves all of size bytes with io(offset, count), retrying interrupted calls; false when the
-// other end closed or failed first.
-template <typename Io>
-bool transferAll(size_t size, Io io)
-{
-    for (size_t done = 0; done < size;) {
-        ssize_t n = io(done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool readAll(int fd, void* buffer, size_t size)
 {
     auto* p = static_cast<char*>(buffer);
-    return transferAll(size, [&](size_t at, size_t count) { return read(fd, p + at, count); });
+    size_t done = 0;
+    return sim::transfer(size, done, [&](size_t at, size_t count) { return read(fd, p + at, count); }) > 0;
 }
 
 bool writeAll(int fd, const void* buffer, size_t size)
 {
     auto* p = static_cast<const char*>(buffer);
-    return transferAll(size, [&](size_t at, size_t count) { return send(fd, p + at, count, MSG_NOSIGNAL); });
+    size_t done = 0;
+    return sim::transfer(size, done, [&](size_t at, size_t count) { return send(fd, p + at, count, MSG_NOSIGNAL); }) > 0;
 }
 
 bool socketAddress(const std::string& path, sockaddr_un& address)
