@@ -483,4 +483,25 @@ TEST(Edit, TheCaretStaysInViewWhileTyping)
     EXPECT_TRUE(in_view());
 }
 
+TEST(Edit, ACharacterOutsideTheBasicPlaneIsNeverSplit)
+{
+    FormElement form;
+    form.set_visible(true);
+    auto* edit = new EditElement(&form);
+    form.set_x(0, 100);
+    form.set_y(0, 20);
+    form.pointer_press(press(5, 5, true));
+    form.pointer_press(press(5, 5, false));
+    form.char_input(u"a\U0001F600b");
+    ASSERT_EQ(edit->caret(), 4);
+    form.key_event(static_cast<int>(KeyCode::Left), true);
+    form.key_event(static_cast<int>(KeyCode::Left), true);
+    EXPECT_EQ(edit->caret(), 1);
+    form.key_event(static_cast<int>(KeyCode::Right), true);
+    EXPECT_EQ(edit->caret(), 3);
+    form.key_event(static_cast<int>(KeyCode::Backspace), true);
+    EXPECT_EQ(edit->text(), u"ab");
+    EXPECT_EQ(edit->caret(), 1);
+}
+
 } // namespace
