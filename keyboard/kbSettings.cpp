@@ -3,6 +3,7 @@
 #include "runtime/TextFile.h"
 
 #include <charconv>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -24,6 +25,14 @@ std::u16string fixed6(double value)
 std::u16string decimal(int32_t value)
 {
     return wide(std::to_string(value));
+}
+
+// Odd sizes are raised by one; the largest number has no even number above it and is lowered.
+int32_t even(int32_t value)
+{
+    if (value % 2 == 0)
+        return value;
+    return value == INT32_MAX ? value - 1 : value + 1;
 }
 
 std::u16string pair(const kbIntPair& value)
@@ -81,10 +90,8 @@ bool kbSettings::read()
     }
 
     // The zoom windows are centred on the stylus, so their sizes stay even.
-    if (glass_zoom_window_size.x % 2 != 0)
-        glass_zoom_window_size.x += 1;
-    if (glass_zoom_window_size.y % 2 != 0)
-        glass_zoom_window_size.y += 1;
+    glass_zoom_window_size.x = even(glass_zoom_window_size.x);
+    glass_zoom_window_size.y = even(glass_zoom_window_size.y);
 
     auto style = style_names.find(last_board_style_name());
     if (style == style_names.end())

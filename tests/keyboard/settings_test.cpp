@@ -153,6 +153,10 @@ TEST_F(Settings, GlassWindowSizeIsKeptEven)
     writeSettings(u"");
     b.read();
     EXPECT_EQ(b.glass_zoom_window_size, (kbIntPair { 8, 10 }));
+    // Raising the largest odd number would overflow.
+    device.writeFile(kFile, fileWith(u"glass_zoom_window_size 90 90", u"glass_zoom_window_size 2147483647 -2147483647"));
+    kbSettings c;
+    EXPECT_EQ(c.glass_zoom_window_size, (kbIntPair { 2147483646, -2147483646 }));
 }
 
 TEST_F(Settings, UnknownStyleNameMeansSimple)
