@@ -148,7 +148,10 @@ std::vector<TableSlot> table_arrange(const std::vector<TableCell>& cells, int le
     int sum_min = 0;
     int sum_pref = 0;
     int growing = 0;
-    int ratio_cells = 0;
+    // The extra room is shared in proportion to the ratios. Dividing by the number of ratio
+    // cells instead would hand out more than there is as soon as a ratio exceeds 1; with
+    // ratios of 0 and 1 both give the same.
+    int64_t ratio_total = 0;
     for (const auto& c : cells) {
         fixed += anchor::margins(c.mode, c.m1, c.m2);
         sum_min += c.minimum;
@@ -158,7 +161,7 @@ std::vector<TableSlot> table_arrange(const std::vector<TableCell>& cells, int le
         if (c.preferred > c.minimum)
             ++growing;
         if (c.ratio > 0)
-            ++ratio_cells;
+            ratio_total += c.ratio;
     }
     const int room = length - fixed;
 
@@ -235,7 +238,7 @@ std::vector<TableSlot> table_arrange(const std::vector<TableCell>& cells, int le
         int s = alloc[i];
         if (c.ratio > 0) {
             int64_t next = ratio_sum + c.ratio;
-            s += static_cast<int>(next * extra / ratio_cells - ratio_sum * extra / ratio_cells);
+            s += static_cast<int>(next * extra / ratio_total - ratio_sum * extra / ratio_total);
             ratio_sum = next;
         }
         int slot = s + anchor::margins(c.mode, c.m1, c.m2);

@@ -134,7 +134,8 @@ void TextElement::measure_x(Measure& m)
     // Unwrapped width of the text: the widest of its lines.
     PreparedText p = prepare_text(m_text, false);
     int width = m_font ? layout_text(p.text, [this](std::u16string_view s) { return measure(s); }, 0, false, HAlign::LEFT).width : 0;
-    width += m_left_width + m_right_width;
+    // The text sits between the decorations, so it needs their room too.
+    width += (m_left ? m_left->desired_x().preferred : 0) + (m_right ? m_right->desired_x().preferred : 0);
     m.preferred = std::max(m.preferred, width);
     if (m_grow_min)
         m.minimum = std::max(m.minimum, width);
@@ -278,9 +279,19 @@ void EditElement::set_text_by_id(std::u16string_view id, std::u16string_view tex
     }
 }
 
+bool EditElement::splits_pair(std::u16string_view text, int index)
+{
+    auto high = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+    auto low = [](char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+    return index > 0 && index < static_cast<int>(text.size()) && high(text[index - 1]) && low(text[index]);
+}
+
 void EditElement::set_caret(int index)
 {
     index = std::clamp(index, 0, static_cast<int>(m_text.size()));
+    // Never between the two halves of a surrogate pair: step over it in the caret's direction.
+    if (splits_pair(m_text, index))
+        index += index < m_caret ? -1 : 1;
     if (index != m_caret) {
         m_caret = index;
         reveal_caret();
@@ -389,9 +400,11 @@ bool EditElement::key_event(int key_code, bool down)
     }
     case KeyCode::Backspace:
         if (!m_text.empty() && m_caret > 0) {
+            // A character outside the basic plane goes as a whole, never half a pair.
+            int n = splits_pair(m_text, m_caret - 1) ? 2 : 1;
             std::u16string t = m_text;
-            t.erase(m_caret - 1, 1);
-            replace_text(t, m_caret - 1);
+            t.erase(m_caret - n, n);
+            replace_text(t, m_caret - n);
         }
         break;
     case KeyCode::Enter:

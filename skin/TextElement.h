@@ -95,6 +95,8 @@ private:
     int index_at(int line, int x);
     void changed();
     void replace_text(std::u16string_view text, int caret);
+    // True when index falls between the halves of a surrogate pair.
+    static bool splits_pair(std::u16string_view text, int index);
     // Scrolls as little as needed to bring the caret into the box.
     void reveal_caret();
     int caret_width() const;

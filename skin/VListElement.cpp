@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "runtime/Log.h"
 #include "skin/Canvas.h"
@@ -184,6 +185,45 @@ bool VListElement::has_sub_items(const Element& item)
     return false;
 }
 
+namespace {
+
+// The lists nearest below `e` in each branch (not the lists inside those).
+void collect_sub_lists(const Element& e, std::vector<VListElement*>& out)
+{
+    for (Element* child : e.children()) {
+        if (auto* list = dynamic_cast<VListElement*>(child))
+            out.push_back(list);
+        else
+            collect_sub_lists(*child, out);
+    }
+}
+
+} // namespace
+
+void VListElement::tap_item_with_sub_items(Element& item, const PressEvent& release)
+{
+    if (item.pointer_press(release))
+        return;
+    std::vector<VListElement*> subs;
+    collect_sub_lists(item, subs);
+    // A tap inside an open sub-list is that list's own tap; anywhere else on the item it
+    // opens or closes the sub-lists.
+    for (VListElement* sub : subs) {
+        if (sub->is_visible() && sub->contains(release.point)) {
+            PressEvent down = release;
+            down.pressed = true;
+            sub->pointer_press(down);
+            sub->pointer_press(release);
+            return;
+        }
+    }
+    bool open = false;
+    for (VListElement* sub : subs)
+        open = open || sub->own_visible();
+    for (VListElement* sub : subs)
+        sub->set_visible(!open);
+}
+
 void VListElement::set_selected(int index)
 {
     if (index < -1 || index >= item_count())
@@ -236,7 +276,7 @@ bool VListElement::pointer_press(const PressEvent& event)
     if (was_holding && !m_dragging && !event.cancel && pressed >= 0 && item_at(event.point) == pressed) {
         Element* it = children()[pressed];
         if (has_sub_items(*it)) {
-            it->pointer_press(event);
+            tap_item_with_sub_items(*it, event);
         } else {
             m_selected = pressed;
             if (m_listener) {

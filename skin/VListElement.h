@@ -1,7 +1,8 @@
 #pragma once
 // A vertical list of items that scrolls by dragging. Pulled past either end the content
 // resists; after a release it keeps the flick's speed, slows down and springs back into range.
-// A press on a moving list stops it without choosing an item.
+// A press on a moving list stops it without choosing an item. A tap on an item that holds
+// lists of its own opens or closes them; a tap inside an open one chooses from it.
 #include <windef.h>
 
 #include "skin/Element.h"
@@ -52,6 +53,7 @@ public:
 private:
     void refresh_item_looks();
     static bool has_sub_items(const Element& item);
+    void tap_item_with_sub_items(Element& item, const PressEvent& release);
     int content_height();
     double overshoot() const;
 

@@ -97,6 +97,14 @@ TEST(Table, RoomForEveryPreference)
     EXPECT_EQ(slots[0].size, 70);
     EXPECT_EQ(slots[1].offset, 70);
     EXPECT_EQ(slots[1].size, 30);
+
+    // Ratios 2 and 1 share the extra 2:1 and the table stays filled, not overfilled.
+    cells[0].ratio = 2;
+    cells[1].ratio = 1;
+    slots = table_arrange(cells, 100);
+    EXPECT_EQ(slots[0].size, 60);
+    EXPECT_EQ(slots[1].offset, 60);
+    EXPECT_EQ(slots[1].size, 40);
 }
 
 TEST(Table, ShrinksInProportionToMinima)

@@ -5,6 +5,7 @@
 #include "tests/skin/SkinTestFiles.h"
 
 #include <gtest/gtest.h>
+#include <simhost.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -89,6 +90,25 @@ TEST(Skinc, PngPicturesBecomeKeyedRgb565)
     // The half-transparent black shadow: weighted colour black, bit clear: translucent.
     EXPECT_EQ(at(10, 15), 0x0000);
     EXPECT_EQ(at(0, 15), 0xF81F);
+}
+
+TEST(Skinc, OpaqueMagentaIsTheColourKeyToo)
+{
+    fs::path dir = fs::temp_directory_path() / ("skinc_magenta_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    // Pure magenta, a colour one step away from it, and white, all opaque.
+    const uint16_t source[3] = { 0xF81F, 0xF01F, 0xFFFF };
+    ASSERT_TRUE(SimWritePng565((dir / "m.png").c_str(), source, 3, 1, 3));
+    skinc::ConvertPngToBmp((dir / "m.png").string(), (dir / "m.bmp").string());
+    auto file = ReadBytes((dir / "m.bmp").string());
+    BmpLayout layout;
+    ASSERT_TRUE(ParseBmp565(file.data(), file.size(), layout));
+    uint16_t px[3] = {};
+    CopyBmpRows(file.data(), layout, px, 6);
+    EXPECT_EQ(px[0], 0xF81F);
+    EXPECT_EQ(px[1], 0xF01F | 0x0020);
+    EXPECT_EQ(px[2], 0xFFFF);
+    fs::remove_all(dir);
 }
 
 TEST(Skinc, TablesAreSharedAndTypedValuesLandAsWritten)

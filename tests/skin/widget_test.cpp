@@ -400,6 +400,50 @@ TEST_F(ListForm, APressOnACoastingListStopsItWithoutChoosing)
     EXPECT_EQ(recorder.calls.size(), 1u);
 }
 
+TEST(List, ATapOpensAndClosesAnItemsSubListAndChoosesFromIt)
+{
+    FormElement form;
+    form.set_visible(true);
+    auto* list = new VListElement(&form);
+    list->set_id(u"outer");
+    Recorder recorder;
+    list->set_listener(&recorder);
+    // Item 0: a header row with a list of two sub-items below it; item 1: a plain row.
+    auto* group = new VTableElement(list);
+    auto* header = new Element(group);
+    header->set_borders({0, 0}, {0, 20}, {0, 0});
+    auto* sub = new VListElement(group);
+    sub->set_id(u"sub");
+    sub->set_listener(&recorder);
+    sub->set_borders({0, 0}, {0, 40}, {0, 0});
+    for (int i = 0; i < 2; ++i)
+        (new Element(sub))->set_borders({0, 0}, {0, 20}, {0, 0});
+    (new Element(list))->set_borders({0, 0}, {0, 20}, {0, 0});
+    auto relayout = [&] {
+        form.set_x(0, 100);
+        form.set_y(0, 100);
+    };
+    auto tap = [&](int y) {
+        relayout();
+        form.pointer_press(press(50, y, true));
+        form.pointer_press(press(50, y, false));
+        relayout();
+    };
+    relayout();
+    EXPECT_EQ(list->item(1)->position().y, 60);
+
+    tap(25); // inside the open sub-list: its first item
+    EXPECT_EQ(recorder.calls, (std::vector<std::string>{"sub press 0"}));
+    tap(5); // the header closes the group
+    EXPECT_FALSE(sub->is_visible());
+    EXPECT_EQ(list->item(1)->position().y, 20);
+    tap(5); // and opens it again
+    EXPECT_TRUE(sub->is_visible());
+    EXPECT_EQ(list->item(1)->position().y, 60);
+    tap(65); // a plain item is chosen from the outer list
+    EXPECT_EQ(recorder.calls, (std::vector<std::string>{"sub press 0", "outer press 1"}));
+}
+
 TEST_F(ListForm, LockedListDoesNotScroll)
 {
     list->set_locked(true);
@@ -481,6 +525,27 @@ TEST(Edit, TheCaretStaysInViewWhileTyping)
     form.key_event(static_cast<int>(KeyCode::Up), true);
     form.key_event(static_cast<int>(KeyCode::Up), true);
     EXPECT_TRUE(in_view());
+}
+
+TEST(Edit, ACharacterOutsideTheBasicPlaneIsNeverSplit)
+{
+    FormElement form;
+    form.set_visible(true);
+    auto* edit = new EditElement(&form);
+    form.set_x(0, 100);
+    form.set_y(0, 20);
+    form.pointer_press(press(5, 5, true));
+    form.pointer_press(press(5, 5, false));
+    form.char_input(u"a\U0001F600b");
+    ASSERT_EQ(edit->caret(), 4);
+    form.key_event(static_cast<int>(KeyCode::Left), true);
+    form.key_event(static_cast<int>(KeyCode::Left), true);
+    EXPECT_EQ(edit->caret(), 1);
+    form.key_event(static_cast<int>(KeyCode::Right), true);
+    EXPECT_EQ(edit->caret(), 3);
+    form.key_event(static_cast<int>(KeyCode::Backspace), true);
+    EXPECT_EQ(edit->text(), u"ab");
+    EXPECT_EQ(edit->caret(), 1);
 }
 
 } // namespace

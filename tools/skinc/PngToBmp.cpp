@@ -23,11 +23,12 @@ uint16_t To565(unsigned r, unsigned g, unsigned b)
 }
 
 // Opaque pixels carry the opacity bit; translucent ones hold their colour already weighted by
-// alpha, as the translucent drawing operations expect, and never the colour key.
+// alpha, as the translucent drawing operations expect, and never the colour key. Art painted
+// the device way marks transparency with pure magenta, so that is the colour key too.
 uint16_t PixelFrom(const uint8_t* rgba)
 {
     unsigned a = rgba[3];
-    if (a == 0)
+    if (a == 0 || (rgba[0] == 255 && rgba[1] == 0 && rgba[2] == 255))
         return kColourKey;
     if (a == 255)
         return To565(rgba[0], rgba[1], rgba[2]) | kOpaqueBit;
