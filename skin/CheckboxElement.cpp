@@ -36,8 +36,8 @@ void CheckboxElement::set_text(std::u16string_view text)
     if (text == m_text)
         return;
     m_text = text;
-    if (!m_states.empty())
-        m_states[m_state]->set_text_by_id(u"#text", m_text);
+    // Every "#text" below takes it, hidden states and a label beside the box included.
+    Element::set_text_by_id(u"#text", m_text);
 }
 
 void CheckboxElement::set_state(int index, bool flag)

@@ -218,6 +218,27 @@ TEST_F(CheckboxForm, AListenerDecidesTheClickAndHearsStateChanges)
     EXPECT_EQ(recorder.calls.size(), 2u);
 }
 
+TEST_F(CheckboxForm, SetTextReachesEveryTextBelowTheBox)
+{
+    form.set_visible(true);
+    box = new CheckboxElement(&form);
+    std::vector<OldTextElement*> texts;
+    for (int i = 0; i < 2; ++i) {
+        auto* b = new ButtonElement(box);
+        b->set_id(i == 0 ? u"#state_0" : u"#state_1");
+        texts.push_back(new OldTextElement(b));
+    }
+    texts.push_back(new OldTextElement(box)); // a label beside the box
+    for (OldTextElement* t : texts)
+        t->set_id(u"#text");
+    box->bind_states(2);
+    box->set_text(u"Sound");
+    for (OldTextElement* t : texts)
+        EXPECT_EQ(t->text(), u"Sound");
+    box->set_state(1, false);
+    EXPECT_EQ(texts[1]->text(), u"Sound");
+}
+
 TEST_F(CheckboxForm, AMissingStateChildThrows)
 {
     form.set_visible(true);
