@@ -41,6 +41,7 @@ struct CActiveScheduler::Impl {
     std::list<TimerActive*> timers;
     HWND window = nullptr;
     std::u16string className;
+    HINSTANCE module = nullptr;
 
     explicit Impl(CActiveScheduler& o)
         : owner(o)
@@ -70,6 +71,7 @@ CActiveScheduler::CActiveScheduler(HINSTANCE module, std::u16string_view windowC
     : m_impl(std::make_unique<Impl>(*this))
 {
     m_impl->className = u"CActive" + std::u16string(windowClassName);
+    m_impl->module = module;
     WNDCLASS wc {};
     wc.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS; // 11
     wc.lpfnWndProc = schedulerWindowProc;
@@ -95,7 +97,7 @@ CActiveScheduler::~CActiveScheduler()
         DestroyWindow(m_impl->window);
     }
     // The class goes too: its procedure may live in a library that is unloaded after this.
-    UnregisterClass(m_impl->className.c_str(), nullptr);
+    UnregisterClass(m_impl->className.c_str(), m_impl->module);
 }
 
 CActiveScheduler& CActiveScheduler::current()

@@ -5,7 +5,6 @@
 #include <winbase.h>
 
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 namespace {
@@ -18,30 +17,41 @@ public:
 };
 
 // Pieces of a line are collected and written together, so that a line reaches the file in
-// one write unless it is very long.
+// one write unless it is very long. The object outlives every file it writes: a thread may be
+// composing a line on it while another thread's Log() switches the log off or on again.
 class FileLog final : public LogBase {
 public:
-    explicit FileLog(const std::u16string& path)
+    FileLog() { InitializeCriticalSection(&m_lock); }
+    FileLog(const FileLog&) = delete;
+    FileLog& operator=(const FileLog&) = delete;
+
+    // Starts the file afresh; lines still being composed go to the file they began in.
+    void open(const std::u16string& path)
     {
-        InitializeCriticalSection(&m_lock);
+        EnterCriticalSection(&m_lock);
+        closeFile();
         m_file = CreateFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (m_file != INVALID_HANDLE_VALUE && GetFileSize(m_file, nullptr) == 0)
             m_pending.push_back(0xFEFF);
+        LeaveCriticalSection(&m_lock);
     }
-    ~FileLog() override
+
+    // Later appends are dropped until the next open.
+    void close()
     {
-        flush();
-        if (m_file != INVALID_HANDLE_VALUE)
-            CloseHandle(m_file);
-        DeleteCriticalSection(&m_lock);
+        EnterCriticalSection(&m_lock);
+        closeFile();
+        LeaveCriticalSection(&m_lock);
     }
 
     LogBase& append(std::u16string_view text) override
     {
         EnterCriticalSection(&m_lock);
-        m_pending.append(text);
-        if (!text.empty() && (text.back() == u'\n' || m_pending.size() > kBatch))
-            writePending();
+        if (m_file != INVALID_HANDLE_VALUE) {
+            m_pending.append(text);
+            if (!text.empty() && (text.back() == u'\n' || m_pending.size() > kBatch))
+                writePending();
+        }
         LeaveCriticalSection(&m_lock);
         return *this;
     }
@@ -61,6 +71,14 @@ public:
 
 private:
     static constexpr size_t kBatch = 2048;
+
+    void closeFile()
+    {
+        writePending();
+        if (m_file != INVALID_HANDLE_VALUE)
+            CloseHandle(m_file);
+        m_file = INVALID_HANDLE_VALUE;
+    }
 
     void writePending()
     {
@@ -82,10 +100,14 @@ private:
     std::u16string m_pending;
 };
 
+// Both kinds of log live as long as the process, so that a reference that Log() handed out
+// stays usable whatever the switch does meanwhile.
 struct LogState {
     LogState() { InitializeCriticalSection(&lock); }
     CRITICAL_SECTION lock;
-    std::unique_ptr<LogBase> log;
+    NullLog null;
+    FileLog file;
+    LogBase* log = nullptr;
     DWORD madeFor = 0;
 };
 
@@ -105,11 +127,13 @@ LogBase& Log()
     LogState& s = state();
     EnterCriticalSection(&s.lock);
     if (!s.log || enabled != s.madeFor) {
-        s.log.reset();
-        if (enabled)
-            s.log = std::make_unique<FileLog>(u"/Temp/" + ExpandPath(u"%app_name%.txt"));
-        else
-            s.log = std::make_unique<NullLog>();
+        s.file.close();
+        if (enabled) {
+            s.file.open(u"/Temp/" + ExpandPath(u"%app_name%.txt"));
+            s.log = &s.file;
+        } else {
+            s.log = &s.null;
+        }
         s.madeFor = enabled;
     }
     LogBase& log = *s.log;

@@ -115,11 +115,11 @@ FontRep::FontRep(const FontDesc& desc)
     m_font = CreateFontIndirect(&lf);
     Log().append(u"Creating font: {").append(face).append(u"} elapsed=")
         .append(seconds(GetTickCount() - start)).append(u"\n");
-    if (!m_font) {
+    if (!m_font)
         Log().append(u"ERROR: FontRep::FontRep() Failed to create font\n");
-        return;
-    }
 
+    // Without a font of its own, text is drawn and measured in the device context's font, so
+    // the line metrics come from that font too.
     FontSelection selected(screen.get(), m_font);
     TEXTMETRICW tm {};
     if (screen.get() && GetTextMetrics(screen.get(), &tm)) {

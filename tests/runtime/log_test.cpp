@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +58,36 @@ TEST_F(LogSwitch, FollowsTheRegistryWhileRunning)
     ASSERT_TRUE(RegWriteNumber(kTarn, u"Log", 2));
     Log().append(u"again\n");
     EXPECT_EQ(device.readFile(logFile()), "\xFF\xFE" + utf16(u"again\n"));
+}
+
+TEST_F(LogSwitch, SwitchingWhileOtherThreadsComposeLines)
+{
+    // One thread's Log() replaces the log while the others are in the middle of a line on
+    // the one it handed out before.
+    std::atomic<bool> stop { false };
+    auto compose = [&] {
+        while (!stop) {
+            LogBase& log = Log();
+            for (int piece = 0; piece < 200; ++piece)
+                log.append(u"piece ").append(piece);
+            log.append(u"\n");
+        }
+    };
+    std::thread a(compose), b(compose);
+    for (DWORD i = 0; i < 60; ++i) {
+        RegWriteNumber(kTarn, u"Log", i % 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop = true;
+    a.join();
+    b.join();
+
+    ASSERT_TRUE(RegWriteNumber(kTarn, u"Log", 1));
+    Log().append(u"after\n");
+    auto text = device.readFile(logFile());
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->substr(0, 2), "\xFF\xFE");
+    EXPECT_NE(text->find(utf16(u"after\n")), std::string::npos);
 }
 
 TEST_F(LogSwitch, LogWithoutItsFolderDropsLines)

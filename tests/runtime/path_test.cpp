@@ -93,6 +93,9 @@ TEST(PathHelpers, SplitJoinAndCompare)
     EXPECT_EQ(JoinPath(u"%app_path%", u"x"), u"%app_path%\\x");
     EXPECT_TRUE(SamePath(u"%program_files%/Tarn/", u"\\PROGRAM FILES\\tarn"));
     EXPECT_TRUE(SamePath(u"\\Мои\\", u"\\мои"));
+    // Every letter pair the device's file system takes as one name.
+    EXPECT_TRUE(SamePath(u"\\ΑΛΦΑ\\Łódź Œuvre", u"\\αλφα\\łÓDŹ œUVRE"));
+    EXPECT_FALSE(SamePath(u"\\ı", u"\\I")) << "dotless i has no capital of its own here";
     EXPECT_FALSE(SamePath(u"\\a\\b", u"\\a\\c"));
 }
 
@@ -153,6 +156,13 @@ TEST_F(PathMacros, FindDrivesSkipsTheCardHoldingTheDocuments)
     Recorder withDocuments;
     FindDrives(withDocuments);
     EXPECT_EQ(withDocuments.seen, (std::vector<std::u16string> { u"folder \\SD", u"folder \\Storage Card" }));
+
+    // The file system ignores case beyond Latin too: the documents on "\ΚΑΡΤΑ" are on that card.
+    ASSERT_TRUE(SimMakeStorageCard(u"ΚΑΡΤΑ"));
+    SimSetSpecialFolder(CSIDL_PERSONAL, u"\\καρτα\\My Documents");
+    Recorder greek;
+    FindDrives(greek);
+    EXPECT_EQ(greek.seen, (std::vector<std::u16string> { u"folder \\SD", u"folder \\SDCard", u"folder \\Storage Card" }));
 
     Recorder first;
     first.stopAfter = 1;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 FontDesc Parse(std::u16string_view text)
@@ -65,4 +67,13 @@ TEST(FontDescriptor, SizeWithoutDigitsIsZeroButBlankKeepsTheDefault)
     EXPECT_EQ(Parse(u"").size, 12);
     EXPECT_EQ(Parse(u" \t ").size, 12);
     EXPECT_EQ(Parse(u"99999999999999").size, INT_MAX);
+}
+
+TEST(FontDescriptor, AbsurdSizesGiveAbsurdHeightsNotWrappedOnes)
+{
+    // A wrapped product would make a small, drawable font out of nonsense.
+    EXPECT_EQ(Parse(u"99999999").logical_height(), -266666664);
+    EXPECT_EQ(Parse(u"99999999999999").logical_height(), INT_MIN);
+    EXPECT_EQ(Parse(u"-99999999999999").logical_height(), INT_MAX);
+    EXPECT_EQ(Parse(u"-3").logical_height(), 8);
 }

@@ -60,15 +60,22 @@ TEST_F(FontCreation, SizeTwelveAtScaleTwoIsThirtyTwoPixelsAndLogged)
     EXPECT_EQ(read_log(device), u"dpiy=96 log_font.lfHeight=-32}\nCreating font: {Tahoma} elapsed=0.000\n");
 }
 
-TEST_F(FontCreation, FailureIsLoggedAndLeavesDefaults)
+TEST_F(FontCreation, FailureIsLoggedAndMeasuresTheFontTextFallsBackTo)
 {
     FontDesc desc;
     desc.size = 100000;
     FontRep font(desc);
     EXPECT_EQ(font.handle(), nullptr);
-    EXPECT_EQ(font.line_height(), 20);
-    EXPECT_EQ(font.descent(), 0);
     EXPECT_NE(read_log(device).find(u"ERROR: FontRep::FontRep() Failed to create font\n"), std::u16string::npos);
+    // Text made with it is laid out in the screen's own font: its lines must be that tall.
+    HDC screen = GetDC(nullptr);
+    TEXTMETRICW tm {};
+    ASSERT_TRUE(GetTextMetrics(screen, &tm));
+    ReleaseDC(nullptr, screen);
+    ASSERT_NE(tm.tmHeight, 20);
+    EXPECT_EQ(font.line_height(), tm.tmHeight);
+    EXPECT_EQ(font.descent(), tm.tmDescent);
+    EXPECT_EQ(font.text_size(u"Ag").y, font.line_height());
 }
 
 TEST_F(FontCreation, SizeZeroMakesNoFontAtAll)
