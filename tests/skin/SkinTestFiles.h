@@ -1,5 +1,6 @@
 #pragma once
 // Files and builders shared by the skin file tests.
+#include "tests/support/DeviceRoot.h"
 #include "tools/skinc/SkinSource.h"
 
 #include <fstream>
@@ -41,4 +42,15 @@ inline skinc::Value TextValue(skinfmt::NodeKind kind, std::u16string text)
     value.kind = kind;
     value.text = std::move(text);
     return value;
+}
+
+// The element test skin and its picture, compiled by the build, as \Skins\elements.skin on the device.
+inline void InstallElementTestSkin(const TempDeviceRoot& device)
+{
+    const std::string dir = MK_ELEMENT_SKIN_DIR;
+    for (const char* name : { "elements.skin", "widgets.bmp" }) {
+        auto bytes = ReadBytes(dir + "/" + name);
+        std::string devicePath = std::string("\\Skins\\") + name;
+        device.writeFile(std::u16string(devicePath.begin(), devicePath.end()), std::string(bytes.begin(), bytes.end()));
+    }
 }

@@ -16,6 +16,7 @@
 #include "skin/StandardElements.h"
 #include "skin/VListElement.h"
 #include "skin/skinio.h"
+#include "tests/skin/SkinTestFiles.h"
 #include "tests/support/DeviceRoot.h"
 #include "tests/support/Golden.h"
 
@@ -23,12 +24,6 @@ namespace {
 
 const std::vector<std::u16string> kTypes = {u"node", u"text", u"color", u"image", u"edit", u"htable", u"vtable",
     u"button", u"vlist", u"checkbox", u"progress", u"oldtext", u"clip"};
-
-std::string read_host(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::u16string label_of(Element* entry)
 {
@@ -47,9 +42,7 @@ protected:
     void SetUp() override
     {
         register_element_types(kTypes);
-        std::string dir = MK_ELEMENT_SKIN_DIR;
-        device.writeFile(u"\\Skins\\elements.skin", read_host(dir + "/elements.skin"));
-        device.writeFile(u"\\Skins\\widgets.bmp", read_host(dir + "/widgets.bmp"));
+        InstallElementTestSkin(device);
         DisplayInfo display;
         display.dpi = shift() ? 192 : 96;
         ASSERT_TRUE(props.load_skin(u"\\Skins\\elements.skin", display));
