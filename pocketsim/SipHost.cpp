@@ -255,11 +255,12 @@ void SipHost::unload()
     m_method->Deselect();
     IInputMethod* method = m_method;
     m_method = nullptr;
-    method->Release();
-    --m_busy;
+    // From here on the method's callback refuses every call, also from inside its Release.
     m_callback->retire();
     m_retired.push_back(m_callback);
     m_callback = nullptr;
+    method->Release();
+    --m_busy;
     // The images belonged to the method.
     m_wide = m_narrow = nullptr;
     CoFreeUnusedLibraries();
