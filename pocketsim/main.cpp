@@ -34,7 +34,8 @@ void usage()
         "  --print-text       print the note pad's text when the device stops\n"
         "  --events           print every call of the input panel's callback, one a line\n"
         "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
-        "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n");
+        "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n"
+        "  --no-install       boot without installing the programs the build made when they are newer\n");
 }
 
 }
@@ -48,6 +49,7 @@ int main(int argc, char** argv)
     pocketsim::ScriptOptions options;
     bool printText = false;
     bool events = false;
+    bool installBuilt = true;
     const char* install = nullptr;
     const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -75,6 +77,8 @@ int main(int argc, char** argv)
             printText = true;
         else if (arg == "--events")
             events = true;
+        else if (arg == "--no-install")
+            installBuilt = false;
         else if (arg == "--install")
             install = value();
         else if (arg == "--uninstall")
@@ -121,6 +125,16 @@ int main(int argc, char** argv)
         std::string problem;
         if (!pocketsim::InstallPlatformFiles(problem))
             std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
+#ifdef POCKETSIM_INSTALL_TREE
+        // The programs this build made, when the device lacks them or has older ones.
+        std::error_code noTree;
+        if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
+            std::string report;
+            if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
+                std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
+        }
+#endif
+        (void)installBuilt;
         pocketsim::Device device;
         if (!device.boot(nullptr)) {
             std::fprintf(stderr, "pocketsim: the device did not boot\n");
