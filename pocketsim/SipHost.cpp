@@ -14,6 +14,7 @@ namespace pocketsim {
 namespace {
 
 constexpr UINT kReceiveSipInfo = SIM_WM_SIPSHOW + 1; // deliver ReceiveSipInfo from the loop
+constexpr UINT kFreeLibraries = SIM_WM_SIPSHOW + 2; // unload released methods' libraries
 constexpr int kMaxEchoes = 8; // SetImInfo -> ReceiveSipInfo rounds without anything else between
 constexpr UINT kMaxCharEvents = 4096;
 constexpr COLORREF kPanelBackground = RGB(214, 211, 206);
@@ -176,11 +177,13 @@ SipHost::SipHost() = default;
 
 SipHost::~SipHost()
 {
-    unload();
-    if (m_window) {
+    if (m_window)
         SetWindowLongPtr(m_window, GWL_USERDATA, 0);
-        DestroyWindow(m_window);
-    }
+    HWND window = m_window;
+    m_window = nullptr;
+    unload();
+    if (window)
+        DestroyWindow(window);
     UnregisterClass(SIM_SIP_CLASS, nullptr);
     SimClearSipState();
     for (SipCallback* c : m_retired)
@@ -273,7 +276,10 @@ void SipHost::unload()
     --m_busy;
     // The images belonged to the method.
     m_wide = m_narrow = nullptr;
-    CoFreeUnusedLibraries();
+    // Its library goes from the message loop: the switch may have been asked from the method's
+    // own window procedure (SipSetCurrentIM), whose code must stay mapped until it returns.
+    if (!m_window || !PostMessage(m_window, kFreeLibraries, 0, 0))
+        CoFreeUnusedLibraries();
 }
 
 bool SipHost::set_current(const CLSID& clsid)
@@ -510,6 +516,9 @@ LRESULT SipHost::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case kReceiveSipInfo:
         if (m_shown)
             receiveSipInfo();
+        return 0;
+    case kFreeLibraries:
+        CoFreeUnusedLibraries();
         return 0;
     case WM_COPYDATA: {
         auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);

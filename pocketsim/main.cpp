@@ -115,26 +115,23 @@ int main(int argc, char** argv)
         std::error_code ignored;
         std::filesystem::create_directories(options.shotFolder, ignored);
     }
-    if (!SimOpenDisplay(display)) {
-        std::fprintf(stderr, "pocketsim: cannot open the display\n");
-        return 1;
+    // The device's own files and the built programs go in before the screen shows.
+    std::string problem;
+    if (!pocketsim::InstallPlatformFiles(problem))
+        std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
+#ifdef POCKETSIM_INSTALL_TREE
+    // The programs this build made, when the device lacks them or has older ones.
+    std::error_code noTree;
+    if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
+        std::string report;
+        if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
+            std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
     }
+#endif
+    (void)installBuilt;
 
     int status = 0;
     {
-        std::string problem;
-        if (!pocketsim::InstallPlatformFiles(problem))
-            std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
-#ifdef POCKETSIM_INSTALL_TREE
-        // The programs this build made, when the device lacks them or has older ones.
-        std::error_code noTree;
-        if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
-            std::string report;
-            if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
-                std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
-        }
-#endif
-        (void)installBuilt;
         pocketsim::Device device;
         if (!device.boot(nullptr)) {
             std::fprintf(stderr, "pocketsim: the device did not boot\n");
@@ -152,6 +149,12 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "pocketsim: the input panel did not start\n");
         SimPumpMessages();
         pocketsim::RunStartupFolder();
+        SimPumpMessages();
+        // The screen shows once the device is up, so that the first stylus input finds it ready.
+        if (!SimOpenDisplay(display)) {
+            std::fprintf(stderr, "pocketsim: cannot open the display\n");
+            return 1;
+        }
         SimPumpMessages();
         if (initialText) {
             for (char16_t c : Utf16FromUtf8(initialText))
