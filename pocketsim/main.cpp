@@ -150,17 +150,17 @@ int main(int argc, char** argv)
         SimPumpMessages();
         pocketsim::RunStartupFolder();
         SimPumpMessages();
+        if (initialText) {
+            for (char16_t c : Utf16FromUtf8(initialText))
+                pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
+            SimPumpMessages();
+        }
         // The screen shows once the device is up, so that the first stylus input finds it ready.
         if (!SimOpenDisplay(display)) {
             std::fprintf(stderr, "pocketsim: cannot open the display\n");
             return 1;
         }
         SimPumpMessages();
-        if (initialText) {
-            for (char16_t c : Utf16FromUtf8(initialText))
-                pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
-            SimPumpMessages();
-        }
         if (script) {
             pocketsim::Script runner(device, options);
             bool ok;
