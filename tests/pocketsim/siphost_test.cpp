@@ -243,3 +243,46 @@ TEST_F(Panel, BootInstallsOnlyWhatIsMissingOrChanged)
 }
 
 }
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Runs the panel client as a process of the device and keeps this thread's messages flowing
+// (the panel answers from its message loop) until it ends; returns what it printed.
+std::string runClient(const TempDeviceRoot& device, const char* clsid)
+{
+    std::string out = device.hostRoot() + "/client.out";
+    pid_t child = fork();
+    if (child == 0) {
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        setenv("POCKETSIM_ROOT", device.hostRoot().c_str(), 1);
+        execl(SIPCLIENT, SIPCLIENT, clsid, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i) {
+        SimPumpMessages();
+        usleep(10000);
+    }
+    SimPumpMessages();
+    return device.readFile(u"\\client.out").value_or("");
+}
+
+TEST_F(Panel, ProgramsOfOtherProcessesSwitchAndShowThePanel)
+{
+    pocketsim::SipHost host;
+    ASSERT_TRUE(host.start(nullptr));
+    EXPECT_EQ(runClient(device, "{D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D}"),
+        "set=1 current={D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D} show=1 status=1\n");
+    EXPECT_TRUE(host.current() == kTestClsid);
+    EXPECT_TRUE(host.shown());
+    // An identifier of no input method is refused; the current one stays.
+    EXPECT_EQ(runClient(device, "{00000000-0000-0000-0000-00000000ABCD}"),
+        "set=0 current={D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D} show=1 status=1\n");
+}
+
+}
