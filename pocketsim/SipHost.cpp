@@ -213,6 +213,8 @@ bool SipHost::start(HINSTANCE instance)
     bool loaded = isRegisteredInputMethod(wanted)
         && SUCCEEDED(CoCreateInstance(wanted, nullptr, CLSCTX_INPROC_SERVER, IID_IInputMethod, reinterpret_cast<void**>(&method)))
         && method && load(wanted, method);
+    if (!loaded)
+        CoFreeUnusedLibraries(); // a library that loaded but made no method goes again
     if (!loaded && !(wanted == CLSID_KeyboardIM)) {
         std::fprintf(stderr, "pocketsim: the input method %s did not load; using the platform's keyboard\n",
             Utf8FromUtf16(name).c_str());
@@ -243,6 +245,7 @@ bool SipHost::load(const CLSID& clsid, IInputMethod* method)
     bool selected = SUCCEEDED(method->Select(m_window));
     if (selected && m_shown) {
         method->Showing();
+        m_methodShown = true;
         ShowWindow(m_window, SW_SHOW);
     }
     --m_busy;
@@ -263,8 +266,9 @@ void SipHost::unload()
     if (!m_method)
         return;
     ++m_busy;
-    if (m_shown)
+    if (m_methodShown)
         m_method->Hiding();
+    m_methodShown = false;
     m_method->Deselect();
     IInputMethod* method = m_method;
     m_method = nullptr;
@@ -329,6 +333,7 @@ void SipHost::show()
     if (m_method) {
         ++m_busy;
         m_method->Showing();
+        m_methodShown = true;
         --m_busy;
     }
     ShowWindow(m_window, SW_SHOW);
@@ -347,6 +352,7 @@ void SipHost::hide()
     if (m_method) {
         ++m_busy;
         m_method->Hiding();
+        m_methodShown = false;
         --m_busy;
     }
     ShowWindow(m_window, SW_HIDE);
@@ -365,7 +371,7 @@ void SipHost::screenChanged()
         return;
     }
     ++m_busy;
-    if (m_shown)
+    if (m_methodShown)
         m_method->Hiding();
     IMINFO info {};
     info.cbSize = sizeof info;
@@ -374,6 +380,7 @@ void SipHost::screenChanged()
     else
         m_rect = defaultRect();
     place(m_rect);
+    m_methodShown = m_shown;
     if (m_shown)
         m_method->Showing();
     --m_busy;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -283,6 +284,52 @@ TEST_F(Panel, ProgramsOfOtherProcessesSwitchAndShowThePanel)
     // An identifier of no input method is refused; the current one stays.
     EXPECT_EQ(runClient(device, "{00000000-0000-0000-0000-00000000ABCD}"),
         "set=0 current={D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D} show=1 status=1\n");
+}
+
+}
+
+namespace {
+
+void makeTestImFail(const char16_t* call)
+{
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, u"CLSID\\{D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D}", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    RegSetValueEx(key, u"Fail", 0, REG_SZ, reinterpret_cast<const BYTE*>(call), static_cast<DWORD>((std::char_traits<char16_t>::length(call) + 1) * 2));
+    RegCloseKey(key);
+}
+
+TEST_F(Panel, AMethodWhoseCallsFailDoesNotTakeTheDeviceDown)
+{
+    setDefault(kTestText);
+    // It cannot be made, or refuses to be selected: the platform's keyboard, and its library goes.
+    for (const char16_t* call : { u"CreateInstance", u"Select" }) {
+        makeTestImFail(call);
+        pocketsim::SipHost host;
+        ASSERT_TRUE(host.start(nullptr));
+        EXPECT_TRUE(host.current() == CLSID_KeyboardIM);
+        SimPumpMessages();
+        EXPECT_EQ(GetModuleHandle(u"testim.dll"), nullptr);
+        calls();
+        EXPECT_FALSE(host.set_current(kTestClsid)); // and a switch to it is refused
+        EXPECT_TRUE(host.current() == CLSID_KeyboardIM);
+        SimPumpMessages();
+        Lines seen = calls();
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), "Hiding"), 0); // never shown, never hidden
+    }
+    // No panel information: a panel of the usual place; a failing Showing: it shows all the same.
+    makeTestImFail(u"GetInfo");
+    {
+        pocketsim::SipHost host;
+        ASSERT_TRUE(host.start(nullptr));
+        EXPECT_TRUE(host.current() == kTestClsid);
+        EXPECT_EQ(host.height(), 80);
+    }
+    makeTestImFail(u"Showing");
+    pocketsim::SipHost host;
+    ASSERT_TRUE(host.start(nullptr));
+    host.show();
+    EXPECT_TRUE(host.shown());
+    EXPECT_TRUE(IsWindowVisible(host.window()));
 }
 
 }
