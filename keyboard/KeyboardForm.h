@@ -84,6 +84,7 @@ public:
     const std::vector<Element*>& rows() const { return m_rows; }
     // The characters now on the letter keys (empty before the first set_layout).
     const std::u16string& layout_text() const { return m_layout_text; }
+    const std::u16string& short_name() const { return m_short_name; }
     bool extra_mode() const { return m_extra_mode; }
     // Special name of a layout character ("left", ..., "settings"), empty for an ordinary one.
     std::u16string special_name(char16_t character) const;
@@ -120,6 +121,7 @@ private:
     std::vector<Element*> m_rows;
     std::map<std::u16string, int, std::less<>> m_function_key_index;
     ImageElement* m_backspace_label = nullptr;
+    ImageElement* m_backspace_pressed_label = nullptr;
     int m_letter_counter = 0;
     int m_function_counter = 0;
 
@@ -128,8 +130,11 @@ private:
     std::map<char16_t, SpecialPictures> m_special_pictures;
     PictureRef m_delete_picture;
     PictureRef m_backspace_picture;
+    PictureRef m_delete_pressed_picture;
+    PictureRef m_backspace_pressed_picture;
 
     std::u16string m_layout_text;
+    std::u16string m_short_name;
     bool m_extra_mode = false;
     int m_settings_id = 32;
     double m_zoom_scale = 2.0;
