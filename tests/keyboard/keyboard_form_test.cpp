@@ -133,6 +133,10 @@ TEST_F(Form, LayoutTextLengthAndWhatTheKeysShow)
     EXPECT_FALSE(form->set_layout(kEnglish + u"x", u"xx", false));
     EXPECT_EQ(form->key(1)->text(), u"q");
     EXPECT_EQ(form->key(form->key_index(u"layout"))->text(), u"en");
+    // A reload of the skin keeps the characters on the keys.
+    form->reload_skin(props);
+    EXPECT_EQ(form->key(1)->text(), u"q");
+    EXPECT_EQ(form->key(form->key_index(u"layout"))->text(), u"en");
     // A four-row text does not fit three rows, and the other way round.
     auto extended = make(u"extended_normal", true);
     EXPECT_FALSE(extended->set_layout(kEnglish, u"en", false));
@@ -234,10 +238,14 @@ TEST_F(Form, TouchMoveReleaseAndThePressedLook)
     EXPECT_TRUE(form->stylus_state(press(centre(e), false)));
     EXPECT_FALSE(showsPressed(e));
     EXPECT_EQ(form->current_key(), 3); // kept until the next move or touch
-    // Through the framework's entries as well.
+    // Through the framework's entries as well; a touch that never saw its release lets go of
+    // its key when the next one lands elsewhere.
     EXPECT_TRUE(form->pointer_press(press(centre(w), true)));
     EXPECT_EQ(form->current_key(), 2);
-    form->pointer_press(press(centre(w), false));
+    EXPECT_TRUE(form->pointer_press(press(centre(e), true)));
+    EXPECT_FALSE(showsPressed(w));
+    EXPECT_TRUE(showsPressed(e));
+    form->pointer_press(press(centre(e), false));
 
     // Modifier looks, for visible and enabled keys only.
     int shift = form->key_index(u"shift");
