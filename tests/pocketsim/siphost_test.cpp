@@ -208,8 +208,23 @@ TEST_F(Panel, MethodsThatFailLeaveAWorkingKeyboard)
     EXPECT_EQ(SipStatus(), static_cast<DWORD>(SIP_STATUS_AVAILABLE));
 }
 
+std::vector<WPARAM> g_settings; // what WM_SETTINGCHANGE told a listening window
+
+LRESULT CALLBACK listenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SETTINGCHANGE)
+        g_settings.push_back(wParam);
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
 TEST_F(Panel, ShowAndHideRequestsWaitForTheMessageLoop)
 {
+    WNDCLASS wc {};
+    wc.lpfnWndProc = listenerProc;
+    wc.lpszClassName = u"panel_listener";
+    RegisterClass(&wc);
+    HWND listener = CreateWindowEx(0, u"panel_listener", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    g_settings.clear();
     pocketsim::SipHost host;
     ASSERT_TRUE(host.start(nullptr));
     EXPECT_TRUE(SipShowIM(SIPF_ON));
@@ -225,6 +240,19 @@ TEST_F(Panel, ShowAndHideRequestsWaitForTheMessageLoop)
     ASSERT_TRUE(SipGetInfo(&info));
     EXPECT_EQ(info.fdwFlags, static_cast<DWORD>(SIPF_DOCKED));
     EXPECT_EQ(info.rcVisibleDesktop.bottom, 294);
+    // Top-level windows hear of each change.
+    EXPECT_EQ(g_settings, (std::vector<WPARAM> { SPI_SETCURRENTIM, SPI_SETSIPINFO, SPI_SETSIPINFO }));
+
+    // A program may place and raise the panel itself.
+    info.fdwFlags = SIPF_ON | SIPF_DOCKED;
+    info.rcSipRect = RECT { 0, 150, 240, 294 };
+    EXPECT_TRUE(SipSetInfo(&info));
+    EXPECT_TRUE(host.shown());
+    EXPECT_EQ(host.height(), 144);
+    info.cbSize = 0;
+    EXPECT_FALSE(SipSetInfo(&info));
+    DestroyWindow(listener);
+    UnregisterClass(u"panel_listener", nullptr);
 }
 
 }
