@@ -26,7 +26,9 @@ struct SipScripts : DeviceRootTest {
     std::string shots() const { return device.hostRoot() + "/Temp"; }
     HostRun run(const std::string& script, std::vector<std::string> extra = {})
     {
-        std::vector<std::string> args { "--root", device.hostRoot(), "--script", "-", "--shots", shots(), "--print-text" };
+        // Only what a test installs itself: the build's own programs stay off these devices.
+        std::vector<std::string> args { "--root", device.hostRoot(), "--no-install", "--script", "-", "--shots", shots(),
+            "--print-text" };
         args.insert(args.end(), extra.begin(), extra.end());
         return RunPocketsim(args, {}, script);
     }
