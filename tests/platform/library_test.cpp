@@ -331,3 +331,22 @@ TEST_F(Servers, PanelFunctionsWithoutARunningPanel)
 }
 
 }
+
+namespace {
+
+TEST_F(Servers, ALibraryThatRefusesToAttachIsNotLoaded)
+{
+    registerTestIm();
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, u"CLSID\\{D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D}", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    RegSetValueEx(key, u"Fail", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"DllMain"), 16);
+    RegCloseKey(key);
+    EXPECT_EQ(LoadLibrary(kLibrary), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+    EXPECT_EQ(GetModuleHandle(u"testim.dll"), nullptr);
+    void* object = nullptr;
+    EXPECT_EQ(CoCreateInstance(kTestClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IInputMethod, &object), CO_E_DLLNOTFOUND);
+    EXPECT_EQ(count("DllMain detach"), 1u); // only the registration's load ended normally
+}
+
+}

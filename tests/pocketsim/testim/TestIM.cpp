@@ -296,7 +296,7 @@ BOOL WINAPI DllMain(HANDLE instance, DWORD reason, LPVOID)
     if (reason == DLL_PROCESS_ATTACH)
         g_module = static_cast<HMODULE>(instance);
     log(reason == DLL_PROCESS_ATTACH ? "DllMain attach" : reason == DLL_PROCESS_DETACH ? "DllMain detach" : "DllMain");
-    return TRUE;
+    return reason == DLL_PROCESS_ATTACH && failing(u"DllMain") ? FALSE : TRUE;
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object)
