@@ -1,6 +1,8 @@
 // pocketsim: boots a simulated pocket device and runs it interactively or from a stylus script.
+#include "pocketsim/Boot.h"
 #include "pocketsim/Device.h"
 #include "pocketsim/Script.h"
+#include "pocketsim/SipHost.h"
 
 #include "runtime/Text.h"
 
@@ -29,7 +31,10 @@ void usage()
         "  --script FILE      run a stylus script headless in virtual time ('-' reads standard input)\n"
         "  --shots FOLDER     where the script's screenshots go (default: the current folder)\n"
         "  --type TEXT        type TEXT into the note pad after booting\n"
-        "  --print-text       print the note pad's text when the device stops\n");
+        "  --print-text       print the note pad's text when the device stops\n"
+        "  --events           print every call of the input panel's callback, one a line\n"
+        "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
+        "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n");
 }
 
 }
@@ -42,6 +47,9 @@ int main(int argc, char** argv)
     const char* initialText = nullptr;
     pocketsim::ScriptOptions options;
     bool printText = false;
+    bool events = false;
+    const char* install = nullptr;
+    const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* {
@@ -65,6 +73,12 @@ int main(int argc, char** argv)
             initialText = value();
         else if (arg == "--print-text")
             printText = true;
+        else if (arg == "--events")
+            events = true;
+        else if (arg == "--install")
+            install = value();
+        else if (arg == "--uninstall")
+            uninstall = value();
         else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -82,6 +96,12 @@ int main(int argc, char** argv)
         // Programs that the device starts see the same screen.
         setenv("POCKETSIM_GEOMETRY", geometry, 1);
     }
+    if (install || uninstall) {
+        std::string report;
+        bool ok = install ? pocketsim::InstallTree(install, report) : pocketsim::Uninstall(uninstall, report);
+        std::fputs(report.c_str(), ok ? stdout : stderr);
+        return ok ? 0 : 1;
+    }
     // Scripts run headless in virtual time: the same script gives the same pictures.
     if (script) {
         SimUseVirtualClock(1000);
@@ -98,11 +118,26 @@ int main(int argc, char** argv)
 
     int status = 0;
     {
+        std::string problem;
+        if (!pocketsim::InstallPlatformFiles(problem))
+            std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
         pocketsim::Device device;
         if (!device.boot(nullptr)) {
             std::fprintf(stderr, "pocketsim: the device did not boot\n");
             return 1;
         }
+        auto panel = std::make_unique<pocketsim::SipHost>();
+        if (events)
+            panel->set_event_sink([](const std::string& line) {
+                std::printf("%s\n", line.c_str());
+                std::fflush(stdout);
+            });
+        if (panel->start(nullptr))
+            device.set_input_panel(std::move(panel));
+        else
+            std::fprintf(stderr, "pocketsim: the input panel did not start\n");
+        SimPumpMessages();
+        pocketsim::RunStartupFolder();
         SimPumpMessages();
         if (initialText) {
             for (char16_t c : Utf16FromUtf8(initialText))
