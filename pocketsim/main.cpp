@@ -1,6 +1,8 @@
 // pocketsim: boots a simulated pocket device and runs it interactively or from a stylus script.
 #include "pocketsim/Boot.h"
 #include "pocketsim/Device.h"
+#include "pocketsim/KeyboardInstall.h"
+#include "pocketsim/KeyboardKeys.h"
 #include "pocketsim/Script.h"
 #include "pocketsim/SipHost.h"
 
@@ -33,6 +35,7 @@ void usage()
         "  --type TEXT        type TEXT into the note pad after booting\n"
         "  --print-text       print the note pad's text when the device stops\n"
         "  --events           print every call of the input panel's callback, one a line\n"
+        "  --keymap           print the keyboard's keys when the device stops: index id label left top right bottom\n"
         "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
         "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n");
 }
@@ -48,6 +51,7 @@ int main(int argc, char** argv)
     pocketsim::ScriptOptions options;
     bool printText = false;
     bool events = false;
+    bool keymap = false;
     const char* install = nullptr;
     const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -75,6 +79,8 @@ int main(int argc, char** argv)
             printText = true;
         else if (arg == "--events")
             events = true;
+        else if (arg == "--keymap")
+            keymap = true;
         else if (arg == "--install")
             install = value();
         else if (arg == "--uninstall")
@@ -121,6 +127,9 @@ int main(int argc, char** argv)
         std::string problem;
         if (!pocketsim::InstallPlatformFiles(problem))
             std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
+        problem.clear();
+        if (!pocketsim::InstallKeyboard(problem))
+            std::fprintf(stderr, "pocketsim: %s", problem.c_str());
         pocketsim::Device device;
         if (!device.boot(nullptr)) {
             std::fprintf(stderr, "pocketsim: the device did not boot\n");
@@ -166,6 +175,10 @@ int main(int argc, char** argv)
             std::signal(SIGTERM, [](int) { g_stop = 1; });
             while (!g_stop && SimPollDisplay() && SimRunFor(10)) {
             }
+        }
+        if (keymap) {
+            SimPumpMessages();
+            std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
         }
         if (printText)
             std::printf("%s\n", Utf8FromUtf16(device.notepad().text()).c_str());
