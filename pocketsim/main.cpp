@@ -1,5 +1,6 @@
 // pocketsim: boots a simulated pocket device and runs it interactively or from a stylus script.
 #include "pocketsim/Boot.h"
+#include "pocketsim/Demo.h"
 #include "pocketsim/Device.h"
 #include "pocketsim/KeyboardInstall.h"
 #include "pocketsim/KeyboardKeys.h"
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -31,7 +33,8 @@ void usage()
         "  --root FOLDER      the device root (default: POCKETSIM_ROOT or ~/.local/share/pocketsim/device)\n"
         "  --display NAME     sdl or headless (default: POCKETSIM_DISPLAY, else sdl when there is a display)\n"
         "  --script FILE      run a stylus script headless in virtual time ('-' reads standard input)\n"
-        "  --shots FOLDER     where the script's screenshots go (default: the current folder)\n"
+        "  --shots FOLDER     where the script's screenshots go (default: the current folder; for the\n"
+        "                     demo that runs when there is no display: pocketsim-demo)\n"
         "  --type TEXT        type TEXT into the note pad after booting\n"
         "  --print-text       print the note pad's text when the device stops\n"
         "  --events           print every call of the input panel's callback, one a line\n"
@@ -52,6 +55,7 @@ int main(int argc, char** argv)
     bool printText = false;
     bool events = false;
     bool keymap = false;
+    bool shotsGiven = false;
     const char* install = nullptr;
     const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -71,8 +75,10 @@ int main(int argc, char** argv)
             display = value();
         else if (arg == "--script")
             script = value();
-        else if (arg == "--shots")
+        else if (arg == "--shots") {
             options.shotFolder = value();
+            shotsGiven = true;
+        }
         else if (arg == "--type")
             initialText = value();
         else if (arg == "--print-text")
@@ -121,6 +127,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pocketsim: cannot open the display\n");
         return 1;
     }
+    // Without a display to show the device, the demo script shows what it does in pictures.
+    const bool demo = !script && std::strcmp(SimDisplayName(), "headless") == 0;
+    if (demo) {
+        SimUseVirtualClock(1000);
+        if (!shotsGiven)
+            options.shotFolder = "pocketsim-demo";
+        std::error_code ignored;
+        std::filesystem::create_directories(options.shotFolder, ignored);
+    }
 
     int status = 0;
     {
@@ -153,7 +168,17 @@ int main(int argc, char** argv)
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
             SimPumpMessages();
         }
-        if (script) {
+        if (demo) {
+            pocketsim::Script runner(device, options);
+            std::istringstream in(pocketsim::kDemoScript);
+            if (runner.run(in, "demo")) {
+                std::printf("pocketsim: no display; the demo typed \"%s\" and wrote its screenshots to %s/\n",
+                    Utf8FromUtf16(device.notepad().text()).c_str(), options.shotFolder.c_str());
+            } else {
+                std::fprintf(stderr, "%s\n", runner.error().c_str());
+                status = 1;
+            }
+        } else if (script) {
             pocketsim::Script runner(device, options);
             bool ok;
             if (std::strcmp(script, "-") == 0) {
