@@ -285,6 +285,29 @@ TEST_F(InputMethod, GetInfoMakesTheImageListsOnceAndAgainAfterDeselect)
     method->Release();
 }
 
+TEST_F(InputMethod, ASecondObjectTakesTheKeyboardOverAndTheFirstLeavesItAlone)
+{
+    makeSipWindow(240, 88);
+    IInputMethod* first = create();
+    first->Select(sip);
+    ASSERT_TRUE(kbApplication::instance());
+    IInputMethod* second = create(); // as a panel switching back makes the new one first
+    ASSERT_TRUE(kbData::instance());
+    EXPECT_EQ(kbApplication::instance(), nullptr); // the old keyboard read the replaced data
+    second->RegisterCallback(&callback);
+    second->Select(sip);
+    kbApplication* app = kbApplication::instance();
+    ASSERT_TRUE(app);
+    first->Deselect();
+    EXPECT_EQ(first->Release(), 0u);
+    EXPECT_EQ(kbApplication::instance(), app);
+    ASSERT_TRUE(kbData::instance());
+    EXPECT_EQ(app->callback(), &callback);
+    EXPECT_EQ(second->Release(), 0u);
+    EXPECT_EQ(kbApplication::instance(), nullptr);
+    EXPECT_EQ(kbData::instance(), nullptr);
+}
+
 TEST_F(InputMethod, PanelRectangleIsCentredAboveTheMenuBar)
 {
     MyIInputMethod::set_sip_size(SIZE { 240, 80 });
