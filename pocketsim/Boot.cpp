@@ -117,6 +117,14 @@ std::u16string shortcutTarget(const std::string& hostFile)
     return Utf16FromUtf8(target);
 }
 
+std::u16string lower(std::u16string s)
+{
+    for (auto& c : s)
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c - u'A' + u'a');
+    return s;
+}
+
 // Shortcuts of the Start menu that start a program inside folder (a device path).
 std::vector<std::u16string> shortcutsInto(const std::u16string& folder)
 {
@@ -125,19 +133,11 @@ std::vector<std::u16string> shortcutsInto(const std::u16string& folder)
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(programs, ec)) {
         std::u16string target = shortcutTarget(entry.path().string());
-        std::u16string prefix = folder + u"\\";
-        if (target.size() > prefix.size() && endsWithIgnoringCase(target.substr(0, prefix.size()), std::u16string(prefix)))
+        std::u16string prefix = lower(folder + u"\\");
+        if (target.size() > prefix.size() && lower(target.substr(0, prefix.size())) == prefix)
             found.push_back(std::u16string(kPrograms) + u"\\" + Utf16FromUtf8(entry.path().filename().string()));
     }
     return found;
-}
-
-std::u16string lower(std::u16string s)
-{
-    for (auto& c : s)
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<char16_t>(c - u'A' + u'a');
-    return s;
 }
 
 bool installProgram(const fs::path& source, const std::u16string& relative, std::string& report)

@@ -452,8 +452,30 @@ bool SipHost::draw_button(HDC dc, RECT button)
     int cx = 0, cy = 0;
     if (!list || !ImageList_GetIconSize(list, &cx, &cy) || index < 0 || index >= ImageList_GetImageCount(list))
         return false;
-    int x = (button.left + button.right - cx) / 2, y = (button.top + button.bottom - cy) / 2;
-    return ImageList_Draw(list, index, dc, x, y, ILD_TRANSPARENT) != FALSE;
+    // Images are made for 96 dots per inch; on denser screens the shell shows them at a whole
+    // multiple, as large as the button holds, so that they keep their crisp pixels.
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    int scale = std::max(1, std::min({ dpi / 96, int(button.right - button.left) / cx, int(button.bottom - button.top) / cy }));
+    int x = (button.left + button.right - cx * scale) / 2, y = (button.top + button.bottom - cy * scale) / 2;
+    if (scale == 1)
+        return ImageList_Draw(list, index, dc, x, y, ILD_TRANSPARENT) != FALSE;
+    Surface image, mask;
+    if (!image.resize(cx, cy) || !mask.resize(cx, cy))
+        return false;
+    if (!ImageList_Draw(list, index, image.dc(), 0, 0, ILD_NORMAL) || !ImageList_Draw(list, index, mask.dc(), 0, 0, ILD_MASK))
+        return false;
+    for (int sy = 0; sy < cy; ++sy)
+        for (int sx = 0; sx < cx; ++sx) {
+            if (GetPixel(mask.dc(), sx, sy) != RGB(0, 0, 0))
+                continue; // see-through
+            COLORREF colour = GetPixel(image.dc(), sx, sy);
+            for (int dy = 0; dy < scale; ++dy)
+                for (int dx = 0; dx < scale; ++dx)
+                    SetPixel(dc, x + sx * scale + dx, y + sy * scale + dy, colour);
+        }
+    return true;
 }
 
 LRESULT CALLBACK SipHost::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
