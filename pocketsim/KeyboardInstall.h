@@ -6,11 +6,12 @@
 
 namespace pocketsim {
 
-// The install tree: POCKETSIM_INSTALL_TREE when set, else the build's own.
+// The install tree: POCKETSIM_INSTALL_TREE when set (empty: a device without the keyboard),
+// else the build's own.
 std::string KeyboardInstallTree();
 
 // False with a reason when the tree is missing or the installation failed; a device that is
-// up to date is left as it is.
+// up to date, or that is to have no keyboard, is left as it is.
 bool InstallKeyboard(std::string& report);
 
 }

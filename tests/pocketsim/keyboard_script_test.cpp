@@ -166,6 +166,15 @@ TEST_F(KeyboardScripts, TheSettingsKeyStartsTheSettingsProgram)
     EXPECT_EQ(*mark, "started with []\n");
 }
 
+TEST_F(KeyboardScripts, SwitchingToThePlatformKeyboardAndBackKeepsTyping)
+{
+    const std::string platform = "im {42429667-ae04-11d0-a4f8-00aa00a749b9}\n";
+    const std::string magnikeys = "im {E2452E3B-2823-4309-90CB-8787C4BA3AF7}\nsip show\n";
+    HostRun r = run("sip show\nkey a\n" + platform + magnikeys + "key b\n" + platform + magnikeys + "key c\nexpect-text abc\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sent(r), typed(0x41, 'a') + typed(0x42, 'b') + typed(0x43, 'c'));
+}
+
 TEST_F(KeyboardScripts, ANewDeviceGetsTheKeyboardAsItsInputMethod)
 {
     HostRun r = run("sip show\nshot qvga\n", { "--keymap" });
