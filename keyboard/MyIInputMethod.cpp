@@ -2,6 +2,7 @@
 #include "keyboard/InputMethodServer.h"
 #include "keyboard/kbApplication.h"
 #include "keyboard/kbData.h"
+#include "keyboard/kbKeyActions.h"
 #include "runtime/Execute.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
@@ -274,7 +275,7 @@ HRESULT MyIInputMethod::SetImData(DWORD, LPVOID)
 HRESULT MyIInputMethod::UserOptionsDlg(HWND)
 {
     Log().append(u"MyIInputMethod::UserOptionsDlg\n");
-    ExecuteFile(u"%program_files%/Tarn/Magnikeys/optarix.exe", u"");
+    ExecuteFile(kSettingsProgramPath, u"");
     return S_OK;
 }
 

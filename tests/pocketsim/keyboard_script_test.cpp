@@ -175,6 +175,23 @@ TEST_F(KeyboardScripts, SwitchingToThePlatformKeyboardAndBackKeepsTyping)
     EXPECT_EQ(sent(r), typed(0x41, 'a') + typed(0x42, 'b') + typed(0x43, 'c'));
 }
 
+TEST_F(KeyboardScripts, KeyCommandsNeedAShowingKeyboardAndAKnownLabel)
+{
+    HostRun r = run("key a\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("stdin:1: no keyboard is showing"), std::string::npos) << r.err;
+    r = run("sip show\nkey tab\n");
+    EXPECT_NE(r.err.find("stdin:2: no key shows tab"), std::string::npos) << r.err;
+    r = run("sip show\nstroke sideways\n");
+    EXPECT_NE(r.err.find("stroke needs left, right, up or down [LABEL]"), std::string::npos) << r.err;
+    r = run("sip show\nhold a 100\n");
+    EXPECT_NE(r.err.find("hold needs LABEL"), std::string::npos) << r.err;
+    // a held key shows pressed until the stylus lifts; move and up follow hold
+    r = run("sip show\nhold q\nwait 100\nmove 60 240\nwait 100\nup\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(sent(r), typed(0x53, 's')); // the key under the stylus 65 ms before the lift
+}
+
 TEST_F(KeyboardScripts, ANewDeviceGetsTheKeyboardAsItsInputMethod)
 {
     HostRun r = run("sip show\nshot qvga\n", { "--keymap" });
