@@ -59,6 +59,16 @@ bool isRegisteredInputMethod(const CLSID& clsid)
     return rc == ERROR_SUCCESS && type == REG_SZ && std::u16string_view(value) == u"1";
 }
 
+// Tells every top-level window of the device, in this process and the others, that the panel
+// changed.
+void broadcastSetting(WPARAM what)
+{
+    EnumWindows([](HWND window, LPARAM param) {
+        PostMessage(window, WM_SETTINGCHANGE, static_cast<WPARAM>(param), 0);
+        return TRUE;
+    }, static_cast<LPARAM>(what));
+}
+
 bool validRect(const RECT& r)
 {
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
@@ -240,7 +250,7 @@ bool SipHost::load(const CLSID& clsid, IInputMethod* method)
     if (m_shown)
         receiveSipInfo();
     publish();
-    PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETCURRENTIM, 0);
+    broadcastSetting(SPI_SETCURRENTIM);
     notify();
     return true;
 }
@@ -319,7 +329,7 @@ void SipHost::show()
     if (m_method)
         receiveSipInfo();
     publish();
-    PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
+    broadcastSetting(SPI_SETSIPINFO);
     notify();
 }
 
@@ -335,7 +345,7 @@ void SipHost::hide()
     }
     ShowWindow(m_window, SW_HIDE);
     publish();
-    PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
+    broadcastSetting(SPI_SETSIPINFO);
     notify();
 }
 
@@ -386,7 +396,7 @@ HRESULT SipHost::set_im_info(const IMINFO& info)
     place(m_rect);
     publish();
     if (m_shown) {
-        PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
+        broadcastSetting(SPI_SETSIPINFO);
         // The method hears of its new place from the message loop, not from inside its own call;
         // a method that keeps answering with new rectangles is told only a few times.
         if (m_echoes++ < kMaxEchoes)

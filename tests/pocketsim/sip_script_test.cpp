@@ -26,10 +26,10 @@ struct SipScripts : DeviceRootTest {
     std::string shots() const { return device.hostRoot() + "/Temp"; }
     HostRun run(const std::string& script, std::vector<std::string> extra = {})
     {
-        std::vector<std::string> args { "--root", device.hostRoot(), "--script", "-", "--shots", shots(), "--print-text" };
-        args.insert(args.end(), extra.begin(), extra.end());
         // A device without Magnikeys: the platform's keyboard is its input method.
-        return RunPocketsim(args, { "POCKETSIM_INSTALL_TREE=" }, script);
+        std::vector<std::string> args { "--root", device.hostRoot(), "--no-install", "--script", "-", "--shots", shots(), "--print-text" };
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunPocketsim(args, {}, script);
     }
     HostRun install(const std::string& tree) { return RunPocketsim({ "--root", device.hostRoot(), "--install", tree }); }
     void expectShot(const std::string& file, const std::string& golden)

@@ -223,3 +223,19 @@ TEST_F(Panel, ShowAndHideRequestsWaitForTheMessageLoop)
 }
 
 }
+
+namespace {
+
+TEST_F(Panel, BootInstallsOnlyWhatIsMissingOrChanged)
+{
+    std::string report;
+    ASSERT_TRUE(pocketsim::InstallTree(TESTIM_TREE, report, true));
+    EXPECT_EQ(report, ""); // installed by SetUp already: nothing to do, nothing registered again
+    EXPECT_TRUE(calls().empty());
+    device.writeFile(u"\\Program Files\\Tests\\TestIM\\testim.dll", "damaged");
+    ASSERT_TRUE(pocketsim::InstallTree(TESTIM_TREE, report, true));
+    EXPECT_NE(report.find("copied \\Program Files\\Tests\\TestIM\\testim.dll"), std::string::npos) << report;
+    EXPECT_NE(report.find("DllRegisterServer"), std::string::npos) << report;
+}
+
+}
