@@ -117,9 +117,6 @@ TEST_F(SdlWindow, AMouseClickOnTheRealWindowIsTheStylus)
         width = std::stoi(geometry.substr(at + 6));
     ASSERT_GE(width, 240) << geometry;
     int scale = width / 240;
-    // The window shows while the device still boots behind it (installing and loading the
-    // keyboard); a person's first tap comes later than that.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
 
     // Tap before the first letter of the note pad's first line (device point 2, 40), then type.
     std::string click = x.env() + "xdotool mousemove --window " + window + " " + std::to_string(2 * scale) + " "
