@@ -1,6 +1,9 @@
 // pocketsim: boots a simulated pocket device and runs it interactively or from a stylus script.
 #include "pocketsim/Boot.h"
+#include "pocketsim/Demo.h"
 #include "pocketsim/Device.h"
+#include "pocketsim/KeyboardInstall.h"
+#include "pocketsim/KeyboardKeys.h"
 #include "pocketsim/Script.h"
 #include "pocketsim/SipHost.h"
 
@@ -15,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -29,13 +33,15 @@ void usage()
         "  --root FOLDER      the device root (default: POCKETSIM_ROOT or ~/.local/share/pocketsim/device)\n"
         "  --display NAME     sdl or headless (default: POCKETSIM_DISPLAY, else sdl when there is a display)\n"
         "  --script FILE      run a stylus script headless in virtual time ('-' reads standard input)\n"
-        "  --shots FOLDER     where the script's screenshots go (default: the current folder)\n"
+        "  --shots FOLDER     where the script's screenshots go (default: the current folder; for the\n"
+        "                     demo that runs when there is no display: pocketsim-demo)\n"
         "  --type TEXT        type TEXT into the note pad after booting\n"
         "  --print-text       print the note pad's text when the device stops\n"
         "  --events           print every call of the input panel's callback, one a line\n"
         "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
         "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n"
-        "  --no-install       boot without installing the programs the build made when they are newer\n");
+        "  --no-install       boot without installing the programs the build made when they are newer\n"
+        "  --keymap           print the keyboard's keys when the device stops: index id label left top right bottom\n");
 }
 
 }
@@ -50,6 +56,8 @@ int main(int argc, char** argv)
     bool printText = false;
     bool events = false;
     bool installBuilt = true;
+    bool keymap = false;
+    bool shotsGiven = false;
     const char* install = nullptr;
     const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -69,8 +77,10 @@ int main(int argc, char** argv)
             display = value();
         else if (arg == "--script")
             script = value();
-        else if (arg == "--shots")
+        else if (arg == "--shots") {
             options.shotFolder = value();
+            shotsGiven = true;
+        }
         else if (arg == "--type")
             initialText = value();
         else if (arg == "--print-text")
@@ -79,6 +89,8 @@ int main(int argc, char** argv)
             events = true;
         else if (arg == "--no-install")
             installBuilt = false;
+        else if (arg == "--keymap")
+            keymap = true;
         else if (arg == "--install")
             install = value();
         else if (arg == "--uninstall")
@@ -111,7 +123,18 @@ int main(int argc, char** argv)
         SimUseVirtualClock(1000);
         display = "headless";
     }
-    if (script) {
+    // Without a display to show the device, a demo script shows what the keyboard does in
+    // pictures (in virtual time, like any script).
+    const char* chosen = display ? display : std::getenv("POCKETSIM_DISPLAY");
+    const bool noDisplay = chosen ? std::strcmp(chosen, "headless") == 0 : !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+    const bool demo = !script && noDisplay;
+    if (demo) {
+        SimUseVirtualClock(1000);
+        display = "headless";
+        if (!shotsGiven)
+            options.shotFolder = "pocketsim-demo";
+    }
+    if (script || demo) {
         std::error_code ignored;
         std::filesystem::create_directories(options.shotFolder, ignored);
     }
@@ -123,9 +146,12 @@ int main(int argc, char** argv)
     // The programs this build made, when the device lacks them or has older ones.
     std::error_code noTree;
     if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
+        const bool hadKeyboard = pocketsim::KeyboardOnDevice();
         std::string report;
         if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
             std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
+        if (!hadKeyboard && pocketsim::KeyboardOnDevice())
+            pocketsim::MakeKeyboardCurrent();
     }
 #endif
     (void)installBuilt;
@@ -161,7 +187,17 @@ int main(int argc, char** argv)
             return 1;
         }
         SimPumpMessages();
-        if (script) {
+        if (demo) {
+            pocketsim::Script runner(device, options);
+            std::istringstream in(pocketsim::kDemoScript);
+            if (runner.run(in, "demo")) {
+                std::printf("pocketsim: no display; the demo typed \"%s\" and wrote its screenshots to %s/\n",
+                    Utf8FromUtf16(device.notepad().text()).c_str(), options.shotFolder.c_str());
+            } else {
+                std::fprintf(stderr, "%s\n", runner.error().c_str());
+                status = 1;
+            }
+        } else if (script) {
             pocketsim::Script runner(device, options);
             bool ok;
             if (std::strcmp(script, "-") == 0) {
@@ -183,6 +219,10 @@ int main(int argc, char** argv)
             std::signal(SIGTERM, [](int) { g_stop = 1; });
             while (!g_stop && SimPollDisplay() && SimRunFor(10)) {
             }
+        }
+        if (keymap) {
+            SimPumpMessages();
+            std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
         }
         if (printText)
             std::printf("%s\n", Utf8FromUtf16(device.notepad().text()).c_str());
