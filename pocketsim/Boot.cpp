@@ -140,12 +140,20 @@ std::vector<std::u16string> shortcutsInto(const std::u16string& folder)
     return found;
 }
 
+// Files that the programs rewrite as the user works (the layout list, the settings): the
+// installer puts them in place once and never over the user's copy.
+bool userFile(const fs::path& file)
+{
+    std::u16string name = lower(Utf16FromUtf8(file.filename().string()));
+    return name == u"layouts.ini" || name == u"settings.txt";
+}
+
 // True when every file of source is on the device with its size and time.
 bool upToDate(const fs::path& source, const std::u16string& folder)
 {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(source, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_regular_file())
+        if (!it->is_regular_file() || userFile(it->path()))
             continue;
         std::u16string device = folder + u"\\" + Utf16FromUtf8(fs::relative(it->path(), source).generic_string());
         std::replace(device.begin(), device.end(), u'/', u'\\');
@@ -179,6 +187,11 @@ bool installProgram(const fs::path& source, const std::u16string& relative, bool
         if (!it->is_regular_file())
             continue;
         std::string target = hostOf(device);
+        std::error_code present;
+        if (userFile(it->path()) && !target.empty() && fs::exists(target, present)) {
+            report += "kept " + Utf8FromUtf16(device) + "\n";
+            continue;
+        }
         if (target.empty() || !copyInto(it->path(), target)) {
             report += "cannot copy " + it->path().string() + "\n";
             return false;

@@ -131,6 +131,7 @@ int main(int argc, char** argv)
     const bool demo = !script && noDisplay;
     if (demo) {
         SimUseVirtualClock(1000);
+        SimShareVirtualClock();
         display = "headless";
         if (!shotsGiven)
             options.shotFolder = "pocketsim-demo";
