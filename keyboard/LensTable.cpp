@@ -17,18 +17,23 @@ bool fits(const PixelBuffer& b, int width, int height)
 bool LensTable::build(int width, int height, double radius)
 {
     if (width < 2 || height < 2 || width > 4096 || height > 4096) {
-        m_entries.clear();
+        m_index.clear();
+        m_fx.clear();
+        m_fy.clear();
         m_width = m_height = 0;
         return false;
     }
     // The same number of entries is not enough: a 90x120 table is wrong for a 120x90 lens,
     // and a new radius is a new lens.
-    if (width == m_width && height == m_height && radius == m_radius && !m_entries.empty())
+    if (width == m_width && height == m_height && radius == m_radius && !empty())
         return false;
     m_width = width;
     m_height = height;
     m_radius = radius;
-    m_entries.assign(static_cast<size_t>(width) * height, span::LensEntry { 0, 0, 0 });
+    const size_t count = static_cast<size_t>(width) * height;
+    m_index.assign(count, 0);
+    m_fx.assign(count, 0);
+    m_fy.assign(count, 0);
 
     const double cx = width * 0.5, cy = height * 0.5;
     const double s = std::max(cx, cy);
@@ -48,10 +53,10 @@ bool LensTable::build(int width, int height, double radius)
             }
             double tx = std::trunc(sx), ty = std::trunc(sy);
             int index = static_cast<int>(tx) + static_cast<int>(ty) * width;
-            span::LensEntry& e = m_entries[static_cast<size_t>(x) + static_cast<size_t>(y) * width];
-            e.index = std::clamp(index, 0, std::max(0, max_index));
-            e.fx = static_cast<uint8_t>(std::trunc((sx - tx) * 256));
-            e.fy = static_cast<uint8_t>(std::trunc((sy - ty) * 256));
+            const size_t i = static_cast<size_t>(x) + static_cast<size_t>(y) * width;
+            m_index[i] = std::clamp(index, 0, std::max(0, max_index));
+            m_fx[i] = static_cast<uint8_t>(std::trunc((sx - tx) * 256));
+            m_fy[i] = static_cast<uint8_t>(std::trunc((sy - ty) * 256));
         }
     }
     return true;
@@ -59,16 +64,16 @@ bool LensTable::build(int width, int height, double radius)
 
 bool LensTable::map(const PixelBuffer& source, PixelBuffer& dest, const PixelBuffer* background) const
 {
-    if (m_entries.empty() || !fits(source, m_width, m_height) || !fits(dest, m_width, m_height)
+    if (empty() || !fits(source, m_width, m_height) || !fits(dest, m_width, m_height)
         || (background && !fits(*background, m_width, m_height)))
         return false;
     const int count = m_width * m_height - m_width;
     if (background) {
         const uint16_t* bg = background->pixels();
-        lens_map_keyed_0565(dest.pixels(), count, source.pixels(), m_entries.data(), m_width, bg,
+        lens_map_keyed_0565(dest.pixels(), count, source.pixels(), entries(), m_width, bg,
                             bg + m_width * m_height - 1);
     } else {
-        lens_map_0565(dest.pixels(), count, source.pixels(), m_entries.data(), m_width);
+        lens_map_0565(dest.pixels(), count, source.pixels(), entries(), m_width);
     }
     return true;
 }

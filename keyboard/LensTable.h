@@ -4,6 +4,8 @@
 // the lens changes; a frame is one lookup and one bilinear blend per pixel.
 #include "skin/Span565.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class PixelBuffer;
@@ -17,7 +19,13 @@ public:
     int width() const { return m_width; }
     int height() const { return m_height; }
     double radius() const { return m_radius; }
-    const std::vector<span::LensEntry>& entries() const { return m_entries; }
+    size_t size() const { return m_index.size(); }
+    bool empty() const { return m_index.empty(); }
+    // Entry i of the table, i = x + y * width.
+    int index(size_t i) const { return m_index[i]; }
+    int fx(size_t i) const { return m_fx[i]; }
+    int fy(size_t i) const { return m_fy[i]; }
+    span::LensEntries entries() const { return span::LensEntries { m_index.data(), m_fx.data(), m_fy.data() }; }
 
     // Maps source into dest, all rows but the last, both of the table's size with rows that
     // follow each other without gaps. With a background of the same size, key pixels of the
@@ -28,5 +36,7 @@ private:
     int m_width = 0;
     int m_height = 0;
     double m_radius = 0;
-    std::vector<span::LensEntry> m_entries;
+    std::vector<int32_t> m_index;
+    std::vector<uint8_t> m_fx;
+    std::vector<uint8_t> m_fy;
 };

@@ -150,6 +150,7 @@ void ZoomView::set_pictures(PictureRef border, PictureRef background)
 {
     m_border = std::move(border);
     m_background = std::move(background);
+    m_backdrop_valid = false;
 }
 
 bool ZoomView::paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window)
@@ -163,13 +164,13 @@ bool ZoomView::paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas&
             return paint_flat(frame, capture, keyboard, window);
         break;
     case ZoomStyle::Glass:
-        if (shown && sized(capture, m_lens_size) && !m_table.entries().empty()) {
+        if (shown && sized(capture, m_lens_size) && !m_table.empty()) {
             paint_glass(frame, *capture, keyboard, *window);
             return true;
         }
         break;
     case ZoomStyle::IZoom:
-        if (shown && sized(capture, POINT { m_form_size.x, m_lens_size.y }) && !m_table.entries().empty()) {
+        if (shown && sized(capture, POINT { m_form_size.x, m_lens_size.y }) && !m_table.empty()) {
             paint_izoom(frame, *capture, keyboard, *window);
             return true;
         }
@@ -286,10 +287,16 @@ void ZoomView::paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, C
     }
     Canvas& work = m_work.canvas();
     const POINT work_size = m_work.size();
-    if (m_background.image)
-        m_background.draw(work, POINT { 0, 0 }, work_size, copy_op());
-    else
-        fill(work, POINT { 0, 0 }, work_size, kNoBackground);
+    // The tiled picture costs more than a copy: it is drawn again only for a new size.
+    if (m_backdrop.recreate(work_size) || !m_backdrop_valid) {
+        if (m_background.image)
+            m_background.draw(m_backdrop.canvas(), POINT { 0, 0 }, work_size, copy_op());
+        else
+            fill(m_backdrop.canvas(), POINT { 0, 0 }, work_size, kNoBackground);
+        m_backdrop_valid = m_backdrop.buffer() != nullptr;
+    }
+    if (m_backdrop_valid)
+        copy_all(work, *m_backdrop.buffer());
     const int m = x < e ? e : 0, v = y < g ? g : 0;
     if (y < g) // the screen strip just above the keyboard, so the lens can magnify into it
         copy_region(work, POINT { m, 0 }, capture, POINT { 0, g }, POINT { fw, g }, copy_op());

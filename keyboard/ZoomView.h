@@ -86,6 +86,8 @@ private:
     RenderSurface m_work; // the keyboard with its margins, or the flat zoom's canvas
     RenderSurface m_lens_source;
     RenderSurface m_lens_image;
+    RenderSurface m_backdrop; // the background picture at the i_zoom surface's size
+    bool m_backdrop_valid = false;
 };
 
 // The rectangle (src_pos, size) of src, cut to src, drawn at dst_pos moved by what was cut.

@@ -234,8 +234,11 @@ struct Case {
     POINT pos {}, size {}, src_pos {}, src_size {};
     NinePatch guides;
     // Lens mapping: a table over destination indices of the source, which is as wide as dst.
-    std::vector<span::LensEntry> table;
+    std::vector<int32_t> index;
+    std::vector<uint8_t> fx, fy;
+    span::LensEntries entries(int from) const { return span::LensEntries { index.data() + from, fx.data() + from, fy.data() + from }; }
     bool keyed = false;
+    bool portable = false; // the path without the vector unit
     std::unique_ptr<PixelBuffer> background;
     // Direct span calls.
     int row = 0, column = 0, count = 0, start = 0, step = 0, shift = 0, tile0 = 0, tile1 = 0, src_row = 0;
@@ -374,6 +377,7 @@ Case make_case(int number)
         c.src = lens_buffer();
         c.background = lens_buffer();
         c.keyed = r.chance(60);
+        c.portable = r.chance(30);
         c.row = c.column = c.src_row = 0;
         int entries = w * h - w; // the last row is never written
         c.start = r.range(0, entries - 1);
@@ -382,7 +386,9 @@ Case make_case(int number)
         for (int i = 0; i < entries; ++i) {
             int fx = r.chance(20) ? 0 : r.chance(10) ? 255 : r.range(0, 255);
             int fy = r.chance(20) ? 0 : r.chance(10) ? 255 : r.range(0, 255);
-            c.table.push_back(span::LensEntry { r.range(0, max_index), uint8_t(fx), uint8_t(fy) });
+            c.index.push_back(r.range(0, max_index));
+            c.fx.push_back(uint8_t(fx));
+            c.fy.push_back(uint8_t(fy));
         }
         break;
     }
@@ -413,7 +419,7 @@ Case make_case(int number)
           << c.guides.p0.y << " " << c.guides.p1.y << " " << c.guides.p2.y << " " << c.guides.p3.y << ", shift "
           << c.guides.scale_shift << "\n";
     if (c.path == Path::LensMap)
-        t << "  lens " << c.dst->width() << "x" << c.dst->height() << (c.keyed ? " keyed" : "") << ", entries " << c.start
+        t << "  lens " << c.dst->width() << "x" << c.dst->height() << (c.keyed ? " keyed" : "") << (c.portable ? " portable" : "") << ", entries " << c.start
           << "..." << c.start + c.count - 1 << "\n";
     else if (c.path >= Path::Span)
         t << "  row " << c.row << " column " << c.column << " count " << c.count << " source row " << c.src_row << " start "
@@ -458,13 +464,16 @@ void run_fast(const Case& c, PixelBuffer& dst)
     case Path::LensMap: {
         const int w = dst.width();
         uint16_t* out = dst.pixels() + c.start;
-        if (c.keyed) {
-            const uint16_t* bg = c.background->pixels();
-            lens_map_keyed_0565(out, c.count, src.pixels(), c.table.data() + c.start, w, bg + c.start,
-                                bg + w * c.background->height() - 1);
-        } else {
-            lens_map_0565(out, c.count, src.pixels(), c.table.data() + c.start, w);
-        }
+        const uint16_t* bg = c.background->pixels();
+        const uint16_t* bg_last = bg + w * c.background->height() - 1;
+        if (c.keyed && c.portable)
+            lens_map_keyed_portable_0565(out, c.count, src.pixels(), c.entries(c.start), w, bg + c.start, bg_last);
+        else if (c.keyed)
+            lens_map_keyed_0565(out, c.count, src.pixels(), c.entries(c.start), w, bg + c.start, bg_last);
+        else if (c.portable)
+            lens_map_portable_0565(out, c.count, src.pixels(), c.entries(c.start), w);
+        else
+            lens_map_0565(out, c.count, src.pixels(), c.entries(c.start), w);
         break;
     }
     default: break;
@@ -555,18 +564,17 @@ void run_reference(const Case& c, PixelBuffer& dst)
     case Path::LensMap: {
         const int w = dst.width(), size = w * dst.height();
         for (int k = c.start; k < c.start + c.count; ++k) {
-            const span::LensEntry& e = c.table[k];
             const int offsets[4] = { 0, 1, w, w + 1 };
             uint16_t p[4];
             int keys = 0;
             for (int j = 0; j < 4; ++j) {
-                p[j] = src.pixels()[e.index + offsets[j]];
+                p[j] = src.pixels()[c.index[k] + offsets[j]];
                 if (c.keyed && p[j] == 0xF81F) {
                     ++keys;
                     p[j] = c.background->pixels()[std::min(k + offsets[j], size - 1)];
                 }
             }
-            dst.pixels()[k] = keys == 4 ? c.background->pixels()[k] : ref_bilinear(p, e.fx, e.fy);
+            dst.pixels()[k] = keys == 4 ? c.background->pixels()[k] : ref_bilinear(p, c.fx[k], c.fy[k]);
         }
         break;
     }
