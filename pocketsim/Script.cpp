@@ -1,5 +1,6 @@
 #include "pocketsim/Script.h"
 #include "pocketsim/Device.h"
+#include "pocketsim/KeyboardKeys.h"
 
 #include "runtime/Text.h"
 
@@ -209,6 +210,54 @@ bool Script::line(const std::string& text)
             return fail("sip needs show or hide");
         if (!m_device.show_panel(what == "show"))
             return fail("this device has no input panel");
+    } else if (command == "key" || command == "hold") {
+        std::string label;
+        int hold = kTapHold;
+        if (!(in >> label) || (command == "hold" && !atEnd(in)))
+            return fail(command + " needs LABEL" + (command == "key" ? " [MS]" : ""));
+        if (!atEnd(in)) {
+            std::istringstream again(text);
+            std::string skip;
+            again >> skip >> skip;
+            if (!number(again, hold, 0, 600000) || !atEnd(again))
+                return fail("key needs LABEL [MS]");
+        }
+        const std::vector<ScreenKey> keys = CurrentKeyMap();
+        const ScreenKey* key = FindScreenKey(keys, Utf16FromUtf8(label));
+        if (!key)
+            return fail(keys.empty() ? "no keyboard is showing" : "no key shows " + label);
+        const POINT at = key->centre();
+        SimStylusDown(at.x, at.y);
+        if (command == "key") {
+            if (!SimRunFor(static_cast<DWORD>(hold)))
+                return fail("the device ended");
+            SimStylusUp(at.x, at.y);
+        }
+    } else if (command == "stroke") {
+        std::string direction, label;
+        if (!(in >> direction) || (direction != "left" && direction != "right" && direction != "up" && direction != "down"))
+            return fail("stroke needs left, right, up or down [LABEL]");
+        in >> label;
+        if (!atEnd(in))
+            return fail("stroke needs left, right, up or down [LABEL]");
+        const std::vector<ScreenKey> keys = CurrentKeyMap();
+        if (keys.empty())
+            return fail("no keyboard is showing");
+        // Without a label the flick starts on the middle letter of the keyboard.
+        const ScreenKey* key = label.empty() ? &keys[keys.size() / 2 - 4] : FindScreenKey(keys, Utf16FromUtf8(label));
+        if (!key)
+            return fail("no key shows " + label);
+        const POINT from = key->centre();
+        const int dx = direction == "right" ? 1 : direction == "left" ? -1 : 0;
+        const int dy = direction == "down" ? 1 : direction == "up" ? -1 : 0;
+        // 40 pixels in 50 ms: quick at first, then still at the end, as a hand flicks.
+        SimStylusDown(from.x, from.y);
+        for (int step : { 13, 27, 40, 40, 40 }) {
+            if (!SimRunFor(10))
+                return fail("the device ended");
+            SimStylusMove(from.x + dx * step, from.y + dy * step);
+        }
+        SimStylusUp(from.x + dx * 40, from.y + dy * 40);
     } else {
         return fail("unknown command '" + command + "'");
     }

@@ -2,6 +2,7 @@
 // Stylus scripts: one command a line, run in virtual time against the device.
 //   down X Y | move X Y | up | tap X Y [MS] | wait MS | type TEXT | press KEY
 //   shot NAME | expect-text TEXT | rotate | sip show|hide | # comment
+//   key LABEL [MS] | hold LABEL | stroke left|right|up|down [LABEL]   (keys of the keyboard)
 // TEXT is the rest of the line; "\n" in it stands for a line break and "\\" for a backslash.
 #include <iosfwd>
 #include <string>

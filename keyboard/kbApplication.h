@@ -1,0 +1,106 @@
+#pragma once
+// The running keyboard: its window inside the input panel and the zoom window above it, the
+// keyboard form, the off-screen surfaces, the touch machine and the key actions, and the
+// 40 ms timer that drives the zoom. One per process, made when the input method is selected.
+#include "keyboard/FormKeys.h"
+#include "keyboard/KeyboardForm.h"
+#include "keyboard/kbKeyActions.h"
+#include "keyboard/kbTouch.h"
+#include "skin/DibPixelBuffer.h"
+#include "skin/PictureRef.h"
+
+#include <sip.h>
+#include <windows.h>
+
+#include <array>
+#include <memory>
+
+class Properties;
+class kbData;
+
+inline constexpr char16_t kMainWindowClass[] = u"magnikeys2_main_window";
+inline constexpr char16_t kZoomWindowClass[] = u"magnikeys2_optional_window";
+
+class kbApplication final : public kbKeyActions::Host, public kbTouch::Host {
+public:
+    static constexpr UINT_PTR kAnimationTimer = 1;
+    static constexpr UINT kAnimationPeriod = 40; // ms
+    // Posted to the main window to hide and show the panel again once the call that found a
+    // layout needing another form has returned.
+    static constexpr UINT kReshowPanel = WM_USER + 11;
+
+    // Throws what the keyboard form throws for a skin that lacks a part of the form.
+    kbApplication(const Properties& skin, HINSTANCE module, HWND parent);
+    ~kbApplication();
+    kbApplication(const kbApplication&) = delete;
+    kbApplication& operator=(const kbApplication&) = delete;
+
+    // The process's keyboard application, or null.
+    static kbApplication* instance();
+    // Makes `app` the process's one; the previous one is destroyed first (its windows and
+    // classes go before the new one registers them).
+    static void reset(std::unique_ptr<kbApplication> app = nullptr);
+
+    void set_callback(IIMCallback* callback) { m_callback = callback; }
+    IIMCallback* callback() const { return m_callback; }
+    HWND main_window() const { return m_mainWindow; }
+    HWND zoom_window() const { return m_zoomWindow; }
+    SIZE keyboard_size() const;
+    bool landscape() const { return m_landscape; }
+
+    void set_current_layout();
+
+    KeyboardForm& form() { return *m_form; }
+    kbKeyActions& actions() { return m_actions; }
+    kbTouch& touch() { return m_touch; }
+    int scale() const { return m_scale; }
+    int menu_bar_height() const { return m_menuBarHeight; }
+    // Size of the zoom window for the zoom style in force.
+    SIZE zoom_window_size() const;
+
+    // Draws the keyboard into its surface and copies it to dc (the keyboard window's).
+    void paint(HDC dc);
+
+    // kbKeyActions::Host
+    void send_virtual_key(BYTE key, DWORD flags) override;
+    void send_char_events(UINT key, UINT keyFlags, UINT shiftState, char16_t character) override;
+    unsigned virtual_key(char16_t character) override;
+    void next_layout(bool typedSinceSwitch) override;
+
+    // kbTouch::Host
+    void invalidate() override;
+    void reload_layouts_and_settings() override;
+    bool zoom_window_visible() const override;
+    void show_zoom_window() override;
+    void hide_zoom_window() override;
+
+private:
+    enum Surface { KeyboardImage, ZoomImage, Work1, Work2, Work3, SurfaceCount };
+
+    static LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void create_windows();
+    void handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // The surface in a slot at the given size: kept when it has that size, else made anew.
+    DibPixelBuffer* surface(Surface slot, int width, int height);
+
+    IIMCallback* m_callback = nullptr;
+    bool m_landscape = false;
+    std::unique_ptr<KeyboardForm> m_form;
+    FormKeys m_keys;
+    HWND m_mainWindow = nullptr;
+    HWND m_zoomWindow = nullptr;
+    HWND m_parent = nullptr;
+    HINSTANCE m_module = nullptr;
+    const Properties& m_skin;
+    int m_screenWidth = 0;
+    int m_screenHeight = 0;
+    int m_menuBarHeight = 26;
+    int m_scale = 1;
+    bool m_timerPaint = false;
+    bool m_reshowPending = false;
+    PictureRef m_glassBorder;
+    PictureRef m_background;
+    std::array<std::unique_ptr<DibPixelBuffer>, SurfaceCount> m_surfaces;
+    kbKeyActions m_actions;
+    kbTouch m_touch;
+};
