@@ -288,10 +288,21 @@ POINT SimLastStylusPoint()
     return input().stylus;
 }
 
-void SimKeyDown(int virtualKey)
+namespace wm {
+
+void keyTransition(int virtualKey, bool down, LPARAM extra)
 {
     if (virtualKey <= 0 || virtualKey > 255)
         return;
+    if (!down) {
+        {
+            Guard g(lock());
+            input().keys[static_cast<size_t>(virtualKey)] = false;
+        }
+        if (HWND target = keyTarget())
+            PostMessage(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)) | extra);
+        return;
+    }
     bool wasDown;
     {
         Guard g(lock());
@@ -301,19 +312,19 @@ void SimKeyDown(int virtualKey)
             input().capsLock = !input().capsLock;
     }
     if (HWND target = keyTarget())
-        PostMessage(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1 | (wasDown ? (1 << 30) : 0));
+        PostMessage(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), (1 | (wasDown ? (1 << 30) : 0)) | extra);
+}
+
+}
+
+void SimKeyDown(int virtualKey)
+{
+    keyTransition(virtualKey, true, 0);
 }
 
 void SimKeyUp(int virtualKey)
 {
-    if (virtualKey <= 0 || virtualKey > 255)
-        return;
-    {
-        Guard g(lock());
-        input().keys[static_cast<size_t>(virtualKey)] = false;
-    }
-    if (HWND target = keyTarget())
-        PostMessage(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)));
+    keyTransition(virtualKey, false, 0);
 }
 
 void SimTypeChar(WCHAR ch)

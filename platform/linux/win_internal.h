@@ -141,6 +141,12 @@ void activateOnShow(HWND window);
 
 LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
+// A key-down whose characters travel with it (an input method's SendCharEvents) carries this
+// lParam bit; TranslateMessage makes no character of it.
+constexpr LPARAM kCharsSupplied = LPARAM(1) << 25;
+// A hardware key transition to the focus window (else the active one), with extra lParam bits.
+void keyTransition(int virtualKey, bool down, LPARAM extra);
+
 // Copies text into a caller's buffer of maxCount characters, cut and zero-terminated; returns
 // the characters copied.
 int copyText(std::u16string_view text, LPWSTR buffer, int maxCount);

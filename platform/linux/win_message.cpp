@@ -453,7 +453,7 @@ LONG GetMessageTime()
 
 BOOL TranslateMessage(const MSG* msg)
 {
-    if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN))
+    if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN) || (msg->lParam & kCharsSupplied))
         return FALSE;
     // Printable text reaches the device as characters of its own (the input panel, the host's
     // text input); keys translate only to the control characters they stand for.
