@@ -7,7 +7,9 @@
 #     SOURCES files...            the library's own sources
 #     [LIBRARIES targets...]      linked privately (subsystems are compiled into the library)
 #     [RESOURCES list]            resource list, carried inside the file
-#     [EXPORTS names...]          C-linkage entry points to export (DllMain is always exported)
+#     [EXPORTS names...]          C-linkage entry points to export (DllMain is always exported);
+#                                 the four COM entry points and DllMain are declared visible by the
+#                                 platform headers, others are marked DLLEXPORT in the source
 #     [OUTPUT_NAME file.dll]      default: NAME.dll
 #     [INSTALL_DIR Maker/Product]) also copied into the install tree ${MK_INSTALL_TREE}/Maker/Product
 #

@@ -63,6 +63,11 @@ SIZE MyIInputMethod::sip_size()
     return s_sipSize;
 }
 
+void MyIInputMethod::set_sip_size(SIZE size)
+{
+    s_sipSize = size;
+}
+
 RECT MyIInputMethod::panel_rect()
 {
     RECT rect;

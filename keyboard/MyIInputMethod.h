@@ -36,6 +36,7 @@ public:
 
     // The SIP size of the process (screen pixels) and the panel rectangle made from it.
     static SIZE sip_size();
+    static void set_sip_size(SIZE size);
     static RECT panel_rect();
 
 private:

@@ -38,8 +38,8 @@ public:
 
     // The process's keyboard application, or null.
     static kbApplication* instance();
-    // Makes `app` the process's one; the previous one is destroyed first (its windows and
-    // classes go before the new one registers them).
+    // Makes `app` the process's one, destroying the previous one. A new application registers
+    // the window classes, so callers destroy the old one (reset()) before constructing it.
     static void reset(std::unique_ptr<kbApplication> app = nullptr);
 
     void set_callback(IIMCallback* callback) { m_callback = callback; }

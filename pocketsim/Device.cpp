@@ -69,7 +69,13 @@ bool Device::boot(HINSTANCE instance)
 void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
 {
     m_panel = std::move(panel);
-    m_panelShown = false;
+    m_panelShown = m_panel && m_panel->shown();
+    if (m_panel)
+        m_panel->changed = [this] {
+            m_panelShown = m_panel->shown();
+            layout();
+            InvalidateRect(m_menubar, nullptr, FALSE);
+        };
     layout();
 }
 
@@ -77,12 +83,13 @@ bool Device::show_panel(bool show)
 {
     if (!m_panel)
         return false;
-    m_panelShown = show;
     if (show)
         m_panel->show();
     else
         m_panel->hide();
+    m_panelShown = m_panel->shown();
     layout();
+    InvalidateRect(m_menubar, nullptr, FALSE);
     return true;
 }
 
@@ -152,6 +159,12 @@ void Device::paintBar(HWND window)
             RECT b = panelButton();
             m_surface.fill(b, kKeyEdge);
             m_surface.fill(RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 }, m_panelShown ? kMenubar : kKey);
+            // The current input method's picture, else a small keyboard of the device's own.
+            if (m_panel && m_panel->draw_button(m_surface.dc(), RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 })) {
+                m_surface.copyTo(dc);
+                EndPaint(window, &ps);
+                return;
+            }
             // Two rows of three keys over a space bar, on a grid of seven units.
             int unit = std::max<int>(1, (b.bottom - b.top) / 7);
             int left = (b.left + b.right - 5 * unit) / 2, top = b.top + unit;

@@ -1,6 +1,11 @@
 // pocketsim: boots a simulated pocket device and runs it interactively or from a stylus script.
+#include "pocketsim/Boot.h"
+#include "pocketsim/Demo.h"
 #include "pocketsim/Device.h"
+#include "pocketsim/KeyboardInstall.h"
+#include "pocketsim/KeyboardKeys.h"
 #include "pocketsim/Script.h"
+#include "pocketsim/SipHost.h"
 
 #include "runtime/Text.h"
 
@@ -13,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -27,9 +33,14 @@ void usage()
         "  --root FOLDER      the device root (default: POCKETSIM_ROOT or ~/.local/share/pocketsim/device)\n"
         "  --display NAME     sdl or headless (default: POCKETSIM_DISPLAY, else sdl when there is a display)\n"
         "  --script FILE      run a stylus script headless in virtual time ('-' reads standard input)\n"
-        "  --shots FOLDER     where the script's screenshots go (default: the current folder)\n"
+        "  --shots FOLDER     where the script's screenshots go (default: the current folder; for the\n"
+        "                     demo that runs when there is no display: pocketsim-demo)\n"
         "  --type TEXT        type TEXT into the note pad after booting\n"
-        "  --print-text       print the note pad's text when the device stops\n");
+        "  --print-text       print the note pad's text when the device stops\n"
+        "  --events           print every call of the input panel's callback, one a line\n"
+        "  --keymap           print the keyboard's keys when the device stops: index id label left top right bottom\n"
+        "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
+        "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n");
 }
 
 }
@@ -42,6 +53,11 @@ int main(int argc, char** argv)
     const char* initialText = nullptr;
     pocketsim::ScriptOptions options;
     bool printText = false;
+    bool events = false;
+    bool keymap = false;
+    bool shotsGiven = false;
+    const char* install = nullptr;
+    const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* {
@@ -59,12 +75,22 @@ int main(int argc, char** argv)
             display = value();
         else if (arg == "--script")
             script = value();
-        else if (arg == "--shots")
+        else if (arg == "--shots") {
             options.shotFolder = value();
+            shotsGiven = true;
+        }
         else if (arg == "--type")
             initialText = value();
         else if (arg == "--print-text")
             printText = true;
+        else if (arg == "--events")
+            events = true;
+        else if (arg == "--keymap")
+            keymap = true;
+        else if (arg == "--install")
+            install = value();
+        else if (arg == "--uninstall")
+            uninstall = value();
         else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -82,6 +108,12 @@ int main(int argc, char** argv)
         // Programs that the device starts see the same screen.
         setenv("POCKETSIM_GEOMETRY", geometry, 1);
     }
+    if (install || uninstall) {
+        std::string report;
+        bool ok = install ? pocketsim::InstallTree(install, report) : pocketsim::Uninstall(uninstall, report);
+        std::fputs(report.c_str(), ok ? stdout : stderr);
+        return ok ? 0 : 1;
+    }
     // Scripts run headless in virtual time: the same script gives the same pictures.
     if (script) {
         SimUseVirtualClock(1000);
@@ -95,21 +127,58 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "pocketsim: cannot open the display\n");
         return 1;
     }
+    // Without a display to show the device, the demo script shows what it does in pictures.
+    const bool demo = !script && std::strcmp(SimDisplayName(), "headless") == 0;
+    if (demo) {
+        SimUseVirtualClock(1000);
+        if (!shotsGiven)
+            options.shotFolder = "pocketsim-demo";
+        std::error_code ignored;
+        std::filesystem::create_directories(options.shotFolder, ignored);
+    }
 
     int status = 0;
     {
+        std::string problem;
+        if (!pocketsim::InstallPlatformFiles(problem))
+            std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
+        problem.clear();
+        if (!pocketsim::InstallKeyboard(problem))
+            std::fprintf(stderr, "pocketsim: %s", problem.c_str());
         pocketsim::Device device;
         if (!device.boot(nullptr)) {
             std::fprintf(stderr, "pocketsim: the device did not boot\n");
             return 1;
         }
+        auto panel = std::make_unique<pocketsim::SipHost>();
+        if (events)
+            panel->set_event_sink([](const std::string& line) {
+                std::printf("%s\n", line.c_str());
+                std::fflush(stdout);
+            });
+        if (panel->start(nullptr))
+            device.set_input_panel(std::move(panel));
+        else
+            std::fprintf(stderr, "pocketsim: the input panel did not start\n");
+        SimPumpMessages();
+        pocketsim::RunStartupFolder();
         SimPumpMessages();
         if (initialText) {
             for (char16_t c : Utf16FromUtf8(initialText))
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
             SimPumpMessages();
         }
-        if (script) {
+        if (demo) {
+            pocketsim::Script runner(device, options);
+            std::istringstream in(pocketsim::kDemoScript);
+            if (runner.run(in, "demo")) {
+                std::printf("pocketsim: no display; the demo typed \"%s\" and wrote its screenshots to %s/\n",
+                    Utf8FromUtf16(device.notepad().text()).c_str(), options.shotFolder.c_str());
+            } else {
+                std::fprintf(stderr, "%s\n", runner.error().c_str());
+                status = 1;
+            }
+        } else if (script) {
             pocketsim::Script runner(device, options);
             bool ok;
             if (std::strcmp(script, "-") == 0) {
@@ -131,6 +200,10 @@ int main(int argc, char** argv)
             std::signal(SIGTERM, [](int) { g_stop = 1; });
             while (!g_stop && SimPollDisplay() && SimRunFor(10)) {
             }
+        }
+        if (keymap) {
+            SimPumpMessages();
+            std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
         }
         if (printText)
             std::printf("%s\n", Utf8FromUtf16(device.notepad().text()).c_str());

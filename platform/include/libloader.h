@@ -11,11 +11,15 @@ typedef void (*FARPROC)();
 #define DLL_THREAD_ATTACH 2
 #define DLL_THREAD_DETACH 3
 
+// Marks a further export of a device library (C linkage); the library's export list names it
+// too (mk_device_library EXPORTS).
+#define DLLEXPORT extern "C" __attribute__((visibility("default")))
+
 // A library's entry point, when it has one (C linkage, exported): called with
 // DLL_PROCESS_ATTACH when the library is first loaded into the process (a FALSE result undoes
 // the load and LoadLibrary fails with ERROR_DLL_INIT_FAILED) and with DLL_PROCESS_DETACH when
 // the last FreeLibrary unloads it. instance is the library's module handle.
-extern "C" BOOL WINAPI DllMain(HANDLE instance, DWORD reason, LPVOID reserved);
+DLLEXPORT BOOL WINAPI DllMain(HANDLE instance, DWORD reason, LPVOID reserved);
 
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L

@@ -74,10 +74,11 @@ HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID 
 // Frees each library loaded by CoGetClassObject whose DllCanUnloadNow answers S_OK.
 void CoFreeUnusedLibraries();
 
-// The entry points an in-process server exports (C linkage, looked up by name).
+// The entry points an in-process server exports (C linkage, looked up by name; declared
+// visible here so that a library built with hidden visibility still exports them).
 typedef HRESULT (*LPFNGETCLASSOBJECT)(REFCLSID, REFIID, LPVOID*);
 typedef HRESULT (*LPFNCANUNLOADNOW)();
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object);
-STDAPI DllCanUnloadNow();
-STDAPI DllRegisterServer();
-STDAPI DllUnregisterServer();
+extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object);
+extern "C" __attribute__((visibility("default"))) HRESULT DllCanUnloadNow();
+extern "C" __attribute__((visibility("default"))) HRESULT DllRegisterServer();
+extern "C" __attribute__((visibility("default"))) HRESULT DllUnregisterServer();

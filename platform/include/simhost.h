@@ -132,3 +132,11 @@ void SimClearSipState();
 // class's DefaultIcon), large or small; NULL when the file or the icon is not there.
 bool SimIconSize(HICON icon, int* width, int* height);
 HICON SimIconFromLocation(LPCWSTR location, bool small);
+
+// The input panel callback's delivery to the focused window, as the platform does it: a virtual
+// key is one WM_KEYDOWN or (with KEYEVENTF_KEYUP) WM_KEYUP; SendCharEvents is a WM_KEYDOWN (for
+// a non-zero key) followed by a WM_CHAR for each character whose shift word lacks
+// KeyShiftNoCharacterFlag when keyFlags has KeyStateDownFlag, else a WM_KEYUP. Key state
+// (GetKeyState) follows the transitions.
+void SimSendVirtualKey(BYTE virtualKey, DWORD flags);
+void SimSendCharEvents(UINT virtualKey, UINT keyFlags, UINT count, const UINT* shiftStates, const UINT* characters);

@@ -465,6 +465,9 @@ BOOL TranslateMessage(const MSG* msg)
     case VK_TAB:
         ch = 9;
         break;
+    case VK_SPACE: // the space bar types its blank, as the device's keyboard driver does
+        ch = ' ';
+        break;
     case VK_RETURN:
         ch = 13;
         break;

@@ -91,8 +91,8 @@ TEST_F(Scripts, AFailingLineStopsTheScriptWithItsNumberAndReason)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("shot needs a plain file name"), std::string::npos) << r.err;
 
-    r = run("sip show\n");
-    EXPECT_NE(r.err.find("this device has no input panel"), std::string::npos) << r.err;
+    r = run("sip sideways\n");
+    EXPECT_NE(r.err.find("sip needs show or hide"), std::string::npos) << r.err;
 }
 
 TEST_F(Scripts, AStylusDragKeepsTheCaretWhereItWasPressed)
