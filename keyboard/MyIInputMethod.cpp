@@ -2,6 +2,7 @@
 #include "keyboard/InputMethodServer.h"
 #include "keyboard/kbApplication.h"
 #include "keyboard/kbData.h"
+#include "keyboard/kbKeyActions.h"
 #include "runtime/Execute.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
@@ -13,6 +14,10 @@
 namespace {
 
 SIZE s_sipSize { 0, 0 };
+// The objects that made the process's keyboard data and keyboard application: a second input
+// method object of the process takes both over, and only their maker destroys them.
+const MyIInputMethod* s_dataMaker = nullptr;
+const MyIInputMethod* s_appMaker = nullptr;
 HIMAGELIST s_wideImages = nullptr;
 HIMAGELIST s_narrowImages = nullptr;
 
@@ -88,7 +93,11 @@ MyIInputMethod::MyIInputMethod(IUnknown* outer, HINSTANCE module)
     const DisplayInfo display = DisplayInfo::query();
     if (m_skin.load_skin(ExpandPath(kSkinPath), display)) {
         m_module = module;
+        // A keyboard of an older object holds the data that is replaced here.
+        kbApplication::reset();
+        s_appMaker = nullptr;
         kbData::make();
+        s_dataMaker = this;
         compute_sip_size();
     } else {
         const std::u16string text = m_skin.translate(u"NoSkins");
@@ -98,8 +107,16 @@ MyIInputMethod::MyIInputMethod(IUnknown* outer, HINSTANCE module)
 
 MyIInputMethod::~MyIInputMethod()
 {
-    kbApplication::reset();
-    kbData::reset();
+    if (s_appMaker == this) {
+        kbApplication::reset();
+        s_appMaker = nullptr;
+    }
+    if (s_dataMaker == this) {
+        kbApplication::reset(); // it reads the data
+        s_appMaker = nullptr;
+        kbData::reset();
+        s_dataMaker = nullptr;
+    }
     InputMethodServer::unlock();
 }
 
@@ -144,7 +161,10 @@ HRESULT MyIInputMethod::Deselect()
 {
     Log().append(u"MyIInputMethod::deselect:\n");
     destroyImageLists();
-    kbApplication::reset();
+    if (s_appMaker == this) { // a newer object's keyboard is not this one's to end
+        kbApplication::reset();
+        s_appMaker = nullptr;
+    }
     return S_OK;
 }
 
@@ -255,7 +275,7 @@ HRESULT MyIInputMethod::SetImData(DWORD, LPVOID)
 HRESULT MyIInputMethod::UserOptionsDlg(HWND)
 {
     Log().append(u"MyIInputMethod::UserOptionsDlg\n");
-    ExecuteFile(u"%program_files%/Tarn/Magnikeys/optarix.exe", u"");
+    ExecuteFile(kSettingsProgramPath, u"");
     return S_OK;
 }
 
@@ -276,10 +296,12 @@ void MyIInputMethod::compute_sip_size()
 void MyIInputMethod::reset_kb_app()
 {
     kbApplication::reset();
+    s_appMaker = nullptr;
     // No keyboard from an empty skin: the object stays inert after the "NoSkins" message.
     if (skin_loaded() && kbData::instance()) {
         try {
             kbApplication::reset(std::make_unique<kbApplication>(m_skin, m_module, m_sipWindow));
+            s_appMaker = this;
         } catch (...) {
             Log().append(u"Error: the skin lacks a part of the keyboard form\n");
         }

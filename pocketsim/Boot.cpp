@@ -117,21 +117,6 @@ std::u16string shortcutTarget(const std::string& hostFile)
     return Utf16FromUtf8(target);
 }
 
-// Shortcuts of the Start menu that start a program inside folder (a device path).
-std::vector<std::u16string> shortcutsInto(const std::u16string& folder)
-{
-    std::vector<std::u16string> found;
-    std::string programs = hostOf(kPrograms);
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(programs, ec)) {
-        std::u16string target = shortcutTarget(entry.path().string());
-        std::u16string prefix = folder + u"\\";
-        if (target.size() > prefix.size() && endsWithIgnoringCase(target.substr(0, prefix.size()), std::u16string(prefix)))
-            found.push_back(std::u16string(kPrograms) + u"\\" + Utf16FromUtf8(entry.path().filename().string()));
-    }
-    return found;
-}
-
 std::u16string lower(std::u16string s)
 {
     for (auto& c : s)
@@ -140,8 +125,43 @@ std::u16string lower(std::u16string s)
     return s;
 }
 
-bool installProgram(const fs::path& source, const std::u16string& relative, std::string& report)
+// Shortcuts of the Start menu that start a program inside folder (a device path).
+std::vector<std::u16string> shortcutsInto(const std::u16string& folder)
 {
+    std::vector<std::u16string> found;
+    std::string programs = hostOf(kPrograms);
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(programs, ec)) {
+        std::u16string target = shortcutTarget(entry.path().string());
+        std::u16string prefix = lower(folder + u"\\");
+        if (target.size() > prefix.size() && lower(target.substr(0, prefix.size())) == prefix)
+            found.push_back(std::u16string(kPrograms) + u"\\" + Utf16FromUtf8(entry.path().filename().string()));
+    }
+    return found;
+}
+
+// True when every file of source is on the device with its size and time.
+bool upToDate(const fs::path& source, const std::u16string& folder)
+{
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(source, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_regular_file())
+            continue;
+        std::u16string device = folder + u"\\" + Utf16FromUtf8(fs::relative(it->path(), source).generic_string());
+        std::replace(device.begin(), device.end(), u'/', u'\\');
+        std::string target = hostOf(device);
+        std::error_code e1, e2, e3, e4;
+        if (target.empty() || fs::file_size(target, e1) != fs::file_size(it->path(), e2)
+            || fs::last_write_time(target, e3) != fs::last_write_time(it->path(), e4) || e1 || e2 || e3 || e4)
+            return false;
+    }
+    return !ec;
+}
+
+bool installProgram(const fs::path& source, const std::u16string& relative, bool onlyWhenNewer, std::string& report)
+{
+    if (onlyWhenNewer && upToDate(source, u"\\Program Files\\" + relative))
+        return true;
     std::u16string folder = u"\\Program Files\\" + relative;
     CreateDirectory((u"\\Program Files\\" + relative.substr(0, relative.find(u'\\'))).c_str(), nullptr);
     CreateDirectory(folder.c_str(), nullptr);
@@ -163,6 +183,8 @@ bool installProgram(const fs::path& source, const std::u16string& relative, std:
             report += "cannot copy " + it->path().string() + "\n";
             return false;
         }
+        std::error_code timeError;
+        fs::last_write_time(target, fs::last_write_time(it->path(), timeError), timeError);
         report += "copied " + Utf8FromUtf16(device) + "\n";
         if (endsWithIgnoringCase(device, u".dll"))
             libraries.push_back(device);
@@ -235,7 +257,7 @@ bool InstallPlatformFiles(std::string& error)
     return true;
 }
 
-bool InstallTree(const std::string& hostFolder, std::string& report)
+bool InstallTree(const std::string& hostFolder, std::string& report, bool onlyWhenNewer)
 {
     std::error_code ec;
     if (!fs::is_directory(hostFolder, ec)) {
@@ -252,13 +274,13 @@ bool InstallTree(const std::string& hostFolder, std::string& report)
             holdsFiles = holdsFiles || e.is_regular_file();
         std::u16string maker = Utf16FromUtf8(top.path().filename().string());
         if (holdsFiles) {
-            ok = installProgram(top.path(), maker, report) && ok;
+            ok = installProgram(top.path(), maker, onlyWhenNewer, report) && ok;
             ++programs;
             continue;
         }
         for (const auto& product : fs::directory_iterator(top.path(), ec))
             if (product.is_directory()) {
-                ok = installProgram(product.path(), maker + u"\\" + Utf16FromUtf8(product.path().filename().string()), report) && ok;
+                ok = installProgram(product.path(), maker + u"\\" + Utf16FromUtf8(product.path().filename().string()), onlyWhenNewer, report) && ok;
                 ++programs;
             }
     }

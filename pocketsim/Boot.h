@@ -14,7 +14,8 @@ bool InstallPlatformFiles(std::string& error);
 // library in it that exports DllRegisterServer is registered, every program (".exe") gets a
 // Start-menu shortcut, and the program is recorded under
 // "HKEY_LOCAL_MACHINE\Software\Apps\<Maker Product>" for uninstalling. One report line a step.
-bool InstallTree(const std::string& hostFolder, std::string& report);
+// onlyWhenNewer skips programs whose files are all on the device already (same size and time).
+bool InstallTree(const std::string& hostFolder, std::string& report, bool onlyWhenNewer = false);
 // Removes an installed program named as it was recorded ("Tarn Magnikeys"), by its folder
 // ("Tarn\Magnikeys") or by its last folder name ("Magnikeys"): its libraries' DllUnregisterServer
 // runs, its shortcuts and files go.

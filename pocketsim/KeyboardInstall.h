@@ -1,16 +1,10 @@
 #pragma once
-// Puts Magnikeys on the device: the build's install tree is installed when the keyboard is
-// missing or older than the build's, and a device that never had it makes it the current
-// input method, as its user would do once in the control panel.
-#include <string>
-
+// Magnikeys on a new device: once the boot's installation has put it there for the first time,
+// it becomes the current input method, as its user would make it once in the control panel. A
+// user's later choice of another method stays.
 namespace pocketsim {
 
-// The install tree: POCKETSIM_INSTALL_TREE when set, else the build's own.
-std::string KeyboardInstallTree();
-
-// False with a reason when the tree is missing or the installation failed; a device that is
-// up to date is left as it is.
-bool InstallKeyboard(std::string& report);
+bool KeyboardOnDevice();
+void MakeKeyboardCurrent();
 
 }

@@ -42,8 +42,8 @@ std::vector<ScreenKey> CurrentKeyMap()
         return keys;
     HWND window = nullptr;
     const size_t count = keyMap(nullptr, 0, &window);
-    if (!count || !window)
-        return keys;
+    if (!count || !window || !IsWindowVisible(window))
+        return keys; // a hidden panel has no keys to tap
     std::vector<KeyMapItem> items(count);
     const size_t filled = std::min(count, keyMap(items.data(), items.size(), &window));
     POINT origin { 0, 0 };

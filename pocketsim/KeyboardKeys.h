@@ -19,7 +19,7 @@ struct ScreenKey {
     POINT centre() const { return POINT { (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2 }; }
 };
 
-// The current key map; empty when no keyboard library is loaded or it has no keyboard up.
+// The current key map; empty when no keyboard library is loaded or its panel is not showing.
 std::vector<ScreenKey> CurrentKeyMap();
 // The key showing `label`: a character (exact, then letters without regard to case) or a
 // name such as "shift", "space", "backspace", "enter", "layout", "ctrl", "extra", "left",

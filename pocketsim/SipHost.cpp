@@ -59,6 +59,16 @@ bool isRegisteredInputMethod(const CLSID& clsid)
     return rc == ERROR_SUCCESS && type == REG_SZ && std::u16string_view(value) == u"1";
 }
 
+// Tells every top-level window of the device, in this process and the others, that the panel
+// changed.
+void broadcastSetting(WPARAM what)
+{
+    EnumWindows([](HWND window, LPARAM param) {
+        PostMessage(window, WM_SETTINGCHANGE, static_cast<WPARAM>(param), 0);
+        return TRUE;
+    }, static_cast<LPARAM>(what));
+}
+
 bool validRect(const RECT& r)
 {
     int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
@@ -240,7 +250,7 @@ bool SipHost::load(const CLSID& clsid, IInputMethod* method)
     if (m_shown)
         receiveSipInfo();
     publish();
-    PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETCURRENTIM, 0);
+    broadcastSetting(SPI_SETCURRENTIM);
     notify();
     return true;
 }
@@ -319,7 +329,7 @@ void SipHost::show()
     if (m_method)
         receiveSipInfo();
     publish();
-    PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
+    broadcastSetting(SPI_SETSIPINFO);
     notify();
 }
 
@@ -335,7 +345,7 @@ void SipHost::hide()
     }
     ShowWindow(m_window, SW_HIDE);
     publish();
-    PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
+    broadcastSetting(SPI_SETSIPINFO);
     notify();
 }
 
@@ -386,7 +396,7 @@ HRESULT SipHost::set_im_info(const IMINFO& info)
     place(m_rect);
     publish();
     if (m_shown) {
-        PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
+        broadcastSetting(SPI_SETSIPINFO);
         // The method hears of its new place from the message loop, not from inside its own call;
         // a method that keeps answering with new rectangles is told only a few times.
         if (m_echoes++ < kMaxEchoes)
@@ -452,8 +462,30 @@ bool SipHost::draw_button(HDC dc, RECT button)
     int cx = 0, cy = 0;
     if (!list || !ImageList_GetIconSize(list, &cx, &cy) || index < 0 || index >= ImageList_GetImageCount(list))
         return false;
-    int x = (button.left + button.right - cx) / 2, y = (button.top + button.bottom - cy) / 2;
-    return ImageList_Draw(list, index, dc, x, y, ILD_TRANSPARENT) != FALSE;
+    // Images are made for 96 dots per inch; on denser screens the shell shows them at a whole
+    // multiple, as large as the button holds, so that they keep their crisp pixels.
+    HDC screen = GetDC(nullptr);
+    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    int scale = std::max(1, std::min({ dpi / 96, int(button.right - button.left) / cx, int(button.bottom - button.top) / cy }));
+    int x = (button.left + button.right - cx * scale) / 2, y = (button.top + button.bottom - cy * scale) / 2;
+    if (scale == 1)
+        return ImageList_Draw(list, index, dc, x, y, ILD_TRANSPARENT) != FALSE;
+    Surface image, mask;
+    if (!image.resize(cx, cy) || !mask.resize(cx, cy))
+        return false;
+    if (!ImageList_Draw(list, index, image.dc(), 0, 0, ILD_NORMAL) || !ImageList_Draw(list, index, mask.dc(), 0, 0, ILD_MASK))
+        return false;
+    for (int sy = 0; sy < cy; ++sy)
+        for (int sx = 0; sx < cx; ++sx) {
+            if (GetPixel(mask.dc(), sx, sy) != RGB(0, 0, 0))
+                continue; // see-through
+            COLORREF colour = GetPixel(image.dc(), sx, sy);
+            for (int dy = 0; dy < scale; ++dy)
+                for (int dx = 0; dx < scale; ++dx)
+                    SetPixel(dc, x + sx * scale + dx, y + sy * scale + dy, colour);
+        }
+    return true;
 }
 
 LRESULT CALLBACK SipHost::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -40,7 +40,8 @@ void usage()
         "  --events           print every call of the input panel's callback, one a line\n"
         "  --keymap           print the keyboard's keys when the device stops: index id label left top right bottom\n"
         "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
-        "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n");
+        "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n"
+        "  --no-install       boot without installing the programs the build made when they are newer\n");
 }
 
 }
@@ -56,6 +57,7 @@ int main(int argc, char** argv)
     bool events = false;
     bool keymap = false;
     bool shotsGiven = false;
+    bool installBuilt = true;
     const char* install = nullptr;
     const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -87,6 +89,8 @@ int main(int argc, char** argv)
             events = true;
         else if (arg == "--keymap")
             keymap = true;
+        else if (arg == "--no-install")
+            installBuilt = false;
         else if (arg == "--install")
             install = value();
         else if (arg == "--uninstall")
@@ -142,9 +146,19 @@ int main(int argc, char** argv)
         std::string problem;
         if (!pocketsim::InstallPlatformFiles(problem))
             std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
-        problem.clear();
-        if (!pocketsim::InstallKeyboard(problem))
-            std::fprintf(stderr, "pocketsim: %s", problem.c_str());
+#ifdef POCKETSIM_INSTALL_TREE
+        // The programs this build made, when the device lacks them or has older ones.
+        std::error_code noTree;
+        if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
+            const bool hadKeyboard = pocketsim::KeyboardOnDevice();
+            std::string report;
+            if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
+                std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
+            if (!hadKeyboard && pocketsim::KeyboardOnDevice())
+                pocketsim::MakeKeyboardCurrent();
+        }
+#endif
+        (void)installBuilt;
         pocketsim::Device device;
         if (!device.boot(nullptr)) {
             std::fprintf(stderr, "pocketsim: the device did not boot\n");

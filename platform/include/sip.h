@@ -30,7 +30,8 @@ typedef IMINFO* LPIMINFO;
 static_assert(sizeof(IMINFO) == 40, "IMINFO keeps the device's layout");
 
 // What the panel tells: its state, the part of the screen that applications may use while it
-// is up (rcVisibleDesktop) and its own rectangle. cbSize must be set to sizeof(SIPINFO).
+// is up (rcVisibleDesktop) and its own rectangle. cbSize must be set to sizeof(SIPINFO) (48, the
+// size it has on the device, is accepted too).
 struct SIPINFO {
     DWORD cbSize;
     DWORD fdwFlags;
@@ -123,7 +124,7 @@ DWORD SipStatus();
 // after the caller's current message (an input method may call it from its window procedure).
 // FALSE (ERROR_INVALID_WINDOW_HANDLE) when the device has no panel.
 BOOL SipShowIM(DWORD flags);
-// Fills info (cbSize must be at least sizeof(SIPINFO); ERROR_INVALID_PARAMETER otherwise):
+// Fills info (cbSize sizeof(SIPINFO) or 48; ERROR_INVALID_PARAMETER otherwise):
 // flags, the visible desktop and the panel rectangle. Without a panel: off, the whole work area.
 BOOL SipGetInfo(SIPINFO* info);
 // Moves the panel to info->rcSipRect and shows or hides it by info->fdwFlags.

@@ -1,6 +1,7 @@
 // Device libraries: host shared objects at device paths, loaded once per process with their
 // entry point called on the first load and the last unload.
 #include "linux/library.h"
+#include "win_internal.h"
 #include "linux/device_fs.h"
 #include "linux/host_text.h"
 
@@ -224,6 +225,7 @@ BOOL FreeLibrary(HMODULE handle)
     if (--m->refs > 0)
         return TRUE;
     callEntry(*m, DLL_PROCESS_DETACH);
+    wm::forgetClassesOf(handle);
     void* dl = m->dl;
     SimUnregisterModule(handle);
     modules().erase(handle);

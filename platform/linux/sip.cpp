@@ -88,6 +88,13 @@ bool registeredInputMethod(const CLSID& clsid)
         && readString(HKEY_CLASSES_ROOT, classKey(clsid) + u"\\InprocServer32", nullptr, server) && !server.empty();
 }
 
+// The record's own size, or the 48 bytes it has on the device (the caller's record is a SIPINFO
+// either way; only the number differs).
+bool sizeAccepted(DWORD size)
+{
+    return size == 48 || size >= sizeof(SIPINFO);
+}
+
 bool sendCopyData(HWND window, ULONG_PTR tag, const void* data, DWORD size)
 {
     COPYDATASTRUCT copy {};
@@ -143,7 +150,7 @@ BOOL SipShowIM(DWORD flags)
 
 BOOL SipGetInfo(SIPINFO* info)
 {
-    if (!info || info->cbSize < sizeof(SIPINFO)) {
+    if (!info || !sizeAccepted(info->cbSize)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -165,7 +172,7 @@ BOOL SipGetInfo(SIPINFO* info)
 
 BOOL SipSetInfo(SIPINFO* info)
 {
-    if (!info || info->cbSize < sizeof(SIPINFO)) {
+    if (!info || !sizeAccepted(info->cbSize)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }

@@ -144,6 +144,8 @@ LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // A key-down whose characters travel with it (an input method's SendCharEvents) carries this
 // lParam bit; TranslateMessage makes no character of it.
 constexpr LPARAM kCharsSupplied = LPARAM(1) << 25;
+// Unregisters the window classes a library registered, when it unloads.
+void forgetClassesOf(HINSTANCE module);
 // A hardware key transition to the focus window (else the active one), with extra lParam bits.
 void keyTransition(int virtualKey, bool down, LPARAM extra);
 

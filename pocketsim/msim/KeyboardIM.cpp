@@ -107,7 +107,7 @@ public:
         wc.lpfnWndProc = keysProc;
         wc.hInstance = g_module;
         wc.lpszClassName = kKeysClass;
-        RegisterClass(&wc); // kept from an earlier Select
+        RegisterClass(&wc);
         destroyWindow();
         RECT client {};
         GetClientRect(sipWindow, &client);
@@ -119,6 +119,8 @@ public:
     {
         destroyWindow();
         destroyImages();
+        // The class's procedure lives in this library, which may be unloaded next.
+        UnregisterClass(kKeysClass, g_module);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Showing() override

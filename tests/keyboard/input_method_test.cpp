@@ -2,6 +2,8 @@
 #include "keyboard/MyIInputMethod.h"
 #include "keyboard/kbApplication.h"
 #include "keyboard/kbData.h"
+#include "skin/DisplayInfo.h"
+#include "skin/Properties.h"
 #include "runtime/Registry.h"
 #include "tests/keyboard/KeyboardData.h"
 #include "tests/support/DeviceRoot.h"
@@ -81,6 +83,16 @@ struct InputMethod : DeviceRootTest {
         sip = CreateWindowEx(0, u"test_sip_window", u"SIP", WS_VISIBLE, (screenWidth - width) / 2, screenHeight - 26 - height,
             width, height, nullptr, nullptr, nullptr, nullptr);
     }
+        // The SIP size the shipped skin gives a form: its "design_size" (96 dpi here).
+    static SIZE designSize(const char16_t* form)
+{
+    Properties skin;
+    skin.load_skin(u"\\Program Files\\Tarn\\Magnikeys\\skins\\bin\\default.skin", DisplayInfo::query());
+    const ElementRecord* record = skin.find_node(form);
+    POINT size = record ? skin.get_point(*record, u"design_size", POINT {}) : POINT {};
+    return SIZE { size.x, size.y };
+}
+
     IInputMethod* create()
     {
         IClassFactory* factory = nullptr;
@@ -155,9 +167,11 @@ TEST_F(InputMethod, SelectBuildsTheKeyboardAtTheSkinsSizeAndTheCallbackReachesIt
 {
     IInputMethod* method = create();
     ASSERT_TRUE(method);
+    const SIZE portrait = designSize(u"normal_portrait");
+    ASSERT_EQ(portrait.cx, 240);
     EXPECT_EQ(MyIInputMethod::sip_size().cx, 240);
-    EXPECT_EQ(MyIInputMethod::sip_size().cy, 88);
-    makeSipWindow(240, 88);
+    EXPECT_EQ(MyIInputMethod::sip_size().cy, portrait.cy);
+    makeSipWindow(240, portrait.cy);
     EXPECT_EQ(method->RegisterCallback(&callback), S_OK); // before Select
     EXPECT_EQ(method->Select(sip), S_OK);
     kbApplication* app = kbApplication::instance();
@@ -192,7 +206,7 @@ TEST_F(InputMethod, SelectBuildsTheKeyboardAtTheSkinsSizeAndTheCallbackReachesIt
 TEST_F(InputMethod, ShowingRebuildsForRotationAnExtendedLayoutOrANarrowerPanel)
 {
     IInputMethod* method = create();
-    makeSipWindow(240, 88);
+    makeSipWindow(240, designSize(u"normal_portrait").cy);
     method->Select(sip);
     ASSERT_FALSE(kbApplication::instance()->landscape());
 
@@ -205,7 +219,7 @@ TEST_F(InputMethod, ShowingRebuildsForRotationAnExtendedLayoutOrANarrowerPanel)
     ASSERT_TRUE(kbApplication::instance());
     EXPECT_TRUE(kbApplication::instance()->landscape());
     EXPECT_EQ(MyIInputMethod::sip_size().cx, 320);
-    EXPECT_EQ(MyIInputMethod::sip_size().cy, 79);
+    EXPECT_EQ(MyIInputMethod::sip_size().cy, designSize(u"normal_landscape").cy);
     mode.dmDisplayOrientation = DMDO_0;
     ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr);
     method->Showing();
@@ -215,7 +229,7 @@ TEST_F(InputMethod, ShowingRebuildsForRotationAnExtendedLayoutOrANarrowerPanel)
     device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\layouts\\layouts.ini", "layout_0=russian\n");
     method->Showing();
     EXPECT_TRUE(kbApplication::instance()->form().extended());
-    EXPECT_EQ(MyIInputMethod::sip_size().cy, 109);
+    EXPECT_EQ(MyIInputMethod::sip_size().cy, designSize(u"extended_normal_portrait").cy);
     EXPECT_EQ(kbApplication::instance()->form().layout_text().size(), 44u);
     method->Deselect();
     method->Release();
@@ -233,7 +247,7 @@ TEST_F(InputMethod, ShowingRebuildsForRotationAnExtendedLayoutOrANarrowerPanel)
 TEST_F(InputMethod, ReceiveSipInfoFitsTheKeyboardAndAsksForTheRightHeightOnce)
 {
     IInputMethod* method = create();
-    makeSipWindow(240, 88);
+    makeSipWindow(240, designSize(u"normal_portrait").cy);
     method->Select(sip);
     SIPINFO info {};
     EXPECT_EQ(method->ReceiveSipInfo(&info), S_OK);
@@ -253,7 +267,7 @@ TEST_F(InputMethod, ReceiveSipInfoFitsTheKeyboardAndAsksForTheRightHeightOnce)
     EXPECT_EQ(sent.cbSize, 40u);
     EXPECT_EQ(sent.fdwFlags, DWORD(SIPF_ON | SIPF_DOCKED));
     EXPECT_EQ(sent.rcSipRect.left, 0);
-    EXPECT_EQ(sent.rcSipRect.top, 320 - 26 - 88);
+    EXPECT_EQ(sent.rcSipRect.top, 320 - 26 - designSize(u"normal_portrait").cy);
     EXPECT_EQ(sent.rcSipRect.right, 240);
     EXPECT_EQ(sent.rcSipRect.bottom, 294);
     method->Release();
@@ -262,7 +276,7 @@ TEST_F(InputMethod, ReceiveSipInfoFitsTheKeyboardAndAsksForTheRightHeightOnce)
 TEST_F(InputMethod, GetInfoMakesTheImageListsOnceAndAgainAfterDeselect)
 {
     IInputMethod* method = create();
-    makeSipWindow(240, 88);
+    makeSipWindow(240, designSize(u"normal_portrait").cy);
     IMINFO first {}, second {};
     first.cbSize = second.cbSize = 40;
     EXPECT_EQ(method->GetInfo(&first), S_OK);
@@ -270,7 +284,7 @@ TEST_F(InputMethod, GetInfoMakesTheImageListsOnceAndAgainAfterDeselect)
     EXPECT_TRUE(bool(first.hImageNarrow));
     EXPECT_EQ(first.fdwFlags, DWORD(SIPF_DOCKED));
     EXPECT_EQ(first.rcSipRect.bottom, 294);
-    EXPECT_EQ(first.rcSipRect.top, 294 - 88);
+    EXPECT_EQ(first.rcSipRect.top, 294 - designSize(u"normal_portrait").cy);
     method->GetInfo(&second);
     EXPECT_EQ(first.hImageWide, second.hImageWide);
     EXPECT_EQ(first.hImageNarrow, second.hImageNarrow);
@@ -283,6 +297,29 @@ TEST_F(InputMethod, GetInfoMakesTheImageListsOnceAndAgainAfterDeselect)
     EXPECT_TRUE(bool(second.hImageWide));
     EXPECT_GE(ImageList_GetImageCount(second.hImageWide), 0);
     method->Release();
+}
+
+TEST_F(InputMethod, ASecondObjectTakesTheKeyboardOverAndTheFirstLeavesItAlone)
+{
+    makeSipWindow(240, designSize(u"normal_portrait").cy);
+    IInputMethod* first = create();
+    first->Select(sip);
+    ASSERT_TRUE(kbApplication::instance());
+    IInputMethod* second = create(); // as a panel switching back makes the new one first
+    ASSERT_TRUE(kbData::instance());
+    EXPECT_EQ(kbApplication::instance(), nullptr); // the old keyboard read the replaced data
+    second->RegisterCallback(&callback);
+    second->Select(sip);
+    kbApplication* app = kbApplication::instance();
+    ASSERT_TRUE(app);
+    first->Deselect();
+    EXPECT_EQ(first->Release(), 0u);
+    EXPECT_EQ(kbApplication::instance(), app);
+    ASSERT_TRUE(kbData::instance());
+    EXPECT_EQ(app->callback(), &callback);
+    EXPECT_EQ(second->Release(), 0u);
+    EXPECT_EQ(kbApplication::instance(), nullptr);
+    EXPECT_EQ(kbData::instance(), nullptr);
 }
 
 TEST_F(InputMethod, PanelRectangleIsCentredAboveTheMenuBar)
@@ -307,7 +344,7 @@ TEST_F(InputMethod, WithoutASkinTheObjectStaysInertAfterItsMessage)
     IInputMethod* method = create();
     ASSERT_TRUE(method);
     EXPECT_EQ(kbData::instance(), nullptr);
-    makeSipWindow(240, 88);
+    makeSipWindow(240, designSize(u"normal_portrait").cy);
     EXPECT_EQ(method->Select(sip), S_OK);
     EXPECT_EQ(kbApplication::instance(), nullptr);
     EXPECT_EQ(method->Showing(), S_OK);
