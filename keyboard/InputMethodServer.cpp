@@ -1,5 +1,8 @@
 #include "keyboard/InputMethodServer.h"
 #include "keyboard/MyIInputMethod.h"
+#include "keyboard/kbApplication.h"
+#include "keyboard/kbData.h"
+#include "runtime/Log.h"
 #include "runtime/Application.h"
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
@@ -97,6 +100,14 @@ HINSTANCE module() { return s_module; }
 LONG lock_count() { return s_locks; }
 void lock() { ++s_locks; }
 void unlock() { --s_locks; }
+
+void shutdown()
+{
+    kbApplication::reset();
+    kbData::reset();
+    applicationOwner().reset();
+    ReleaseLog();
+}
 
 HRESULT can_unload_now()
 {

@@ -19,6 +19,9 @@ void lock();
 void unlock();
 
 HRESULT can_unload_now();
+// The library is being unloaded: the keyboard, its data and the application core go, then the
+// log, so that nothing of the library outlives its code.
+void shutdown();
 HRESULT get_class_object(REFCLSID clsid, REFIID iid, void** object);
 HRESULT register_server();
 HRESULT unregister_server();

@@ -33,6 +33,7 @@ void DeviceInput::send_virtual_key(int virtualKey, bool down)
 
 Device::~Device()
 {
+    m_chooser.close();
     m_panel.reset();
     if (m_taskbar)
         DestroyWindow(m_taskbar);
@@ -115,6 +116,14 @@ RECT Device::panelButton() const
     return RECT { width / 2 - size, 2, width / 2 + size, 2 + size };
 }
 
+// The arrow beside the panel button that opens the list of input methods.
+RECT Device::chooserButton() const
+{
+    RECT b = panelButton();
+    int width = (b.bottom - b.top) / 2;
+    return RECT { b.right, b.top, b.right + width, b.bottom };
+}
+
 LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_CREATE)
@@ -134,6 +143,12 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
             if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
                 self->show_panel(!self->m_panelShown);
+            RECT c = self->chooserButton();
+            if (self->m_panel && x >= c.left && x < c.right && y >= c.top && y < c.bottom) {
+                RECT bar;
+                GetWindowRect(window, &bar);
+                self->m_chooser.toggle(nullptr, bar.left + c.right, bar.top);
+            }
             return 0;
         }
     }
@@ -159,6 +174,13 @@ void Device::paintBar(HWND window)
             RECT b = panelButton();
             m_surface.fill(b, kKeyEdge);
             m_surface.fill(RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 }, m_panelShown ? kMenubar : kKey);
+            if (m_panel) {
+                // A small arrow pointing up: the list of input methods.
+                RECT c = chooserButton();
+                int size = (c.right - c.left) / 2, cx = (c.left + c.right) / 2, top = (c.top + c.bottom - size / 2) / 2;
+                for (int row = 0; row <= size / 2; ++row)
+                    m_surface.fill(RECT { cx - row, top + row, cx + row + 1, top + row + 1 }, kKeyEdge);
+            }
             // The current input method's picture, else a small keyboard of the device's own.
             if (m_panel && m_panel->draw_button(m_surface.dc(), RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 })) {
                 m_surface.copyTo(dc);

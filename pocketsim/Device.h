@@ -1,6 +1,7 @@
 #pragma once
 // The simulated pocket device: the shell's taskbar and menu bar around the note pad, and the
 // place of the input panel above the menu bar.
+#include "pocketsim/ImChooser.h"
 #include "pocketsim/InputPanel.h"
 #include "pocketsim/NotePad.h"
 #include "pocketsim/Surface.h"
@@ -33,6 +34,7 @@ private:
     static LRESULT CALLBACK barProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void paintBar(HWND window);
     RECT panelButton() const;
+    RECT chooserButton() const;
 
     HWND m_taskbar = nullptr;
     HWND m_menubar = nullptr;
@@ -42,6 +44,7 @@ private:
     NotePad m_notepad;
     std::unique_ptr<InputPanel> m_panel;
     bool m_panelShown = false;
+    ImChooser m_chooser;
 };
 
 }

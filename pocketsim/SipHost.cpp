@@ -14,6 +14,7 @@ namespace pocketsim {
 namespace {
 
 constexpr UINT kReceiveSipInfo = SIM_WM_SIPSHOW + 1; // deliver ReceiveSipInfo from the loop
+constexpr UINT kFreeLibraries = SIM_WM_SIPSHOW + 2; // unload released methods' libraries
 constexpr int kMaxEchoes = 8; // SetImInfo -> ReceiveSipInfo rounds without anything else between
 constexpr UINT kMaxCharEvents = 4096;
 constexpr COLORREF kPanelBackground = RGB(214, 211, 206);
@@ -176,11 +177,13 @@ SipHost::SipHost() = default;
 
 SipHost::~SipHost()
 {
-    unload();
-    if (m_window) {
+    if (m_window)
         SetWindowLongPtr(m_window, GWL_USERDATA, 0);
-        DestroyWindow(m_window);
-    }
+    HWND window = m_window;
+    m_window = nullptr;
+    unload();
+    if (window)
+        DestroyWindow(window);
     UnregisterClass(SIM_SIP_CLASS, nullptr);
     SimClearSipState();
     for (SipCallback* c : m_retired)
@@ -210,6 +213,8 @@ bool SipHost::start(HINSTANCE instance)
     bool loaded = isRegisteredInputMethod(wanted)
         && SUCCEEDED(CoCreateInstance(wanted, nullptr, CLSCTX_INPROC_SERVER, IID_IInputMethod, reinterpret_cast<void**>(&method)))
         && method && load(wanted, method);
+    if (!loaded)
+        CoFreeUnusedLibraries(); // a library that loaded but made no method goes again
     if (!loaded && !(wanted == CLSID_KeyboardIM)) {
         std::fprintf(stderr, "pocketsim: the input method %s did not load; using the platform's keyboard\n",
             Utf8FromUtf16(name).c_str());
@@ -240,6 +245,7 @@ bool SipHost::load(const CLSID& clsid, IInputMethod* method)
     bool selected = SUCCEEDED(method->Select(m_window));
     if (selected && m_shown) {
         method->Showing();
+        m_methodShown = true;
         ShowWindow(m_window, SW_SHOW);
     }
     --m_busy;
@@ -260,8 +266,9 @@ void SipHost::unload()
     if (!m_method)
         return;
     ++m_busy;
-    if (m_shown)
+    if (m_methodShown)
         m_method->Hiding();
+    m_methodShown = false;
     m_method->Deselect();
     IInputMethod* method = m_method;
     m_method = nullptr;
@@ -273,7 +280,10 @@ void SipHost::unload()
     --m_busy;
     // The images belonged to the method.
     m_wide = m_narrow = nullptr;
-    CoFreeUnusedLibraries();
+    // Its library goes from the message loop: the switch may have been asked from the method's
+    // own window procedure (SipSetCurrentIM), whose code must stay mapped until it returns.
+    if (!m_window || !PostMessage(m_window, kFreeLibraries, 0, 0))
+        CoFreeUnusedLibraries();
 }
 
 bool SipHost::set_current(const CLSID& clsid)
@@ -323,6 +333,7 @@ void SipHost::show()
     if (m_method) {
         ++m_busy;
         m_method->Showing();
+        m_methodShown = true;
         --m_busy;
     }
     ShowWindow(m_window, SW_SHOW);
@@ -341,6 +352,7 @@ void SipHost::hide()
     if (m_method) {
         ++m_busy;
         m_method->Hiding();
+        m_methodShown = false;
         --m_busy;
     }
     ShowWindow(m_window, SW_HIDE);
@@ -359,7 +371,7 @@ void SipHost::screenChanged()
         return;
     }
     ++m_busy;
-    if (m_shown)
+    if (m_methodShown)
         m_method->Hiding();
     IMINFO info {};
     info.cbSize = sizeof info;
@@ -368,6 +380,7 @@ void SipHost::screenChanged()
     else
         m_rect = defaultRect();
     place(m_rect);
+    m_methodShown = m_shown;
     if (m_shown)
         m_method->Showing();
     --m_busy;
@@ -510,6 +523,9 @@ LRESULT SipHost::handle(UINT message, WPARAM wParam, LPARAM lParam)
     case kReceiveSipInfo:
         if (m_shown)
             receiveSipInfo();
+        return 0;
+    case kFreeLibraries:
+        CoFreeUnusedLibraries();
         return 0;
     case WM_COPYDATA: {
         auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);

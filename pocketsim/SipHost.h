@@ -79,6 +79,7 @@ private:
     HIMAGELIST m_narrow = nullptr;
     int m_narrowIndex = 0;
     bool m_shown = false;
+    bool m_methodShown = false; // the method was told Showing and not Hiding since
     int m_busy = 0; // depth of calls into the method: a switch asked from inside is refused
     int m_echoes = 0;
     std::function<void(const std::string&)> m_events;

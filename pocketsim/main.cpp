@@ -38,10 +38,10 @@ void usage()
         "  --type TEXT        type TEXT into the note pad after booting\n"
         "  --print-text       print the note pad's text when the device stops\n"
         "  --events           print every call of the input panel's callback, one a line\n"
-        "  --keymap           print the keyboard's keys when the device stops: index id label left top right bottom\n"
         "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
         "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n"
-        "  --no-install       boot without installing the programs the build made when they are newer\n");
+        "  --no-install       boot without installing the programs the build made when they are newer\n"
+        "  --keymap           print the keyboard's keys when the device stops: index id label left top right bottom\n");
 }
 
 }
@@ -55,9 +55,9 @@ int main(int argc, char** argv)
     pocketsim::ScriptOptions options;
     bool printText = false;
     bool events = false;
+    bool installBuilt = true;
     bool keymap = false;
     bool shotsGiven = false;
-    bool installBuilt = true;
     const char* install = nullptr;
     const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -87,10 +87,10 @@ int main(int argc, char** argv)
             printText = true;
         else if (arg == "--events")
             events = true;
-        else if (arg == "--keymap")
-            keymap = true;
         else if (arg == "--no-install")
             installBuilt = false;
+        else if (arg == "--keymap")
+            keymap = true;
         else if (arg == "--install")
             install = value();
         else if (arg == "--uninstall")
@@ -123,42 +123,41 @@ int main(int argc, char** argv)
         SimUseVirtualClock(1000);
         display = "headless";
     }
-    if (script) {
-        std::error_code ignored;
-        std::filesystem::create_directories(options.shotFolder, ignored);
-    }
-    if (!SimOpenDisplay(display)) {
-        std::fprintf(stderr, "pocketsim: cannot open the display\n");
-        return 1;
-    }
-    // Without a display to show the device, the demo script shows what it does in pictures.
-    const bool demo = !script && std::strcmp(SimDisplayName(), "headless") == 0;
+    // Without a display to show the device, a demo script shows what the keyboard does in
+    // pictures (in virtual time, like any script).
+    const char* chosen = display ? display : std::getenv("POCKETSIM_DISPLAY");
+    const bool noDisplay = chosen ? std::strcmp(chosen, "headless") == 0 : !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+    const bool demo = !script && noDisplay;
     if (demo) {
         SimUseVirtualClock(1000);
+        display = "headless";
         if (!shotsGiven)
             options.shotFolder = "pocketsim-demo";
+    }
+    if (script || demo) {
         std::error_code ignored;
         std::filesystem::create_directories(options.shotFolder, ignored);
     }
+    // The device's own files and the built programs go in before the screen shows.
+    std::string problem;
+    if (!pocketsim::InstallPlatformFiles(problem))
+        std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
+#ifdef POCKETSIM_INSTALL_TREE
+    // The programs this build made, when the device lacks them or has older ones.
+    std::error_code noTree;
+    if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
+        const bool hadKeyboard = pocketsim::KeyboardOnDevice();
+        std::string report;
+        if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
+            std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
+        if (!hadKeyboard && pocketsim::KeyboardOnDevice())
+            pocketsim::MakeKeyboardCurrent();
+    }
+#endif
+    (void)installBuilt;
 
     int status = 0;
     {
-        std::string problem;
-        if (!pocketsim::InstallPlatformFiles(problem))
-            std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
-#ifdef POCKETSIM_INSTALL_TREE
-        // The programs this build made, when the device lacks them or has older ones.
-        std::error_code noTree;
-        if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
-            const bool hadKeyboard = pocketsim::KeyboardOnDevice();
-            std::string report;
-            if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
-                std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
-            if (!hadKeyboard && pocketsim::KeyboardOnDevice())
-                pocketsim::MakeKeyboardCurrent();
-        }
-#endif
-        (void)installBuilt;
         pocketsim::Device device;
         if (!device.boot(nullptr)) {
             std::fprintf(stderr, "pocketsim: the device did not boot\n");
@@ -182,6 +181,12 @@ int main(int argc, char** argv)
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
             SimPumpMessages();
         }
+        // The screen shows once the device is up, so that the first stylus input finds it ready.
+        if (!SimOpenDisplay(display)) {
+            std::fprintf(stderr, "pocketsim: cannot open the display\n");
+            return 1;
+        }
+        SimPumpMessages();
         if (demo) {
             pocketsim::Script runner(device, options);
             std::istringstream in(pocketsim::kDemoScript);

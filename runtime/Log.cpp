@@ -111,13 +111,33 @@ struct LogState {
     DWORD madeFor = 0;
 };
 
+// Never destroyed with the process: a log line may be written while it shuts down. A library
+// that carries this code frees it when it is unloaded (ReleaseLog).
+LogState*& stateSlot()
+{
+    static LogState* s = new LogState();
+    return s;
+}
+
 LogState& state()
 {
-    // Never destroyed: a log line may be written while the process shuts down.
-    static LogState* s = new LogState();
+    LogState*& s = stateSlot();
+    if (!s)
+        s = new LogState();
     return *s;
 }
 
+}
+
+void ReleaseLog()
+{
+    LogState*& s = stateSlot();
+    if (!s)
+        return;
+    s->file.close();
+    DeleteCriticalSection(&s->lock);
+    delete s;
+    s = nullptr;
 }
 
 LogBase& Log()

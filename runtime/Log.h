@@ -16,6 +16,10 @@ public:
 // line of every running program; turning it on starts the file afresh.
 LogBase& Log();
 
+// Closes the log and frees what it holds. Only for a library's unloading (its process
+// detach): the next Log() would start afresh.
+void ReleaseLog();
+
 // Logs "Snag: " + message + " @ " + place + "\n", flushes the log and ends the process with
 // exit code 1.
 [[noreturn]] void Fatal(std::u16string_view message, std::u16string_view place);

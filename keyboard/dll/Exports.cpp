@@ -13,6 +13,8 @@ extern "C" MK_EXPORT BOOL WINAPI DllMain(HANDLE instance, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH)
         InputMethodServer::set_module(static_cast<HINSTANCE>(instance));
+    if (reason == DLL_PROCESS_DETACH)
+        InputMethodServer::shutdown();
     return TRUE;
 }
 

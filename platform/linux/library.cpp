@@ -193,11 +193,13 @@ HMODULE LoadLibrary(LPCWSTR fileName)
     auto owned = std::make_unique<Module>();
     Module* m = owned.get();
     m->hostPath = canonical;
-    m->devicePath = device;
+    // Its name as the file system has it, whatever spelling loaded it.
+    WCHAR named[MAX_PATH];
+    m->devicePath = SimDevicePath(canonical.c_str(), named, MAX_PATH) ? std::u16string(named) : device;
     m->dl = dl;
     m->refs = 1;
     modules()[handleOf(m)] = std::move(owned);
-    SimRegisterModule(handleOf(m), device.c_str());
+    SimRegisterModule(handleOf(m), m->devicePath.c_str());
     if (!callEntry(*m, DLL_PROCESS_ATTACH)) {
         SimUnregisterModule(handleOf(m));
         modules().erase(handleOf(m));

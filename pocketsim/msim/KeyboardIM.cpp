@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -308,12 +309,14 @@ private:
             HGDIOBJ oldFont = SelectObject(m_surface.dc(), m_font);
             SetBkMode(m_surface.dc(), TRANSPARENT);
             forEachKey([&](const Key& k, const RECT& r) {
-                RECT face { r.left + 1, r.top + 1, r.right - 1, r.bottom - 1 };
+                // Gaps, edges and the shadow grow with the screen's density.
+                int u = std::max(1, rowHeight() / 20);
+                RECT face { r.left + u, r.top + u, r.right - u, r.bottom - u };
                 bool pressed = &k == m_pressed;
                 bool lit = (k.action == Action::Shift && m_shift) || (k.action == Action::Symbols && m_symbols);
                 COLORREF fill = pressed ? kKeyPressed : (k.action == Action::Character && k.normal != u',' && k.normal != u'.') || lit ? kKeyFace : kKeyDark;
                 m_surface.fill(face, kKeyEdge);
-                m_surface.fill(RECT { face.left + 1, face.top + 1, face.right - 1, face.bottom - 2 }, fill);
+                m_surface.fill(RECT { face.left + u, face.top + u, face.right - u, face.bottom - 2 * u }, fill);
                 SetTextColor(m_surface.dc(), pressed ? kLabelPressed : kLabel);
                 std::u16string label = labelOf(k);
                 DrawText(m_surface.dc(), label.c_str(), static_cast<int>(label.size()), &face,

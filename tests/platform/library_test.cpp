@@ -39,17 +39,17 @@ struct Libraries : DeviceRootTest {
 
 TEST_F(Libraries, LoadsOncePerProcessWithItsEntryPointAndPath)
 {
-    HMODULE first = LoadLibrary(kLibrary);
+    HMODULE first = LoadLibrary(u"/PROGRAM FILES/Tests/TestIM/TestIM.dll");
     ASSERT_NE(first, nullptr) << GetLastError();
     // Another spelling of the same file is the same library.
-    HMODULE second = LoadLibrary(u"\\program files/tests\\TESTIM\\testim.dll");
+    HMODULE second = LoadLibrary(kLibrary);
     EXPECT_EQ(second, first);
     EXPECT_EQ(count("DllMain attach"), 1u);
     EXPECT_EQ(GetModuleHandle(u"testim.dll"), first);
 
     WCHAR path[MAX_PATH];
     ASSERT_GT(GetModuleFileName(first, path, MAX_PATH), 0u);
-    EXPECT_EQ(std::u16string(path), kLibrary);
+    EXPECT_EQ(std::u16string(path), kLibrary); // as the file system spells it
 
     EXPECT_NE(GetProcAddress(first, u"DllGetClassObject"), nullptr);
     EXPECT_NE(GetProcAddress(first, u"TestImLastCallback"), nullptr);
@@ -160,13 +160,18 @@ TEST_F(Libraries, DamagedResourcesFailCleanly)
     uint32_t first = 0;
     std::memcpy(&first, &bytes[at + 12 + 8], 4);
     sizes.replace(at + first, 4, "\x00\x10\x00\x00", 4);
-    for (const std::string& damaged : { offsets, counts, sizes }) {
+    const std::string* variants[] = { &offsets, &counts, &sizes };
+    for (const std::string* variant : variants) {
+        const std::string& damaged = *variant;
         device.writeFile(u"\\Windows\\damaged.dll", damaged);
-        EXPECT_EQ(ExtractIconEx(u"\\Windows\\damaged.dll", 0, nullptr, nullptr, 1), 0u);
         HMODULE module = LoadLibrary(u"\\Windows\\damaged.dll");
         ASSERT_NE(module, nullptr);
         EXPECT_EQ(LoadBitmap(module, MAKEINTRESOURCE(504)), nullptr);
-        EXPECT_EQ(LoadIcon(module, MAKEINTRESOURCE(503)), nullptr);
+        // A damaged table loses everything; a damaged picture only itself.
+        HICON icon = LoadIcon(module, MAKEINTRESOURCE(503));
+        EXPECT_EQ(icon != nullptr, variant == &sizes);
+        EXPECT_EQ(ExtractIconEx(u"\\Windows\\damaged.dll", -1, nullptr, nullptr, 0), variant == &sizes ? 1u : 0u);
+        DestroyIcon(icon);
         FreeLibrary(module);
         // Rewritten in place: the next reading sees the new file, not a remembered one.
         std::filesystem::remove(device.hostPath(u"\\Windows\\damaged.dll"));
@@ -323,6 +328,25 @@ TEST_F(Servers, PanelFunctionsWithoutARunningPanel)
 
     int found = SipEnumIM([](IMENUMINFO* im) { return im->clsid == kTestClsid && std::u16string(im->szName) == u"Test input method" ? 1 : 0; });
     EXPECT_EQ(found, 1);
+}
+
+}
+
+namespace {
+
+TEST_F(Servers, ALibraryThatRefusesToAttachIsNotLoaded)
+{
+    registerTestIm();
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, u"CLSID\\{D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D}", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    RegSetValueEx(key, u"Fail", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"DllMain"), 16);
+    RegCloseKey(key);
+    EXPECT_EQ(LoadLibrary(kLibrary), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DLL_INIT_FAILED));
+    EXPECT_EQ(GetModuleHandle(u"testim.dll"), nullptr);
+    void* object = nullptr;
+    EXPECT_EQ(CoCreateInstance(kTestClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IInputMethod, &object), CO_E_DLLNOTFOUND);
+    EXPECT_EQ(count("DllMain detach"), 1u); // only the registration's load ended normally
 }
 
 }

@@ -26,8 +26,9 @@ struct SipScripts : DeviceRootTest {
     std::string shots() const { return device.hostRoot() + "/Temp"; }
     HostRun run(const std::string& script, std::vector<std::string> extra = {})
     {
-        // A device without Magnikeys: the platform's keyboard is its input method.
-        std::vector<std::string> args { "--root", device.hostRoot(), "--no-install", "--script", "-", "--shots", shots(), "--print-text" };
+        // Only what a test installs itself: the build's own programs stay off these devices.
+        std::vector<std::string> args { "--root", device.hostRoot(), "--no-install", "--script", "-", "--shots", shots(),
+            "--print-text" };
         args.insert(args.end(), extra.begin(), extra.end());
         return RunPocketsim(args, {}, script);
     }
@@ -166,6 +167,23 @@ TEST_F(SipScripts, BootRunsTheStartupFolder)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(device.readFile(u"\\My Documents\\started.txt").value_or(""), "\\Windows\\StartUp\\hello.exe");
     EXPECT_EQ(device.readFile(u"\\My Documents\\tool.txt").value_or(""), "tool");
+}
+
+}
+
+namespace {
+
+TEST_F(SipScripts, TheArrowBesideThePanelButtonListsTheMethodsWithTheirIcons)
+{
+    ASSERT_EQ(install(TESTIM_TREE).exitCode, 0);
+    // The arrow right of the panel button opens the list; its second row is the test method.
+    HostRun r = run("tap 147 306\nwait 20\nshot imlist\ntap 60 284\nsip show\ntap 200 260\nexpect-text t\n"
+                    "tap 147 306\ntap 100 100\ntap 147 306\ntap 60 261\ntap 144 244\nexpect-text th\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    expectShot("imlist.png", "pocketsim_im_list_qvga");
+    // The choice is kept as the default.
+    r = run("sip show\ntap 144 244\nexpect-text h\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
 }
 
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -86,13 +87,16 @@ TEST_F(Panel, DrivesTheMethodInThePlatformsOrder)
 
         // Away to the platform's keyboard: the library goes once it says it can.
         ASSERT_TRUE(host.set_current(CLSID_KeyboardIM));
-        EXPECT_EQ(calls(), (Lines { "Hiding", "Deselect", "Release", "DllCanUnloadNow 0", "DllMain detach" }));
+        EXPECT_EQ(calls(), (Lines { "Hiding", "Deselect", "Release" }));
+        SimPumpMessages(); // the library goes from the message loop
+        EXPECT_EQ(calls(), (Lines { "DllCanUnloadNow 0", "DllMain detach" }));
         EXPECT_EQ(GetModuleHandle(u"testim.dll"), nullptr);
         EXPECT_TRUE(host.shown());
 
         ASSERT_TRUE(host.set_current(kTestClsid));
-        EXPECT_EQ(calls(), (Lines { "DllMain attach", "CreateInstance", "DllCanUnloadNow 1", "RegisterCallback", "GetInfo",
-                               "Select", "Showing", "ReceiveSipInfo 240x60 flags=3 visible=0,26,240,234" }));
+        SimPumpMessages();
+        EXPECT_EQ(calls(), (Lines { "DllMain attach", "CreateInstance", "RegisterCallback", "GetInfo", "Select", "Showing",
+                               "ReceiveSipInfo 240x60 flags=3 visible=0,26,240,234", "DllCanUnloadNow 1" }));
         EXPECT_TRUE(host.set_current(kTestClsid)); // already current: nothing happens
         EXPECT_TRUE(calls().empty());
     }
@@ -152,6 +156,7 @@ TEST_F(Panel, ACallbackOfAReleasedMethodRefusesEveryCall)
     EXPECT_EQ(callback->SendVirtualKey(VK_SHIFT, KEYEVENTF_SILENT), S_OK);
     EXPECT_EQ(callback->SendVirtualKey(VK_SHIFT, KEYEVENTF_SILENT | KEYEVENTF_KEYUP), S_OK);
     ASSERT_TRUE(host.set_current(CLSID_KeyboardIM));
+    SimPumpMessages();
     ASSERT_EQ(GetModuleHandle(u"testim.dll"), nullptr);
     // The method is gone and so is its library; its callback still answers, with a refusal.
     EXPECT_EQ(callback->SendVirtualKey(VK_SHIFT, KEYEVENTF_SILENT), E_FAIL);
@@ -203,8 +208,23 @@ TEST_F(Panel, MethodsThatFailLeaveAWorkingKeyboard)
     EXPECT_EQ(SipStatus(), static_cast<DWORD>(SIP_STATUS_AVAILABLE));
 }
 
+std::vector<WPARAM> g_settings; // what WM_SETTINGCHANGE told a listening window
+
+LRESULT CALLBACK listenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SETTINGCHANGE)
+        g_settings.push_back(wParam);
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
 TEST_F(Panel, ShowAndHideRequestsWaitForTheMessageLoop)
 {
+    WNDCLASS wc {};
+    wc.lpfnWndProc = listenerProc;
+    wc.lpszClassName = u"panel_listener";
+    RegisterClass(&wc);
+    HWND listener = CreateWindowEx(0, u"panel_listener", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    g_settings.clear();
     pocketsim::SipHost host;
     ASSERT_TRUE(host.start(nullptr));
     EXPECT_TRUE(SipShowIM(SIPF_ON));
@@ -220,6 +240,19 @@ TEST_F(Panel, ShowAndHideRequestsWaitForTheMessageLoop)
     ASSERT_TRUE(SipGetInfo(&info));
     EXPECT_EQ(info.fdwFlags, static_cast<DWORD>(SIPF_DOCKED));
     EXPECT_EQ(info.rcVisibleDesktop.bottom, 294);
+    // Top-level windows hear of each change.
+    EXPECT_EQ(g_settings, (std::vector<WPARAM> { SPI_SETCURRENTIM, SPI_SETSIPINFO, SPI_SETSIPINFO }));
+
+    // A program may place and raise the panel itself.
+    info.fdwFlags = SIPF_ON | SIPF_DOCKED;
+    info.rcSipRect = RECT { 0, 150, 240, 294 };
+    EXPECT_TRUE(SipSetInfo(&info));
+    EXPECT_TRUE(host.shown());
+    EXPECT_EQ(host.height(), 144);
+    info.cbSize = 0;
+    EXPECT_FALSE(SipSetInfo(&info));
+    DestroyWindow(listener);
+    UnregisterClass(u"panel_listener", nullptr);
 }
 
 }
@@ -236,6 +269,95 @@ TEST_F(Panel, BootInstallsOnlyWhatIsMissingOrChanged)
     ASSERT_TRUE(pocketsim::InstallTree(TESTIM_TREE, report, true));
     EXPECT_NE(report.find("copied \\Program Files\\Tests\\TestIM\\testim.dll"), std::string::npos) << report;
     EXPECT_NE(report.find("DllRegisterServer"), std::string::npos) << report;
+}
+
+}
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+// Runs the panel client as a process of the device and keeps this thread's messages flowing
+// (the panel answers from its message loop) until it ends; returns what it printed.
+std::string runClient(const TempDeviceRoot& device, const char* clsid)
+{
+    std::string out = device.hostRoot() + "/client.out";
+    pid_t child = fork();
+    if (child == 0) {
+        int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 1);
+        setenv("POCKETSIM_ROOT", device.hostRoot().c_str(), 1);
+        execl(SIPCLIENT, SIPCLIENT, clsid, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    for (int i = 0; i < 1000 && waitpid(child, &status, WNOHANG) == 0; ++i) {
+        SimPumpMessages();
+        usleep(10000);
+    }
+    SimPumpMessages();
+    return device.readFile(u"\\client.out").value_or("");
+}
+
+TEST_F(Panel, ProgramsOfOtherProcessesSwitchAndShowThePanel)
+{
+    pocketsim::SipHost host;
+    ASSERT_TRUE(host.start(nullptr));
+    EXPECT_EQ(runClient(device, "{D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D}"),
+        "set=1 current={D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D} show=1 status=1\n");
+    EXPECT_TRUE(host.current() == kTestClsid);
+    EXPECT_TRUE(host.shown());
+    // An identifier of no input method is refused; the current one stays.
+    EXPECT_EQ(runClient(device, "{00000000-0000-0000-0000-00000000ABCD}"),
+        "set=0 current={D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D} show=1 status=1\n");
+}
+
+}
+
+namespace {
+
+void makeTestImFail(const char16_t* call)
+{
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, u"CLSID\\{D1A5E0C2-7B3F-4C1E-9A2D-5E6F7A8B9C0D}", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    RegSetValueEx(key, u"Fail", 0, REG_SZ, reinterpret_cast<const BYTE*>(call), static_cast<DWORD>((std::char_traits<char16_t>::length(call) + 1) * 2));
+    RegCloseKey(key);
+}
+
+TEST_F(Panel, AMethodWhoseCallsFailDoesNotTakeTheDeviceDown)
+{
+    setDefault(kTestText);
+    // It cannot be made, or refuses to be selected: the platform's keyboard, and its library goes.
+    for (const char16_t* call : { u"CreateInstance", u"Select" }) {
+        makeTestImFail(call);
+        pocketsim::SipHost host;
+        ASSERT_TRUE(host.start(nullptr));
+        EXPECT_TRUE(host.current() == CLSID_KeyboardIM);
+        SimPumpMessages();
+        EXPECT_EQ(GetModuleHandle(u"testim.dll"), nullptr);
+        calls();
+        EXPECT_FALSE(host.set_current(kTestClsid)); // and a switch to it is refused
+        EXPECT_TRUE(host.current() == CLSID_KeyboardIM);
+        SimPumpMessages();
+        Lines seen = calls();
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), "Hiding"), 0); // never shown, never hidden
+    }
+    // No panel information: a panel of the usual place; a failing Showing: it shows all the same.
+    makeTestImFail(u"GetInfo");
+    {
+        pocketsim::SipHost host;
+        ASSERT_TRUE(host.start(nullptr));
+        EXPECT_TRUE(host.current() == kTestClsid);
+        EXPECT_EQ(host.height(), 80);
+    }
+    makeTestImFail(u"Showing");
+    pocketsim::SipHost host;
+    ASSERT_TRUE(host.start(nullptr));
+    host.show();
+    EXPECT_TRUE(host.shown());
+    EXPECT_TRUE(IsWindowVisible(host.window()));
 }
 
 }

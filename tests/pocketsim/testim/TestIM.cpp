@@ -35,6 +35,24 @@ std::string rectText(const RECT& r)
 
 const char16_t kClass[] = u"testim_panel";
 
+// A test makes one call fail by naming it in the value "Fail" of the class key.
+bool failing(const char16_t* call)
+{
+    WCHAR key[64] = u"CLSID\\";
+    StringFromGUID2(kClsid, key + 6, 40);
+    HKEY k;
+    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key, 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return false;
+    WCHAR value[32] = {};
+    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
+    bool fail = RegQueryValueEx(k, u"Fail", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS
+        && std::u16string(value) == call;
+    RegCloseKey(k);
+    if (fail)
+        log("failing");
+    return fail;
+}
+
 class TestIM final : public IInputMethod {
 public:
     TestIM() { ++g_locks; }
@@ -69,6 +87,8 @@ public:
     HRESULT STDMETHODCALLTYPE Select(HWND sip) override
     {
         log("Select");
+        if (failing(u"Select"))
+            return E_FAIL;
         WNDCLASS wc {};
         wc.lpfnWndProc = proc;
         wc.hInstance = g_module;
@@ -96,7 +116,7 @@ public:
     HRESULT STDMETHODCALLTYPE Showing() override
     {
         log("Showing");
-        return S_OK;
+        return failing(u"Showing") ? E_FAIL : S_OK;
     }
     HRESULT STDMETHODCALLTYPE Hiding() override
     {
@@ -106,6 +126,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetInfo(IMINFO* info) override
     {
         log("GetInfo");
+        if (failing(u"GetInfo"))
+            return E_FAIL;
         if (!m_wide) {
             m_wide = ImageList_Create(32, 16, ILC_COLOR | ILC_MASK, 1, 1);
             m_narrow = ImageList_Create(16, 16, ILC_COLOR | ILC_MASK, 1, 1);
@@ -233,6 +255,8 @@ public:
         if (outer)
             return CLASS_E_NOAGGREGATION;
         log("CreateInstance");
+        if (failing(u"CreateInstance"))
+            return E_OUTOFMEMORY;
         auto* im = new TestIM();
         im->AddRef();
         HRESULT hr = im->QueryInterface(iid, object);
@@ -272,7 +296,7 @@ BOOL WINAPI DllMain(HANDLE instance, DWORD reason, LPVOID)
     if (reason == DLL_PROCESS_ATTACH)
         g_module = static_cast<HMODULE>(instance);
     log(reason == DLL_PROCESS_ATTACH ? "DllMain attach" : reason == DLL_PROCESS_DETACH ? "DllMain detach" : "DllMain");
-    return TRUE;
+    return reason == DLL_PROCESS_ATTACH && failing(u"DllMain") ? FALSE : TRUE;
 }
 
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object)
