@@ -187,3 +187,17 @@ TEST_F(SipScripts, TheArrowBesideThePanelButtonListsTheMethodsWithTheirIcons)
 }
 
 }
+
+namespace {
+
+TEST_F(SipScripts, ThePlatformsKeyboardAtVgaAndSideways)
+{
+    // The symbol layer on a VGA screen, then the letters on the screen turned sideways.
+    HostRun r = run("sip show\ntap 40 580\ntap 24 460\nshot vga_symbols\ntap 40 580\nrotate\nshot vga_landscape\nexpect-text 1\n",
+        { "--geometry", "vga" });
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    expectShot("vga_symbols.png", "pocketsim_sip_keyboard_symbols_vga");
+    expectShot("vga_landscape.png", "pocketsim_sip_keyboard_vga_landscape");
+}
+
+}
