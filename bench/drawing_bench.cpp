@@ -249,6 +249,23 @@ void lensmap_ours(benchmark::State& state, Size)
     }
 }
 
+// The same without the vector unit, as the device's processor runs it.
+void lensmapportable_ours(benchmark::State& state, Size)
+{
+    auto src = make_buffer(kLens, kLens, false), dst = make_buffer(kLens, kLens, false), bg = make_buffer(kLens, kLens, false);
+    for (int y = 0; y < kLens / 2; ++y)
+        for (int x = 0; x < kLens / 2; ++x)
+            src->row(y)[x] = 0xF81F;
+    LensTable table;
+    table.build(kLens, kLens, 50.0);
+    const int count = kLens * kLens - kLens;
+    for (auto _ : state) {
+        lens_map_keyed_portable_0565(dst->pixels(), count, src->pixels(), table.entries(), kLens, bg->pixels(),
+                                     bg->pixels() + kLens * kLens - 1);
+        benchmark::ClobberMemory();
+    }
+}
+
 pixman_image_t* scaled_source(PixelBuffer& b, double scale, pixman_filter_t filter)
 {
     pixman_image_t* image = wrap(b);
@@ -489,6 +506,7 @@ const Target kTargets[] = {
 // The zoom views are measured at VGA only, the larger of the two screens.
 const Target kZoomTargets[] = {
     { "lensmap", "at least 10x faster than pixman's bilinear", [](double o, double p, double) { return p >= 10 * o; } },
+    { "lensmapportable", "(for information: without AVX2)", nullptr },
     { "flatscale", "at least 0.8x pixman's nearest speed", [](double o, double p, double) { return 0.8 * o <= p; } },
     { "frame_simple", "under 800 us (2% of a 40 ms frame)", [](double o, double, double) { return o < 800; } },
     { "frame_flat", "under 800 us (2% of a 40 ms frame)", [](double o, double, double) { return o < 800; } },
@@ -527,10 +545,10 @@ void print_summary(const SummaryReporter& reporter)
         double o = get("ours"), p = get("pixman"), m = get("memcpy");
         if (o < 0 || p < 0 || m < 0)
             continue;
-        bool met = t.met(o, p, m);
+        bool met = !t.met || t.met(o, p, m);
         all = all && met;
-        std::printf("%-14s %-3s %10.1f %10.1f %10.1f %9.2f %9.2f  %s%s\n", t.work, "vga", o, p, m, o / m, o / p,
-                    met ? "met: " : "MISSED: ", t.text);
+        std::printf("%-15s %-3s %10.1f %10.1f %10.1f %9.2f %9.2f  %s%s\n", t.work, "vga", o, p, m, o / m, o / p,
+                    !t.met ? "" : met ? "met: " : "MISSED: ", t.text);
     }
     std::printf("%s\n", all ? "all targets met" : "some targets missed");
 }
@@ -557,6 +575,7 @@ void register_all()
         }
     const Work zoom_works[] = {
         { "lensmap", lensmap_ours, lensmap_pixman, lensmap_memcpy },
+        { "lensmapportable", lensmapportable_ours, lensmap_pixman, lensmap_memcpy },
         { "flatscale", flatscale_ours, flatscale_pixman, flatscale_memcpy },
     };
     for (const Work& w : zoom_works)
