@@ -18,6 +18,14 @@ void ZoomWindow::configure(const Setup& setup, ZoomView::FormPainter painter, Pi
         ShowWindow(m_window, SW_HIDE);
 }
 
+bool ZoomWindow::configured_for(const Setup& s) const
+{
+    const Setup& m = m_setup;
+    return s.style == m.style && s.form.x == m.form.x && s.form.y == m.form.y && s.key_height == m.key_height
+        && s.scale == m.scale && s.screen.x == m.screen.x && s.screen.y == m.screen.y && s.bottom_offset == m.bottom_offset
+        && s.glass_size == m.glass_size && s.glass_radius == m.glass_radius;
+}
+
 POINT ZoomWindow::place() const
 {
     return zoom_window_place(size(), m_setup.screen, m_setup.bottom_offset, m_setup.form.y);

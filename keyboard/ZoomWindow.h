@@ -37,6 +37,8 @@ public:
     // when its size changes, so it never shows a picture of the old size.
     void configure(const Setup& setup, ZoomView::FormPainter painter, PictureRef border, PictureRef background);
     const Setup& setup() const { return m_setup; }
+    // Whether the last configure had this setup.
+    bool configured_for(const Setup& setup) const;
     ZoomStyle style() const { return m_setup.style; }
     POINT size() const { return m_view.window_size(); }
     POINT place() const;

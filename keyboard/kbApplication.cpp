@@ -33,7 +33,6 @@ PictureRef sourcePicture(const Properties& skin, std::u16string_view element)
     return record ? skin.get_picture(*record, u"src", PictureRef()) : PictureRef();
 }
 
-
 }
 
 kbApplication* kbApplication::instance()
@@ -74,8 +73,7 @@ kbApplication::kbApplication(const Properties& skin, HINSTANCE module, HWND pare
     m_background = sourcePicture(skin, u"background");
     // The zoom views keep their own surfaces, made at the sizes their drawing needs.
     m_zoom.set_window(m_zoomWindow);
-    m_zoom.configure(zoom_setup(), [this](Canvas& canvas, POINT at) { m_form->paint(canvas, at); }, m_glassBorder,
-                     m_background);
+    configure_zoom(zoom_setup());
     if (m_mainWindow)
         SetTimer(m_mainWindow, kAnimationTimer, kAnimationPeriod, nullptr);
 }
@@ -128,6 +126,11 @@ ZoomWindow::Setup kbApplication::zoom_setup() const
     setup.glass_size = zoom_limits::glass_zoom_window_size(settings.glass_zoom_window_size);
     setup.glass_radius = zoom_limits::glass_radius(settings.glass_radius);
     return setup;
+}
+
+void kbApplication::configure_zoom(const ZoomWindow::Setup& setup)
+{
+    m_zoom.configure(setup, [this](Canvas& canvas, POINT at) { m_form->paint(canvas, at); }, m_glassBorder, m_background);
 }
 
 SIZE kbApplication::zoom_window_size() const
@@ -236,12 +239,8 @@ void kbApplication::paint(HDC dc)
     if (!dc)
         return;
     const ZoomWindow::Setup setup = zoom_setup();
-    const ZoomWindow::Setup& now = m_zoom.setup();
-    if (setup.style != now.style || setup.form.x != now.form.x || setup.form.y != now.form.y
-        || setup.key_height != now.key_height || !(setup.glass_size == now.glass_size)
-        || setup.glass_radius != now.glass_radius)
-        m_zoom.configure(setup, [this](Canvas& canvas, POINT at) { m_form->paint(canvas, at); }, m_glassBorder,
-                         m_background);
+    if (!m_zoom.configured_for(setup))
+        configure_zoom(setup);
     ZoomFrame frame;
     frame.level = m_touch.zoom_level();
     frame.shift = m_touch.zoom_shift(frame.level);

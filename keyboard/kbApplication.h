@@ -83,6 +83,7 @@ private:
     // The zoom window's setup from the settings in force; the zoom follows it at each paint,
     // so a style read at Showing or at a touch takes effect there.
     ZoomWindow::Setup zoom_setup() const;
+    void configure_zoom(const ZoomWindow::Setup& setup);
     int key_height() const;
     void handle(UINT message, WPARAM wParam, LPARAM lParam);
     // The surface in a slot at the given size: kept when it has that size, else made anew.

@@ -163,6 +163,11 @@ TEST_F(ZoomWindowTest, ANewStyleTakesItsOwnSizeAndPlace)
 {
     ZoomWindow w(zoom);
     configure(w, ZoomStyle::Glass);
+    EXPECT_TRUE(w.configured_for(setup(ZoomStyle::Glass)));
+    EXPECT_FALSE(w.configured_for(setup(ZoomStyle::Flat)));
+    ZoomWindow::Setup wider = setup(ZoomStyle::Glass);
+    wider.glass_size = kbIntPair { 100, 90 };
+    EXPECT_FALSE(w.configured_for(wider));
     w.show();
     SimPumpMessages();
     ASSERT_TRUE(w.visible());
