@@ -4,6 +4,8 @@
 #include "keyboard/kbData.h"
 #include "skin/DisplayInfo.h"
 #include "skin/Properties.h"
+#include "runtime/Log.h"
+#include "runtime/Path.h"
 #include "runtime/Registry.h"
 #include "tests/keyboard/KeyboardData.h"
 #include "tests/support/DeviceRoot.h"
@@ -320,6 +322,46 @@ TEST_F(InputMethod, ASecondObjectTakesTheKeyboardOverAndTheFirstLeavesItAlone)
     EXPECT_EQ(second->Release(), 0u);
     EXPECT_EQ(kbApplication::instance(), nullptr);
     EXPECT_EQ(kbData::instance(), nullptr);
+}
+
+TEST_F(InputMethod, EveryCallWritesItsLogLine)
+{
+    const char16_t* tarn = u"HKEY_CURRENT_USER\\Software\\Tarn";
+    ASSERT_TRUE(RegWriteNumber(tarn, u"Log", 1));
+    makeSipWindow(240, designSize(u"normal_portrait").cy);
+    IInputMethod* method = create();
+    method->RegisterCallback(&callback);
+    IMINFO info {};
+    method->GetInfo(&info);
+    method->Select(sip);
+    method->Showing();
+    SIPINFO sipInfo {};
+    method->ReceiveSipInfo(&sipInfo);
+    method->Hiding();
+    EXPECT_EQ(method->GetImData(0, nullptr), E_NOTIMPL);
+    EXPECT_EQ(method->SetImData(0, nullptr), E_NOTIMPL);
+    method->Deselect();
+    method->Release();
+    RegWriteNumber(tarn, u"Log", 0);
+    Log();
+    auto bytes = device.readFile(u"\\Temp\\" + AppName() + u".txt");
+    ASSERT_TRUE(bytes);
+    std::u16string text;
+    for (size_t i = 2; i + 1 < bytes->size(); i += 2)
+        text.push_back(char16_t(uint8_t((*bytes)[i]) | uint8_t((*bytes)[i + 1]) << 8));
+    // in the order of the calls
+    size_t at = 0;
+    for (const char16_t* line : { u"MyIInputMethod::MyIInputMethod\n", u"SIP size 240 ", u"MyIInputMethod::QueryInterface :\n",
+             u"MyIInputMethod::RegisterCallback :\n", u"MyIInputMethod::GetInfo:\n", u"Select: \n", u"create main window\n",
+             u"kb app set curr layout\n", u"CInputMethod::resetKbApp -> SIPsize: 240 ", u"MyIInputMethod::Showing : 240 ",
+             u"MyIInputMethod::ReceiveSipInfo 0 0 240 ", u"MyIInputMethod::Hiding:\n", u"MyIInputMethod::GetImData::empty\n",
+             u"MyIInputMethod::SetImData::empty\n", u"MyIInputMethod::deselect:\n", u"kbApplication destructor\n",
+             u"MyIInputMethod::Release :\n" }) {
+        size_t found = text.find(line, at);
+        EXPECT_NE(found, std::u16string::npos) << "missing or out of order: " << std::string(line, line + std::char_traits<char16_t>::length(line));
+        if (found != std::u16string::npos)
+            at = found;
+    }
 }
 
 TEST_F(InputMethod, PanelRectangleIsCentredAboveTheMenuBar)
