@@ -121,6 +121,7 @@ int main(int argc, char** argv)
     // Scripts run headless in virtual time: the same script gives the same pictures.
     if (script) {
         SimUseVirtualClock(1000);
+        SimShareVirtualClock(); // programs the device starts follow the script's time
         display = "headless";
     }
     // Without a display to show the device, a demo script shows what the keyboard does in

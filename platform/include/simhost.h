@@ -11,6 +11,10 @@ void SimUseRealClock();
 bool SimClockIsVirtual();
 void SimSetTicks(DWORD ticks);
 void SimAdvanceTicks(DWORD milliseconds);
+// Shares the virtual clock with the device programs started from now on (ShellExecuteEx): their
+// GetTickCount, Sleep and timers follow it, and SimRunFor stops at each moment a program wakes
+// until it has done its work. False when the clock is real or the page cannot be made.
+bool SimShareVirtualClock();
 
 
 // ---- device root --------------------------------------------------------------

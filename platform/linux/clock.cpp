@@ -1,3 +1,5 @@
+#include "linux/shared_clock.h"
+
 #include <winbase.h>
 #include <simhost.h>
 
@@ -21,15 +23,20 @@ DWORD realTicks()
 
 DWORD GetTickCount()
 {
-    return g_virtual.load() ? g_virtualTicks.load() : realTicks();
+    if (g_virtual.load())
+        return g_virtualTicks.load();
+    return sim::sharedclock::attached() ? sim::sharedclock::ticks() : realTicks();
 }
 
 void Sleep(DWORD milliseconds)
 {
     if (g_virtual.load()) {
-        g_virtualTicks.fetch_add(milliseconds);
+        sim::sharedclock::publish(g_virtualTicks.fetch_add(milliseconds) + milliseconds);
         return;
     }
+    // A program started by a host in virtual time sleeps in the host's time.
+    if (sim::sharedclock::attached() && sim::sharedclock::sleep(milliseconds))
+        return;
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
@@ -37,24 +44,32 @@ void SimUseVirtualClock(DWORD startTicks)
 {
     g_virtualTicks.store(startTicks);
     g_virtual.store(true);
+    sim::sharedclock::publish(startTicks);
 }
 
 void SimUseRealClock()
 {
     g_virtual.store(false);
+    sim::sharedclock::unshare();
 }
 
 bool SimClockIsVirtual()
 {
-    return g_virtual.load();
+    return g_virtual.load() || sim::sharedclock::attached();
+}
+
+bool SimShareVirtualClock()
+{
+    return g_virtual.load() && sim::sharedclock::share(g_virtualTicks.load());
 }
 
 void SimSetTicks(DWORD ticks)
 {
     g_virtualTicks.store(ticks);
+    sim::sharedclock::publish(ticks);
 }
 
 void SimAdvanceTicks(DWORD milliseconds)
 {
-    g_virtualTicks.fetch_add(milliseconds);
+    sim::sharedclock::publish(g_virtualTicks.fetch_add(milliseconds) + milliseconds);
 }

@@ -1,5 +1,6 @@
 // The program's own device path, special folders, and device programs started as host
 // processes that share the device root.
+#include "linux/shared_clock.h"
 #include "linux/device_fs.h"
 #include "linux/library.h"
 #include "linux/host_text.h"
@@ -223,6 +224,7 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info)
     int rc = posix_spawn(&pid, host.c_str(), nullptr, nullptr, argv.data(), envp.data());
     if (rc != 0)
         return shellFailure(info, ERROR_ACCESS_DENIED, SE_ERR_ACCESSDENIED);
+    sim::sharedclock::adopt(pid);
     auto state = std::make_shared<ProcessState>();
     std::thread([pid, state] {
         int status = 0;

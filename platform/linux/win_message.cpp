@@ -1,5 +1,6 @@
 // Message queues, one per thread: posted and sent messages, the quit flag, paint and timer
 // messages, and the host's pumping in virtual time.
+#include "shared_clock.h"
 #include "win_internal.h"
 #include "win_remote.h"
 #include "win_screen.h"
@@ -197,8 +198,11 @@ std::chrono::milliseconds waitLimit(ThreadQueue& q)
 void waitForMessages(ThreadQueue& q, std::chrono::milliseconds most = std::chrono::milliseconds::max())
 {
     std::unique_lock<std::mutex> g(q.mutex);
-    if (q.posted.empty() && q.sent.empty() && !q.quit)
+    if (q.posted.empty() && q.sent.empty() && !q.quit) {
+        sim::sharedclock::markIdle(true);
         q.wake.wait_for(g, std::min(waitLimit(q), most));
+        sim::sharedclock::markIdle(false);
+    }
 }
 
 // The queue of the thread that owns window; null for a handle that is not a window here.
@@ -572,16 +576,22 @@ bool SimRunFor(DWORD milliseconds)
         if (!SimPumpMessages())
             return false;
         DWORD now = GetTickCount();
+        // Device programs busy at this moment finish their work before time moves on.
+        sim::sharedclock::settle(now, [] { SimPumpMessages(); });
         int32_t left = static_cast<int32_t>(target - now);
         if (left <= 0)
             return true;
-        // Step to the next timer of this thread that falls due, or to the end.
+        // Step to the next timer of this thread that falls due, or to the next moment a device
+        // program wakes, or to the end.
         int32_t step = left;
         {
             std::lock_guard<std::mutex> g(q->mutex);
             for (auto& t : q->timers)
                 step = std::min(step, std::max<int32_t>(1, static_cast<int32_t>(t.due - now)));
         }
+        DWORD wake = 0;
+        if (sim::sharedclock::nextWake(now, now + static_cast<DWORD>(step), wake))
+            step = static_cast<int32_t>(wake - now);
         SimSetTicks(now + static_cast<DWORD>(step));
     }
 }
