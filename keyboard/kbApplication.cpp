@@ -1,4 +1,5 @@
 #include "keyboard/kbApplication.h"
+#include "keyboard/ZoomLimits.h"
 #include "keyboard/kbData.h"
 #include "runtime/Log.h"
 #include "skin/Canvas.h"
@@ -30,12 +31,6 @@ PictureRef sourcePicture(const Properties& skin, std::u16string_view element)
 {
     const ElementRecord* record = skin.find_node(element);
     return record ? skin.get_picture(*record, u"src", PictureRef()) : PictureRef();
-}
-
-// A glass size from "settings.txt" times the scale, kept to what a screen can show.
-int lensSide(int32_t side, int scale)
-{
-    return std::clamp(side, 0, 2048) * scale;
 }
 
 }
@@ -73,24 +68,12 @@ kbApplication::kbApplication(const Properties& skin, HINSTANCE module, HWND pare
     m_form->set_visible(true);
     create_windows();
 
-    const SIZE size = keyboard_size();
-    surface(KeyboardImage, size.cx, size.cy);
-    const SIZE zoom = zoom_window_size();
-    switch (settings.board_style) {
-    case 1:
-        surface(ZoomImage, size.cx, zoom.cy + size.cy);
-        break;
-    case 2:
-    case 3:
-        surface(ZoomImage, lensSide(settings.glass_zoom_window_size.x, 1), lensSide(settings.glass_zoom_window_size.y, m_scale));
-        break;
-    default:
-        break;
-    }
-
     set_current_layout();
     m_glassBorder = sourcePicture(skin, u"GlassBorder");
     m_background = sourcePicture(skin, u"background");
+    // The zoom views keep their own surfaces, made at the sizes their drawing needs.
+    m_zoom.set_window(m_zoomWindow);
+    configure_zoom(zoom_setup());
     if (m_mainWindow)
         SetTimer(m_mainWindow, kAnimationTimer, kAnimationPeriod, nullptr);
 }
@@ -122,25 +105,41 @@ SIZE kbApplication::keyboard_size() const
     return SIZE { size.x, size.y };
 }
 
-SIZE kbApplication::zoom_window_size() const
+int kbApplication::key_height() const
+{
+    if (ButtonElement* key = m_form->key(0))
+        if (Element* normal = reinterpret_cast<Element*>(key)->find_child(u"#normal"))
+            return normal->size().y;
+    return 0;
+}
+
+ZoomWindow::Setup kbApplication::zoom_setup() const
 {
     const kbSettings& settings = data().settings();
-    const SIZE form = keyboard_size();
-    switch (settings.board_style) {
-    case 1: {
-        int keyHeight = 0;
-        if (ButtonElement* key = m_form->key(0))
-            if (Element* normal = reinterpret_cast<Element*>(key)->find_child(u"#normal"))
-                keyHeight = normal->size().y;
-        return SIZE { form.cx, static_cast<int>(std::trunc(keyHeight * 1.6) * m_scale * 5 / 6 + 0.5) };
-    }
-    case 2:
-        return SIZE { lensSide(settings.glass_zoom_window_size.x, m_scale), lensSide(settings.glass_zoom_window_size.y, m_scale) };
-    case 3:
-        return SIZE { form.cx, lensSide(settings.glass_zoom_window_size.y, m_scale) };
-    default:
-        return SIZE { 0, 0 };
-    }
+    ZoomWindow::Setup setup;
+    setup.style = zoom_style_for(settings.board_style);
+    setup.form = m_form->size();
+    setup.key_height = key_height();
+    setup.scale = m_scale;
+    setup.screen = POINT { m_screenWidth, m_screenHeight };
+    setup.bottom_offset = m_menuBarHeight;
+    setup.glass_size = zoom_limits::glass_zoom_window_size(settings.glass_zoom_window_size);
+    setup.glass_radius = zoom_limits::glass_radius(settings.glass_radius);
+    return setup;
+}
+
+void kbApplication::configure_zoom(const ZoomWindow::Setup& setup)
+{
+    m_zoom.configure(setup, [this](Canvas& canvas, POINT at) { m_form->paint(canvas, at); }, m_glassBorder, m_background);
+}
+
+SIZE kbApplication::zoom_window_size() const
+{
+    const ZoomWindow::Setup setup = zoom_setup();
+    const POINT lens = zoom_lens_size(setup.glass_size, setup.scale, setup.screen, setup.bottom_offset, setup.form);
+    const POINT size = ::zoom_window_size(setup.style, setup.form, setup.key_height, lens, setup.scale, setup.screen,
+                                          setup.bottom_offset);
+    return SIZE { size.x, size.y };
 }
 
 void kbApplication::create_windows()
@@ -237,13 +236,17 @@ void kbApplication::paint(HDC dc)
 {
     m_touch.advance_zoom(m_timerPaint ? 0.04 : 0.006);
     m_timerPaint = false;
-    const SIZE size = keyboard_size();
-    DibPixelBuffer* image = surface(KeyboardImage, size.cx, size.cy);
-    if (!image || !dc)
+    if (!dc)
         return;
-    Canvas canvas(image);
-    m_form->paint(canvas, POINT { 0, 0 });
-    BitBlt(dc, 0, 0, size.cx, size.cy, image->dc(), 0, 0, SRCCOPY);
+    const ZoomWindow::Setup setup = zoom_setup();
+    if (!m_zoom.configured_for(setup))
+        configure_zoom(setup);
+    ZoomFrame frame;
+    frame.level = m_touch.zoom_level();
+    frame.shift = m_touch.zoom_shift(frame.level);
+    frame.stylus = m_touch.current_point();
+    frame.repeat = m_touch.repeat_mode();
+    m_zoom.paint(dc, frame);
 }
 
 void kbApplication::send_virtual_key(BYTE key, DWORD flags)
@@ -291,14 +294,12 @@ bool kbApplication::zoom_window_visible() const
 
 void kbApplication::show_zoom_window()
 {
-    // The zoom views draw into the zoom window; until a style has its view the window stays
-    // hidden and the keyboard is drawn plain.
+    m_zoom.show();
 }
 
 void kbApplication::hide_zoom_window()
 {
-    if (zoom_window_visible())
-        ShowWindow(m_zoomWindow, SW_HIDE);
+    m_zoom.hide_for_repeat();
 }
 
 void kbApplication::handle(UINT message, WPARAM, LPARAM lParam)

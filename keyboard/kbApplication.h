@@ -3,6 +3,7 @@
 // keyboard form, the off-screen surfaces, the touch machine and the key actions, and the
 // 40 ms timer that drives the zoom. One per process, made when the input method is selected.
 #include "keyboard/FormKeys.h"
+#include "keyboard/ZoomWindow.h"
 #include "keyboard/KeyboardForm.h"
 #include "keyboard/kbKeyActions.h"
 #include "keyboard/kbTouch.h"
@@ -79,6 +80,11 @@ private:
 
     static LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void create_windows();
+    // The zoom window's setup from the settings in force; the zoom follows it at each paint,
+    // so a style read at Showing or at a touch takes effect there.
+    ZoomWindow::Setup zoom_setup() const;
+    void configure_zoom(const ZoomWindow::Setup& setup);
+    int key_height() const;
     void handle(UINT message, WPARAM wParam, LPARAM lParam);
     // The surface in a slot at the given size: kept when it has that size, else made anew.
     DibPixelBuffer* surface(Surface slot, int width, int height);
@@ -103,4 +109,5 @@ private:
     std::array<std::unique_ptr<DibPixelBuffer>, SurfaceCount> m_surfaces;
     kbKeyActions m_actions;
     kbTouch m_touch;
+    ZoomWindow m_zoom;
 };

@@ -32,6 +32,11 @@ MK_DEFINE_STATELESS_OP(Translucent2Op, translucent2)
 MK_DEFINE_STATELESS_OP(Translucent3Op, translucent3)
 MK_DEFINE_STATELESS_OP(OpaqueOp, opaque)
 MK_DEFINE_STATELESS_OP(TextReturnOp, text_return)
+MK_DEFINE_STATELESS_OP(KeyFillOp, key_fill)
+MK_DEFINE_STATELESS_OP(HalfOp, half)
+MK_DEFINE_STATELESS_OP(BorderMarkOp, border_mark)
+MK_DEFINE_STATELESS_OP(LensFillOp, lens_fill)
+MK_DEFINE_STATELESS_OP(LensBlendOp, lens_blend)
 
 #undef MK_DEFINE_STATELESS_OP
 
@@ -112,6 +117,36 @@ const PixelOp& opaque_op()
 const PixelOp& text_return_op()
 {
     static const TextReturnOp op;
+    return op;
+}
+
+const PixelOp& key_fill_op()
+{
+    static const KeyFillOp op;
+    return op;
+}
+
+const PixelOp& half_op()
+{
+    static const HalfOp op;
+    return op;
+}
+
+const PixelOp& border_mark_op()
+{
+    static const BorderMarkOp op;
+    return op;
+}
+
+const PixelOp& lens_fill_op()
+{
+    static const LensFillOp op;
+    return op;
+}
+
+const PixelOp& lens_blend_op()
+{
+    static const LensBlendOp op;
     return op;
 }
 

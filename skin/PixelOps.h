@@ -110,6 +110,33 @@ private:
     const PixelOp* m_level;
 };
 
+// The zoom views' operations (see Span565.h): the key filled from the source, the half-sum,
+// the lens border mark, and filling or half-blending the unmarked lens interior.
+class KeyFillOp final : public PixelOp {
+public:
+    MK_PIXEL_OP_OVERRIDES
+};
+
+class HalfOp final : public PixelOp {
+public:
+    MK_PIXEL_OP_OVERRIDES
+};
+
+class BorderMarkOp final : public PixelOp {
+public:
+    MK_PIXEL_OP_OVERRIDES
+};
+
+class LensFillOp final : public PixelOp {
+public:
+    MK_PIXEL_OP_OVERRIDES
+};
+
+class LensBlendOp final : public PixelOp {
+public:
+    MK_PIXEL_OP_OVERRIDES
+};
+
 #undef MK_PIXEL_OP_OVERRIDES
 
 // Shared instances of the stateless operations.
@@ -117,5 +144,10 @@ const PixelOp& copy_op();
 const PixelOp& key_op();
 const PixelOp& opaque_op();
 const PixelOp& text_return_op();
+const PixelOp& key_fill_op();
+const PixelOp& half_op();
+const PixelOp& border_mark_op();
+const PixelOp& lens_fill_op();
+const PixelOp& lens_blend_op();
 // 0 keyed copy, 1 to 3 the translucency levels, 4 opaque only; out-of-range indices clamp.
 const PixelOp& level_op(int index);

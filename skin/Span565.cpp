@@ -128,6 +128,33 @@ struct ModulateOver : Modulate {
     uint16_t operator()(uint16_t s, uint16_t d) const { return d | apply(s); }
 };
 
+// ---- the zoom views' rules ----------------------------------------------------------------
+
+struct KeyFill {
+    uint16_t operator()(uint16_t s, uint16_t d) const { return d == kColorKey ? s : d; }
+};
+
+struct Half {
+    uint16_t operator()(uint16_t s, uint16_t d) const { return average(d, s); }
+};
+
+struct BorderMark {
+    uint16_t operator()(uint16_t s, uint16_t d) const
+    {
+        uint16_t rim = static_cast<uint16_t>(average(s, d) | kOpaqueBit);
+        uint16_t drawn = (s & kOpaqueBit) ? rim : static_cast<uint16_t>(d & ~kOpaqueBit);
+        return s == kColorKey ? static_cast<uint16_t>(d | kOpaqueBit) : drawn;
+    }
+};
+
+struct LensFill {
+    uint16_t operator()(uint16_t s, uint16_t d) const { return (d & kOpaqueBit) ? d : s; }
+};
+
+struct LensBlend {
+    uint16_t operator()(uint16_t s, uint16_t d) const { return (d & kOpaqueBit) ? d : average(d, s); }
+};
+
 // Pixel doubling for the copies: one 32-bit store per source pixel.
 void double_pixels(uint16_t* d, int n, const uint16_t* row, int start)
 {
@@ -178,6 +205,11 @@ MK_DEFINE_SPANS(opaque, Opaque {})
 MK_DEFINE_SPANS(text_return, TextReturn {})
 MK_DEFINE_SPANS(modulate, Modulate { f }, span::Factors f)
 MK_DEFINE_SPANS(modulate_over, ModulateOver { f }, span::Factors f)
+MK_DEFINE_SPANS(key_fill, KeyFill {})
+MK_DEFINE_SPANS(half, Half {})
+MK_DEFINE_SPANS(border_mark, BorderMark {})
+MK_DEFINE_SPANS(lens_fill, LensFill {})
+MK_DEFINE_SPANS(lens_blend, LensBlend {})
 
 #undef MK_DEFINE_SPANS
 

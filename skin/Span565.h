@@ -24,6 +24,20 @@ struct Factors {
     int blue = 256;
 };
 
+// A lens table from some destination pixel on: for each pixel the top-left of its four source
+// pixels (row-major in a buffer `stride` pixels wide) and where it lies between them, in 1/256.
+struct LensEntries {
+    const int32_t* index;
+    const uint8_t* fx;
+    const uint8_t* fy;
+};
+
+// The half-sum of two pixels, channel by channel.
+constexpr uint16_t average(uint16_t a, uint16_t b)
+{
+    return static_cast<uint16_t>(((a >> 1) & kHalfMask) + ((b >> 1) & kHalfMask));
+}
+
 } // namespace span
 
 #define MK_DECLARE_SPANS(name, ...)                                                              \
@@ -53,7 +67,36 @@ MK_DECLARE_SPANS(modulate, span::Factors f)
 // d := d | modulate(s)
 MK_DECLARE_SPANS(modulate_over, span::Factors f)
 
+
+// The zoom views. The opacity bit doubles there as a lens mark: the border picture marks what
+// lies outside the lens, and the lens operations leave marked pixels alone.
+// d := s where d is the colour key
+MK_DECLARE_SPANS(key_fill)
+// d := average(d, s)
+MK_DECLARE_SPANS(half)
+// Draws the lens border: a key pixel marks d, a pixel with the bit is a half-transparent rim
+// (marked), any other pixel clears the mark (the lens interior).
+MK_DECLARE_SPANS(border_mark)
+// d := s where d is unmarked
+MK_DECLARE_SPANS(lens_fill)
+// d := average(d, s) where d is unmarked
+MK_DECLARE_SPANS(lens_blend)
+
 #undef MK_DECLARE_SPANS
+
+// Bilinear lens mapping of n destination pixels: d[k] from the four pixels of src at
+// table.index[k], +1, +stride and +stride+1, weighted by table.fx[k] and fy[k] / 256 with every
+// channel carried in 8 bits and truncated. Indices must leave room for the lower pair.
+void lens_map_0565(uint16_t* d, int n, const uint16_t* src, span::LensEntries table, int stride);
+// The same where source key pixels are see-through: each is replaced by the background pixel
+// at the same offset from the destination (bg[k], +1, +stride, +stride+1; never beyond
+// bg_last), and a pixel whose four sources are all keys becomes bg[k].
+void lens_map_keyed_0565(uint16_t* d, int n, const uint16_t* src, span::LensEntries table, int stride,
+                         const uint16_t* bg, const uint16_t* bg_last);
+// The two without the processor's vector unit, as other processors run them.
+void lens_map_portable_0565(uint16_t* d, int n, const uint16_t* src, span::LensEntries table, int stride);
+void lens_map_keyed_portable_0565(uint16_t* d, int n, const uint16_t* src, span::LensEntries table,
+                                  int stride, const uint16_t* bg, const uint16_t* bg_last);
 
 // Every pixel := colour, two per 32-bit store where aligned.
 void fill_0565(uint16_t* d, int n, uint16_t colour);

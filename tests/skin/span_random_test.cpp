@@ -20,6 +20,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -59,8 +60,8 @@ struct Random {
 
 // ---- the reference: one pixel at a time, straight from the definitions ------------------------
 
-enum class Kind { Copy, Key, Level1, Level2, Level3, Opaque, TextReturn, Fill, Modulate, ModulateOver, Alpha, Count };
-const char* kKindNames[] = { "copy", "key", "translucent1", "translucent2", "translucent3", "opaque", "text_return", "fill", "modulate", "modulate_over", "alpha" };
+enum class Kind { Copy, Key, Level1, Level2, Level3, Opaque, TextReturn, Fill, Modulate, ModulateOver, Alpha, KeyFill, Half, BorderMark, LensFill, LensBlend, Count };
+const char* kKindNames[] = { "copy", "key", "translucent1", "translucent2", "translucent3", "opaque", "text_return", "fill", "modulate", "modulate_over", "alpha", "key_fill", "half", "border_mark", "lens_fill", "lens_blend" };
 
 struct OpSpec {
     Kind kind = Kind::Copy;
@@ -81,6 +82,11 @@ struct OpSpec {
         case Kind::Fill: return std::make_unique<FillOp>(colour);
         case Kind::Modulate: return std::make_unique<ModulateOp>(factors);
         case Kind::ModulateOver: return std::make_unique<ModulateOverOp>(factors);
+        case Kind::KeyFill: return key_fill_op().clone();
+        case Kind::Half: return half_op().clone();
+        case Kind::BorderMark: return border_mark_op().clone();
+        case Kind::LensFill: return lens_fill_op().clone();
+        case Kind::LensBlend: return lens_blend_op().clone();
         default: return AlphaLevelOp(alpha).clone(); // through clone, which must keep the level
         }
     }
@@ -118,6 +124,30 @@ uint16_t ref_level(int level, uint16_t s, uint16_t d)
     }
 }
 
+// Channel by channel, each halved and rounded down.
+uint16_t ref_half(uint16_t a, uint16_t b)
+{
+    int r = (a >> 11) / 2 + (b >> 11) / 2;
+    int g = ((a >> 5) & 63) / 2 + ((b >> 5) & 63) / 2;
+    int bl = (a & 31) / 2 + (b & 31) / 2;
+    return static_cast<uint16_t>(r << 11 | g << 5 | bl);
+}
+
+// Bilinear lens pixel: channels widened to 8 bits, along x within each pair, then along y,
+// truncating at each step.
+uint16_t ref_bilinear(const uint16_t p[4], int fx, int fy)
+{
+    auto channel = [&](int shift, int bits) {
+        int v[4];
+        for (int j = 0; j < 4; ++j)
+            v[j] = ((p[j] >> shift) & ((1 << bits) - 1)) << (8 - bits);
+        int top = (v[0] * (256 - fx) + v[1] * fx) / 256;
+        int bottom = (v[2] * (256 - fx) + v[3] * fx) / 256;
+        return ((top * (256 - fy) + bottom * fy) / 256) >> (8 - bits);
+    };
+    return static_cast<uint16_t>(channel(11, 5) << 11 | channel(5, 6) << 5 | channel(0, 5));
+}
+
 uint16_t ref_apply(const OpSpec& op, uint16_t s, uint16_t d)
 {
     switch (op.kind) {
@@ -131,6 +161,16 @@ uint16_t ref_apply(const OpSpec& op, uint16_t s, uint16_t d)
     case Kind::Fill: return op.colour;
     case Kind::Modulate: return ref_modulate(s, op.factors);
     case Kind::ModulateOver: return static_cast<uint16_t>(d | ref_modulate(s, op.factors));
+    case Kind::KeyFill: return d == 0xF81F ? s : d;
+    case Kind::Half: return ref_half(d, s);
+    case Kind::BorderMark:
+        if (s == 0xF81F)
+            return static_cast<uint16_t>(d | 0x20);
+        if (s & 0x20)
+            return static_cast<uint16_t>(ref_half(s, d) | 0x20);
+        return static_cast<uint16_t>(d & ~0x20);
+    case Kind::LensFill: return (d & 0x20) ? d : s;
+    case Kind::LensBlend: return (d & 0x20) ? d : ref_half(d, s);
     default: {
         int index = op.alpha < 0 ? 0 : std::min(op.alpha / 64, 4);
         return ref_level(index, s, d);
@@ -182,8 +222,8 @@ RefAxis ref_axis(int L, int c0, int c1, int c2, int c3)
 
 // ---- cases -----------------------------------------------------------------------------------
 
-enum class Path { Clipped, Scaled, NinePatch, FillRect, Span, ScaledSpan, GuidedSpan, TiledSpan, Count };
-const char* kPathNames[] = { "clipped_copy", "scaled_copy", "draw_picture", "fill", "span", "scaled_span", "guided_span", "tiled_span" };
+enum class Path { Clipped, Scaled, NinePatch, FillRect, Span, ScaledSpan, GuidedSpan, TiledSpan, LensMap, Count };
+const char* kPathNames[] = { "clipped_copy", "scaled_copy", "draw_picture", "fill", "span", "scaled_span", "guided_span", "tiled_span", "lens_map" };
 
 struct Case {
     int number = 0;
@@ -193,6 +233,13 @@ struct Case {
     std::optional<ClipRect> clip, inner_clip; // as ClipGuard rectangles: x0,y0 position, x1,y1 size
     POINT pos {}, size {}, src_pos {}, src_size {};
     NinePatch guides;
+    // Lens mapping: a table over destination indices of the source, which is as wide as dst.
+    std::vector<int32_t> index;
+    std::vector<uint8_t> fx, fy;
+    span::LensEntries entries(int from) const { return span::LensEntries { index.data() + from, fx.data() + from, fy.data() + from }; }
+    bool keyed = false;
+    bool portable = false; // the path without the vector unit
+    std::unique_ptr<PixelBuffer> background;
     // Direct span calls.
     int row = 0, column = 0, count = 0, start = 0, step = 0, shift = 0, tile0 = 0, tile1 = 0, src_row = 0;
     std::string text;
@@ -315,6 +362,36 @@ Case make_case(int number)
         c.count = std::min(c.count, reach - c.start);
         break;
     }
+    case Path::LensMap: {
+        // Lens buffers are even-sized, so whole rows are one run of pixels.
+        int w = 2 * r.range(1, 20), h = r.range(2, 24);
+        int key_share = r.chance(30) ? 60 : 10;
+        auto lens_buffer = [&] {
+            auto b = PixelBuffer::create(w, h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    b->row(y)[x] = r.chance(key_share) ? 0xF81F : r.pixel();
+            return b;
+        };
+        c.dst = lens_buffer();
+        c.src = lens_buffer();
+        c.background = lens_buffer();
+        c.keyed = r.chance(60);
+        c.portable = r.chance(30);
+        c.row = c.column = c.src_row = 0;
+        int entries = w * h - w; // the last row is never written
+        c.start = r.range(0, entries - 1);
+        c.count = r.chance(15) ? 1 : r.range(1, entries - c.start);
+        int max_index = w * h - w - 2;
+        for (int i = 0; i < entries; ++i) {
+            int fx = r.chance(20) ? 0 : r.chance(10) ? 255 : r.range(0, 255);
+            int fy = r.chance(20) ? 0 : r.chance(10) ? 255 : r.range(0, 255);
+            c.index.push_back(r.range(0, max_index));
+            c.fx.push_back(uint8_t(fx));
+            c.fy.push_back(uint8_t(fy));
+        }
+        break;
+    }
     case Path::TiledSpan: {
         int reach = sw << c.shift;
         c.tile0 = r.range(0, reach - 1);
@@ -330,7 +407,7 @@ Case make_case(int number)
     t << "case " << number << ": " << kPathNames[int(c.path)] << " with " << kKindNames[int(c.op.kind)]
       << " (colour 0x" << std::hex << c.op.colour << std::dec << ", alpha " << c.op.alpha << ", factors "
       << c.op.factors.red << "/" << c.op.factors.green << "/" << c.op.factors.blue << ")\n"
-      << "  destination " << dw << "x" << dh << ", source " << c.src->width() << "x" << c.src->height() << "\n";
+      << "  destination " << c.dst->width() << "x" << c.dst->height() << ", source " << c.src->width() << "x" << c.src->height() << "\n";
     if (c.clip)
         t << "  clip guard at (" << c.clip->x0 << "," << c.clip->y0 << ") size (" << c.clip->x1 << "," << c.clip->y1 << ")\n";
     if (c.inner_clip)
@@ -341,7 +418,10 @@ Case make_case(int number)
         t << "  guides x " << c.guides.p0.x << " " << c.guides.p1.x << " " << c.guides.p2.x << " " << c.guides.p3.x << ", y "
           << c.guides.p0.y << " " << c.guides.p1.y << " " << c.guides.p2.y << " " << c.guides.p3.y << ", shift "
           << c.guides.scale_shift << "\n";
-    if (c.path >= Path::Span)
+    if (c.path == Path::LensMap)
+        t << "  lens " << c.dst->width() << "x" << c.dst->height() << (c.keyed ? " keyed" : "") << (c.portable ? " portable" : "") << ", entries " << c.start
+          << "..." << c.start + c.count - 1 << "\n";
+    else if (c.path >= Path::Span)
         t << "  row " << c.row << " column " << c.column << " count " << c.count << " source row " << c.src_row << " start "
           << c.start << " step " << c.step << " shift " << c.shift << " tile " << c.tile0 << "..." << c.tile1 << "\n";
     c.text = t.str();
@@ -381,6 +461,21 @@ void run_fast(const Case& c, PixelBuffer& dst)
     case Path::ScaledSpan: op->scaled_span(d, d + c.count, row, c.start, c.step); break;
     case Path::GuidedSpan: op->guided_span(d, row, c.start, c.count, c.shift); break;
     case Path::TiledSpan: op->tiled_span(d, row, c.start, c.count, c.shift, c.tile0, c.tile1); break;
+    case Path::LensMap: {
+        const int w = dst.width();
+        uint16_t* out = dst.pixels() + c.start;
+        const uint16_t* bg = c.background->pixels();
+        const uint16_t* bg_last = bg + w * c.background->height() - 1;
+        if (c.keyed && c.portable)
+            lens_map_keyed_portable_0565(out, c.count, src.pixels(), c.entries(c.start), w, bg + c.start, bg_last);
+        else if (c.keyed)
+            lens_map_keyed_0565(out, c.count, src.pixels(), c.entries(c.start), w, bg + c.start, bg_last);
+        else if (c.portable)
+            lens_map_portable_0565(out, c.count, src.pixels(), c.entries(c.start), w);
+        else
+            lens_map_0565(out, c.count, src.pixels(), c.entries(c.start), w);
+        break;
+    }
     default: break;
     }
 }
@@ -466,6 +561,23 @@ void run_reference(const Case& c, PixelBuffer& dst)
         for (int k = 0; k < c.count; ++k)
             d[k] = ref_apply(c.op, row[(c.start + k) >> c.shift], d[k]);
         break;
+    case Path::LensMap: {
+        const int w = dst.width(), size = w * dst.height();
+        for (int k = c.start; k < c.start + c.count; ++k) {
+            const int offsets[4] = { 0, 1, w, w + 1 };
+            uint16_t p[4];
+            int keys = 0;
+            for (int j = 0; j < 4; ++j) {
+                p[j] = src.pixels()[c.index[k] + offsets[j]];
+                if (c.keyed && p[j] == 0xF81F) {
+                    ++keys;
+                    p[j] = c.background->pixels()[std::min(k + offsets[j], size - 1)];
+                }
+            }
+            dst.pixels()[k] = keys == 4 ? c.background->pixels()[k] : ref_bilinear(p, c.fx[k], c.fy[k]);
+        }
+        break;
+    }
     case Path::TiledSpan: {
         int i = c.start;
         for (int k = 0; k < c.count; ++k) {

@@ -1,0 +1,98 @@
+#pragma once
+// The zoom views: what the keyboard window and the zoom window above it show while the stylus
+// is down, in each board style. The view composes off-screen from the form's own drawing, the
+// screen captured under the zoom window and the skin's lens border and keyboard background;
+// the owner brings the zoom level, pan and stylus point, and copies the results to the windows.
+#include "keyboard/LensTable.h"
+#include "keyboard/kbSettings.h"
+#include "skin/PictureRef.h"
+#include "skin/RenderSurface.h"
+
+#include <windef.h>
+
+#include <functional>
+
+class Canvas;
+class PixelBuffer;
+
+enum class ZoomStyle { Simple = 0, Flat = 1, Glass = 2, IZoom = 3 };
+
+// board_style's number; unknown numbers are the plain keyboard.
+ZoomStyle zoom_style_for(int board_style);
+
+// The lens of glass and i_zoom: glass_zoom_window_size (already clamped) times the screen's
+// scale, cut to what the screen has room for above the keyboard and kept even.
+POINT zoom_lens_size(kbIntPair glass_size, int scale, POINT screen, int bottom_offset, POINT form);
+
+// The zoom window per style; key_height is the height of key 0's "#normal" child. Never
+// taller than the room above the keyboard.
+POINT zoom_window_size(ZoomStyle style, POINT form, int key_height, POINT lens, int scale, POINT screen,
+                       int bottom_offset);
+
+// Centred across the screen, standing on the keyboard.
+POINT zoom_window_place(POINT window, POINT screen, int bottom_offset, int form_height);
+
+// The flat zoom's pan at level z for the touch at down with the form's anchor offset.
+POINT zoom_shift(double level, POINT down, POINT anchor_offset, double zoom_scale);
+
+struct ZoomFrame {
+    ZoomStyle style = ZoomStyle::Simple;
+    double level = 1.0; // zoom level, 1.0 when not zoomed
+    POINT shift {}; // zoom_shift(level), flat zoom only
+    POINT stylus {}; // the current point, keyboard window coordinates
+    bool window_visible = false;
+    bool repeat = false;
+};
+
+class ZoomView {
+public:
+    // Draws the unscaled form into a canvas with its top-left at offset.
+    using FormPainter = std::function<void(Canvas& canvas, POINT offset)>;
+
+    void set_form(POINT size, FormPainter painter);
+    // The lens tables follow the lens; they are rebuilt only when its size or radius changes.
+    void set_lens(POINT size, double radius);
+    void set_window_size(POINT size) { m_window_size = size; }
+    void set_pictures(PictureRef border, PictureRef background);
+
+    POINT form_size() const { return m_form_size; }
+    POINT lens_size() const { return m_lens_size; }
+    POINT window_size() const { return m_window_size; }
+    const LensTable& lens_table() const { return m_table; }
+
+    // One frame: the keyboard window's picture into keyboard at (0,0) and, when the style draws
+    // the zoom window this frame, its picture into window (true). capture is the screen under
+    // the zoom window, of the window's size; without it only the keyboard is drawn.
+    bool paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window);
+
+private:
+    void paint_plain(Canvas& keyboard);
+    bool paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window);
+    void paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window);
+    void paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window);
+    // The lens image from the lens source; its last row, which the mapping never writes, is the
+    // source's own.
+    void map_lens(const PixelBuffer* see_through);
+
+    POINT m_form_size {};
+    FormPainter m_painter;
+    POINT m_lens_size {};
+    POINT m_window_size {};
+    PictureRef m_border;
+    PictureRef m_background;
+    LensTable m_table;
+
+    RenderSurface m_form; // the form unscaled (flat zoom)
+    RenderSurface m_work; // the keyboard with its margins, or the flat zoom's canvas
+    RenderSurface m_lens_source;
+    RenderSurface m_lens_image;
+    RenderSurface m_backdrop; // the background picture at the i_zoom surface's size
+    bool m_backdrop_valid = false;
+};
+
+// The rectangle (src_pos, size) of src, cut to src, drawn at dst_pos moved by what was cut.
+void copy_region(Canvas& dst, POINT dst_pos, const PixelBuffer& src, POINT src_pos, POINT size, const PixelOp& op);
+
+// Nearest-pixel scaling of all of src to (pos, size) in 10-bit fixed point, as scaled_copy does,
+// copying a destination row again where the source row repeats.
+void scale_nearest(Canvas& dst, POINT pos, POINT size, const PixelBuffer& src);
