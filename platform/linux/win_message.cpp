@@ -408,7 +408,10 @@ BOOL PeekMessage(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT re
 {
     auto q = currentThread();
     MSG m {};
-    if (!retrieve(*q, &m, window, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0))
+    // A program that polls (a game loop) is at rest for its host whenever its queue is empty.
+    bool found = retrieve(*q, &m, window, filterMin, filterMax, (removeFlags & PM_REMOVE) != 0);
+    sim::sharedclock::markIdle(!found);
+    if (!found)
         return FALSE;
     if (msg)
         *msg = m;
