@@ -232,8 +232,17 @@ void notifyParent(HWND window, WORD code)
         SendMessage(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(window), code), reinterpret_cast<LPARAM>(window));
 }
 
+// GetWindowText reads the title: it follows the text.
+void syncTitle(HWND window, const Edit& e)
+{
+    Guard g(lock());
+    if (Window* w = find(window))
+        w->title = e.text;
+}
+
 void changed(HWND window, Edit& e)
 {
+    syncTitle(window, e);
     scrollToCaret(window, e);
     InvalidateRect(window, nullptr, FALSE);
     notifyParent(window, EN_CHANGE);
