@@ -106,6 +106,9 @@ void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
 {
     m_panel = std::move(panel);
     m_panelShown = false;
+    // Taps on the panel never take the foreground from the program that is typed into.
+    if (m_panel && m_panel->window())
+        SetWindowLongPtr(m_panel->window(), GWL_EXSTYLE, GetWindowLongPtr(m_panel->window(), GWL_EXSTYLE) | WS_EX_NOACTIVATE);
     layout();
 }
 
