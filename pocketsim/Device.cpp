@@ -193,7 +193,7 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
             RECT b = self->startButton();
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
             if (!(self->m_shellState & SHFS_HIDESTARTICON) && x >= b.left && x < b.right && y >= b.top && y < b.bottom)
-                self->m_start.toggle(self->m_instance, self->m_barHeight);
+                self->m_start.toggle(self->m_instance, self->m_barHeight, self->m_taskbar);
             InvalidateRect(window, nullptr, FALSE);
             return 0;
         }
