@@ -133,11 +133,12 @@ TEST_F(Programs, TypingReachesAnEditOfAnotherProgramWhoseSipPrefAsksTheShellForT
                     "type hello\n"
                     "shot edit\n"
                     "type bye\n"
+                    "# the note pad got nothing: the characters went to the program in front\n"
                     "expect-text \n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(log().find("text h\ntext he\ntext hel\ntext hell\ntext hello\n"), std::string::npos) << log();
     EXPECT_NE(log().find("text hellobye\ninactive\nexit\n"), std::string::npos) << log();
-    // The note pad got nothing: the characters went to the program in front.
+    // SIPPREF asked the shell for the panel while the edit had the focus, and lowered it.
     EXPECT_NE(r.err.find("a program asks to raise the input panel"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("a program asks to lower the input panel"), std::string::npos) << r.err;
     Shot edit;
