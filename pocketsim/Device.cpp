@@ -38,6 +38,7 @@ Device::~Device()
 {
     SimSetShellWindow(nullptr);
     m_start.close();
+    m_chooser.close();
     m_panel.reset();
     if (m_taskbar)
         DestroyWindow(m_taskbar);
@@ -109,7 +110,13 @@ void Device::onShell(WPARAM what, LPARAM detail)
 void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
 {
     m_panel = std::move(panel);
-    m_panelShown = false;
+    m_panelShown = m_panel && m_panel->shown();
+    if (m_panel)
+        m_panel->changed = [this] {
+            m_panelShown = m_panel->shown();
+            layout();
+            InvalidateRect(m_menubar, nullptr, FALSE);
+        };
     // Taps on the panel never take the foreground from the program that is typed into.
     if (m_panel && m_panel->window())
         SetWindowLongPtr(m_panel->window(), GWL_EXSTYLE, GetWindowLongPtr(m_panel->window(), GWL_EXSTYLE) | WS_EX_NOACTIVATE);
@@ -120,8 +127,7 @@ bool Device::show_panel(bool show)
 {
     if (!m_panel)
         return false;
-    bool changed = m_panelShown != show;
-    m_panelShown = show;
+    bool wasShown = m_panelShown;
     if (show) {
         // The panel stays in front of every program while it is up.
         SetWindowPos(m_panel->window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -129,9 +135,10 @@ bool Device::show_panel(bool show)
     } else {
         m_panel->hide();
     }
+    m_panelShown = m_panel->shown();
     layout();
     InvalidateRect(m_menubar, nullptr, FALSE);
-    if (changed)
+    if (wasShown != m_panelShown)
         SendMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
     return true;
 }
@@ -161,6 +168,14 @@ RECT Device::panelButton() const
     int size = m_barHeight - 4;
     int width = GetSystemMetrics(SM_CXSCREEN);
     return RECT { width / 2 - size, 2, width / 2 + size, 2 + size };
+}
+
+// The arrow beside the panel button that opens the list of input methods.
+RECT Device::chooserButton() const
+{
+    RECT b = panelButton();
+    int width = (b.bottom - b.top) / 2;
+    return RECT { b.right, b.top, b.right + width, b.bottom };
 }
 
 LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -202,6 +217,12 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
             if (!(self->m_shellState & SHFS_HIDESIPBUTTON) && x >= b.left && x < b.right && y >= b.top && y < b.bottom)
                 self->show_panel(!self->m_panelShown);
+            RECT c = self->chooserButton();
+            if (self->m_panel && x >= c.left && x < c.right && y >= c.top && y < c.bottom) {
+                RECT bar;
+                GetWindowRect(window, &bar);
+                self->m_chooser.toggle(nullptr, bar.left + c.right, bar.top);
+            }
             return 0;
         }
     }
@@ -244,6 +265,19 @@ void Device::paintBar(HWND window)
                 b = RECT {};
             m_surface.fill(b, kKeyEdge);
             m_surface.fill(RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 }, m_panelShown ? kMenubar : kKey);
+            if (m_panel) {
+                // A small arrow pointing up: the list of input methods.
+                RECT c = chooserButton();
+                int size = (c.right - c.left) / 2, cx = (c.left + c.right) / 2, top = (c.top + c.bottom - size / 2) / 2;
+                for (int row = 0; row <= size / 2; ++row)
+                    m_surface.fill(RECT { cx - row, top + row, cx + row + 1, top + row + 1 }, kKeyEdge);
+            }
+            // The current input method's picture, else a small keyboard of the device's own.
+            if (m_panel && m_panel->draw_button(m_surface.dc(), RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 })) {
+                m_surface.copyTo(dc);
+                EndPaint(window, &ps);
+                return;
+            }
             // Two rows of three keys over a space bar, on a grid of seven units.
             int unit = std::max<int>(1, (b.bottom - b.top) / 7);
             int left = (b.left + b.right - 5 * unit) / 2, top = b.top + unit;

@@ -1,6 +1,7 @@
 #pragma once
 // The simulated pocket device: the shell's taskbar and menu bar around the note pad, and the
 // place of the input panel above the menu bar.
+#include "pocketsim/ImChooser.h"
 #include "pocketsim/InputPanel.h"
 #include "pocketsim/NotePad.h"
 #include "pocketsim/StartMenu.h"
@@ -39,6 +40,7 @@ private:
     RECT panelButton() const;
     RECT startButton() const;
     void onShell(WPARAM what, LPARAM detail);
+    RECT chooserButton() const;
 
     HWND m_taskbar = nullptr;
     HWND m_menubar = nullptr;
@@ -51,6 +53,7 @@ private:
     NotePad m_notepad;
     std::unique_ptr<InputPanel> m_panel;
     bool m_panelShown = false;
+    ImChooser m_chooser;
 };
 
 }

@@ -5,6 +5,8 @@
 // What the panel produces reaches the focused application through DeviceInput.
 #include <windows.h>
 
+#include <functional>
+
 namespace pocketsim {
 
 // Delivery of input-method output to the focused application, as the platform does for the
@@ -24,6 +26,12 @@ public:
     virtual void place(RECT area) = 0;
     virtual void show() = 0;
     virtual void hide() = 0;
+    virtual bool shown() const = 0;
+    // Draws the panel button's picture into button (in dc); false leaves the device's own.
+    virtual bool draw_button(HDC, RECT) { return false; }
+    // Set by the device: the panel showed, hid, moved or changed its picture by itself (a
+    // program's SipShowIM, a new input method, a new rectangle).
+    std::function<void()> changed;
 };
 
 }

@@ -272,6 +272,21 @@ bool Script::line(const std::string& text)
             return fail("start needs PATH [ARGS] (a PATH with spaces in double quotes)");
         if (!start(path, arguments))
             return false;
+    } else if (command == "im") {
+        std::string name;
+        CLSID clsid;
+        if (!(in >> name) || !atEnd(in) || CLSIDFromString(Utf16FromUtf8(name).c_str(), &clsid) != S_OK)
+            return fail("im needs a class identifier {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+        // As the control panel does: switch, and keep the choice as the default.
+        if (!SipSetCurrentIM(&clsid))
+            return fail("the input method " + name + " was refused");
+        WCHAR text[40];
+        StringFromGUID2(clsid, text, 40);
+        HKEY key;
+        if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+            RegSetValueEx(key, u"DefaultIM", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 39 * sizeof(WCHAR));
+            RegCloseKey(key);
+        }
     } else {
         return fail("unknown command '" + command + "'");
     }

@@ -1,6 +1,8 @@
 // pocketsim: boots a simulated pocket device and runs it interactively or from a stylus script.
+#include "pocketsim/Boot.h"
 #include "pocketsim/Device.h"
 #include "pocketsim/Script.h"
+#include "pocketsim/SipHost.h"
 
 #include "runtime/Text.h"
 
@@ -30,7 +32,11 @@ void usage()
         "  --script FILE      run a stylus script headless in virtual time ('-' reads standard input)\n"
         "  --shots FOLDER     where the script's screenshots go (default: the current folder)\n"
         "  --type TEXT        type TEXT into the note pad after booting\n"
-        "  --print-text       print the note pad's text when the device stops\n");
+        "  --print-text       print the note pad's text when the device stops\n"
+        "  --events           print every call of the input panel's callback, one a line\n"
+        "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
+        "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n"
+        "  --no-install       boot without installing the programs the build made when they are newer\n");
 }
 
 }
@@ -43,6 +49,10 @@ int main(int argc, char** argv)
     const char* initialText = nullptr;
     pocketsim::ScriptOptions options;
     bool printText = false;
+    bool events = false;
+    bool installBuilt = true;
+    const char* install = nullptr;
+    const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* {
@@ -75,6 +85,14 @@ int main(int argc, char** argv)
             initialText = value();
         else if (arg == "--print-text")
             printText = true;
+        else if (arg == "--events")
+            events = true;
+        else if (arg == "--no-install")
+            installBuilt = false;
+        else if (arg == "--install")
+            install = value();
+        else if (arg == "--uninstall")
+            uninstall = value();
         else if (arg == "--help" || arg == "-h") {
             usage();
             return 0;
@@ -92,6 +110,12 @@ int main(int argc, char** argv)
         // Programs that the device starts see the same screen.
         setenv("POCKETSIM_GEOMETRY", geometry, 1);
     }
+    if (install || uninstall) {
+        std::string report;
+        bool ok = install ? pocketsim::InstallTree(install, report) : pocketsim::Uninstall(uninstall, report);
+        std::fputs(report.c_str(), ok ? stdout : stderr);
+        return ok ? 0 : 1;
+    }
     // Scripts run headless in virtual time: the same script gives the same pictures.
     if (script) {
         SimUseVirtualClock(1000);
@@ -101,10 +125,20 @@ int main(int argc, char** argv)
         std::error_code ignored;
         std::filesystem::create_directories(options.shotFolder, ignored);
     }
-    if (!SimOpenDisplay(display)) {
-        std::fprintf(stderr, "pocketsim: cannot open the display\n");
-        return 1;
+    // The device's own files and the built programs go in before the screen shows.
+    std::string problem;
+    if (!pocketsim::InstallPlatformFiles(problem))
+        std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
+#ifdef POCKETSIM_INSTALL_TREE
+    // The programs this build made, when the device lacks them or has older ones.
+    std::error_code noTree;
+    if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
+        std::string report;
+        if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
+            std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
     }
+#endif
+    (void)installBuilt;
 
     int status = 0;
     {
@@ -113,12 +147,30 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "pocketsim: the device did not boot\n");
             return 1;
         }
+        auto panel = std::make_unique<pocketsim::SipHost>();
+        if (events)
+            panel->set_event_sink([](const std::string& line) {
+                std::printf("%s\n", line.c_str());
+                std::fflush(stdout);
+            });
+        if (panel->start(nullptr))
+            device.set_input_panel(std::move(panel));
+        else
+            std::fprintf(stderr, "pocketsim: the input panel did not start\n");
+        SimPumpMessages();
+        pocketsim::RunStartupFolder();
         SimPumpMessages();
         if (initialText) {
             for (char16_t c : Utf16FromUtf8(initialText))
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
             SimPumpMessages();
         }
+        // The screen shows once the device is up, so that the first stylus input finds it ready.
+        if (!SimOpenDisplay(display)) {
+            std::fprintf(stderr, "pocketsim: cannot open the display\n");
+            return 1;
+        }
+        SimPumpMessages();
         if (script) {
             pocketsim::Script runner(device, options);
             bool ok;

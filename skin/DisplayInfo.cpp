@@ -25,6 +25,16 @@ DWORD PlatformRotation(int orientation)
     return rotations[orientation & 3];
 }
 
+// The display settings call is looked up in the core library by name: older devices lack it,
+// and then the screen counts as upright and cannot be turned.
+typedef LONG (*ChangeDisplaySettingsExFn)(LPCWSTR, LPDEVMODE, HWND, DWORD, LPVOID);
+
+ChangeDisplaySettingsExFn ChangeDisplaySettingsFunction()
+{
+    HMODULE core = GetModuleHandle(u"coredll.dll");
+    return core ? reinterpret_cast<ChangeDisplaySettingsExFn>(GetProcAddress(core, u"ChangeDisplaySettingsEx")) : nullptr;
+}
+
 } // namespace
 
 DisplayInfo DisplayInfo::query()
@@ -43,7 +53,8 @@ DisplayInfo DisplayInfo::query()
     DEVMODE mode {};
     mode.dmSize = sizeof mode;
     mode.dmFields = DM_DISPLAYORIENTATION;
-    if (ChangeDisplaySettingsEx(nullptr, &mode, nullptr, CDS_TEST, nullptr) == DISP_CHANGE_SUCCESSFUL)
+    ChangeDisplaySettingsExFn change = ChangeDisplaySettingsFunction();
+    if (change && change(nullptr, &mode, nullptr, CDS_TEST, nullptr) == DISP_CHANGE_SUCCESSFUL)
         info.orientation = OrientationFromPlatform(mode.dmDisplayOrientation);
     return info;
 }
@@ -56,5 +67,6 @@ bool DisplayInfo::set_orientation(int orientation)
     mode.dmSize = sizeof mode;
     mode.dmFields = DM_DISPLAYORIENTATION;
     mode.dmDisplayOrientation = PlatformRotation(orientation);
-    return ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL;
+    ChangeDisplaySettingsExFn change = ChangeDisplaySettingsFunction();
+    return change && change(nullptr, &mode, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL;
 }

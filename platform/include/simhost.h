@@ -144,4 +144,32 @@ bool SimIsSmartphone();
 
 
 // ---- input panel ------------------------------------------------------------
+// The device's input panel is a window of class SIM_SIP_CLASS that the host makes (pocketsim's
+// panel host). The platform's Sip* functions of every process of the device reach it by
+// messages, and read the state it publishes.
+#define SIM_SIP_CLASS u"SipWndClass"
+// Posted to the panel window: wParam SIPF_ON or SIPF_OFF.
+#define SIM_WM_SIPSHOW (WM_APP + 0x5A0)
+// WM_COPYDATA tags sent to the panel window: a CLSID to make current (the result is TRUE when
+// it became current), a SIPINFO to apply.
+#define SIM_SIP_SETIM 0x53495031u
+#define SIM_SIP_SETINFO 0x53495032u
 
+struct SIPINFO;
+// Written by the panel host whenever its state changes; SipGetInfo and SipGetCurrentIM of
+// every process read it. SimClearSipState when the panel goes away.
+void SimPublishSipState(const SIPINFO& info, const CLSID& current);
+void SimClearSipState();
+
+// Icons: the size of an icon, and the icon of a registered "file,index" text (the value of a
+// class's DefaultIcon), large or small; NULL when the file or the icon is not there.
+bool SimIconSize(HICON icon, int* width, int* height);
+HICON SimIconFromLocation(LPCWSTR location, bool small);
+
+// The input panel callback's delivery to the focused window, as the platform does it: a virtual
+// key is one WM_KEYDOWN or (with KEYEVENTF_KEYUP) WM_KEYUP; SendCharEvents is a WM_KEYDOWN (for
+// a non-zero key) followed by a WM_CHAR for each character whose shift word lacks
+// KeyShiftNoCharacterFlag when keyFlags has KeyStateDownFlag, else a WM_KEYUP. Key state
+// (GetKeyState) follows the transitions.
+void SimSendVirtualKey(BYTE virtualKey, DWORD flags);
+void SimSendCharEvents(UINT virtualKey, UINT keyFlags, UINT count, const UINT* shiftStates, const UINT* characters);

@@ -8,4 +8,7 @@
 #include "wingdi.h"
 #include "shellapi.h"
 #include "objbase.h"
+#include "libloader.h"
+#include "winresource.h"
+#include "commctrl.h"
 #include "sip.h"

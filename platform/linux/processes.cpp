@@ -1,6 +1,7 @@
 // The program's own device path, special folders, and device programs started as host
 // processes that share the device root.
 #include "linux/device_fs.h"
+#include "linux/library.h"
 #include "linux/host_text.h"
 #include "linux/kernel_object.h"
 
@@ -104,9 +105,10 @@ BOOL shellFailure(LPSHELLEXECUTEINFO info, DWORD error, int shellError)
 DWORD GetModuleFileName(HMODULE module, LPWSTR fileName, DWORD size)
 {
     std::u16string path;
+    HMODULE self = sim::programModule(); // before the lock: loading takes them the other way
     {
         std::lock_guard lock(g_modulesMutex);
-        if (module) {
+        if (module && module != self) {
             auto it = g_modules.find(module);
             if (it == g_modules.end()) {
                 SetLastError(ERROR_INVALID_HANDLE);

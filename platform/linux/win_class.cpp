@@ -160,3 +160,17 @@ int GetClassName(HWND window, LPWSTR className, int maxCount)
     }
     return copyText(name, className, maxCount);
 }
+
+namespace wm {
+
+// A library going away takes the classes it registered and left behind: their window
+// procedures are about to be unmapped.
+void forgetClassesOf(HINSTANCE module)
+{
+    Guard g(lock());
+    for (auto& slot : classes())
+        if (slot && module && slot->wc.hInstance == module && slot->windowCount == 0)
+            slot.reset();
+}
+
+}

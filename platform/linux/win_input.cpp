@@ -170,7 +170,7 @@ void localStylus(UINT message, int x, int y)
     PostMessage(target, message, keys, lParam);
 }
 
-void localKey(UINT message, int virtualKey)
+void localKey(UINT message, int virtualKey, LPARAM extra)
 {
     if (virtualKey <= 0 || virtualKey > 255)
         return;
@@ -186,9 +186,9 @@ void localKey(UINT message, int virtualKey)
     if (!target || shellTakesKey(target, message, virtualKey))
         return;
     if (message == WM_KEYDOWN)
-        PostMessage(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1 | (wasDown ? (1 << 30) : 0));
+        PostMessage(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), (1 | (wasDown ? (1 << 30) : 0)) | extra);
     else
-        PostMessage(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)));
+        PostMessage(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)) | extra);
 }
 
 void localChar(WCHAR ch)
@@ -458,32 +458,33 @@ POINT SimLastStylusPoint()
     return input().stylus;
 }
 
-void SimKeyDown(int virtualKey)
+namespace wm {
+
+void keyTransition(int virtualKey, bool down, LPARAM extra)
 {
+    if (virtualKey <= 0 || virtualKey > 255)
+        return;
     if (HWND remote = remoteKeyTarget()) {
         {
             Guard g(lock());
-            if (virtualKey > 0 && virtualKey < 256)
-                input().keys[static_cast<size_t>(virtualKey)] = true;
+            input().keys[static_cast<size_t>(virtualKey)] = down;
         }
-        if (remoteInput(remote, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 0))
+        if (remoteInput(remote, down ? WM_KEYDOWN : WM_KEYUP, static_cast<WPARAM>(virtualKey), extra))
             return;
     }
-    localKey(WM_KEYDOWN, virtualKey);
+    localKey(down ? WM_KEYDOWN : WM_KEYUP, virtualKey, extra);
+}
+
+}
+
+void SimKeyDown(int virtualKey)
+{
+    keyTransition(virtualKey, true, 0);
 }
 
 void SimKeyUp(int virtualKey)
 {
-    if (HWND remote = remoteKeyTarget()) {
-        {
-            Guard g(lock());
-            if (virtualKey > 0 && virtualKey < 256)
-                input().keys[static_cast<size_t>(virtualKey)] = false;
-        }
-        if (remoteInput(remote, WM_KEYUP, static_cast<WPARAM>(virtualKey), 0))
-            return;
-    }
-    localKey(WM_KEYUP, virtualKey);
+    keyTransition(virtualKey, false, 0);
 }
 
 void SimTypeChar(WCHAR ch)

@@ -159,7 +159,6 @@ struct ScreenLayer {
     HWND handle = nullptr;
     RECT rect {};
     uint32_t flags = 0; // wm::shared flags
-    HWND owner = nullptr; // a top-level window that stays in front of its owner and ends with it
     int64_t z = 0;
     int width = 0; // remote pictures
     int height = 0;
@@ -173,14 +172,14 @@ bool layerAt(POINT p, ScreenLayer& out);
 
 // Input that another process routed here: delivered to this process's own windows.
 void localStylus(UINT message, int x, int y);
-void localKey(UINT message, int virtualKey);
+void localKey(UINT message, int virtualKey, LPARAM extra);
 void localChar(WCHAR ch);
 // Another process's window became the foreground window.
 void deactivatedBy(HWND old, HWND next);
 // Thread messages that carry another process's requests to the thread that owns a window;
 // the message retrieval carries them out on that thread and never returns them.
 constexpr UINT kInternalStylus = 0xBF01; // wParam: the stylus message; lParam: screen x, y
-constexpr UINT kInternalKey = 0xBF02; // wParam: WM_KEYDOWN, WM_KEYUP or WM_CHAR; lParam: key or character
+constexpr UINT kInternalKey = 0xBF02; // wParam: WM_KEYDOWN, WM_KEYUP or WM_CHAR; lParam: the character, or the key with extra lParam bits above its low byte
 constexpr UINT kInternalDeactivate = 0xBF03; // wParam: the window that lost; lParam: the one that won
 constexpr UINT kInternalForeground = 0xBF04; // wParam: the window to bring to the foreground
 // Queues one for the thread of window; false when window is not one of ours.
@@ -205,6 +204,13 @@ void editFocusChanged(HWND edit);
 bool rawKeyInputOpen();
 // Tells the shell's window (the device host) that something it shows changed.
 void notifyShell(WPARAM what, LPARAM detail);
+// A key-down whose characters travel with it (an input method's SendCharEvents) carries this
+// lParam bit; TranslateMessage makes no character of it.
+constexpr LPARAM kCharsSupplied = LPARAM(1) << 25;
+// Unregisters the window classes a library registered, when it unloads.
+void forgetClassesOf(HINSTANCE module);
+// A hardware key transition to the focus window (else the active one), with extra lParam bits.
+void keyTransition(int virtualKey, bool down, LPARAM extra);
 
 // Copies text into a caller's buffer of maxCount characters, cut and zero-terminated; returns
 // the characters copied.

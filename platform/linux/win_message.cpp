@@ -125,7 +125,7 @@ void runInternal(const MSG& m)
         if (m.wParam == WM_CHAR)
             localChar(static_cast<WCHAR>(m.lParam));
         else
-            localKey(static_cast<UINT>(m.wParam), static_cast<int>(m.lParam));
+            localKey(static_cast<UINT>(m.wParam), static_cast<int>(m.lParam & 0xFF), m.lParam & ~LPARAM(0xFF));
         break;
     case kInternalDeactivate:
         deactivatedBy(reinterpret_cast<HWND>(m.wParam), reinterpret_cast<HWND>(m.lParam));
@@ -571,7 +571,7 @@ LONG GetMessageTime()
 
 BOOL TranslateMessage(const MSG* msg)
 {
-    if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN))
+    if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN) || (msg->lParam & kCharsSupplied))
         return FALSE;
     // Printable text reaches the device as characters of its own (the input panel, the host's
     // text input); keys translate only to the control characters they stand for.

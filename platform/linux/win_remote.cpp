@@ -158,7 +158,7 @@ void serve(int fd)
                 if (internal == kInternalStylus)
                     lParam = MAKELPARAM(static_cast<SHORT>(r.wParam), static_cast<SHORT>(r.lParam)), wParam = r.message;
                 if (internal == kInternalKey)
-                    wParam = r.message, lParam = static_cast<LPARAM>(r.wParam);
+                    wParam = r.message, lParam = static_cast<LPARAM>(r.wParam) | (r.message == WM_CHAR ? 0 : (static_cast<LPARAM>(r.lParam) & ~LPARAM(0xFF)));
                 result = postInternal(window, internal, wParam, lParam);
                 break;
             }
