@@ -93,16 +93,12 @@ void Device::follow_foreground()
     InvalidateRect(m_taskbar, nullptr, FALSE);
 }
 
-void Device::onShell(WPARAM what, LPARAM detail)
+void Device::onShell(WPARAM what)
 {
     switch (what) {
     case SIM_SHELL_FOREGROUND:
     case SIM_SHELL_FULLSCREEN:
         follow_foreground();
-        break;
-    case SIM_SHELL_SIP:
-        if (!show_panel(detail == 2 ? !m_panelShown : detail != 0))
-            std::fprintf(stderr, "pocketsim: a program asks to %s the input panel; this device has none\n", detail ? "raise" : "lower");
         break;
     }
 }
@@ -112,11 +108,7 @@ void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
     m_panel = std::move(panel);
     m_panelShown = m_panel && m_panel->shown();
     if (m_panel)
-        m_panel->changed = [this] {
-            m_panelShown = m_panel->shown();
-            layout();
-            InvalidateRect(m_menubar, nullptr, FALSE);
-        };
+        m_panel->changed = [this] { panelChanged(); };
     // Taps on the panel never take the foreground from the program that is typed into.
     if (m_panel && m_panel->window())
         SetWindowLongPtr(m_panel->window(), GWL_EXSTYLE, GetWindowLongPtr(m_panel->window(), GWL_EXSTYLE) | WS_EX_NOACTIVATE);
@@ -127,20 +119,26 @@ bool Device::show_panel(bool show)
 {
     if (!m_panel)
         return false;
-    bool wasShown = m_panelShown;
-    if (show) {
-        // The panel stays in front of every program while it is up.
-        SetWindowPos(m_panel->window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (show)
         m_panel->show();
-    } else {
+    else
         m_panel->hide();
-    }
-    m_panelShown = m_panel->shown();
+    panelChanged();
+    return true;
+}
+
+// However the panel came up or down (its button, a script, a program's SipShowIM), it stays in
+// front of every program while up, and every program hears that the panel changed.
+void Device::panelChanged()
+{
+    bool wasShown = m_panelShown;
+    m_panelShown = m_panel && m_panel->shown();
+    if (m_panelShown && m_panel->window())
+        SetWindowPos(m_panel->window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     layout();
     InvalidateRect(m_menubar, nullptr, FALSE);
     if (wasShown != m_panelShown)
-        SendMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
-    return true;
+        PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
 }
 
 void Device::layout()
@@ -197,7 +195,7 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
             PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
         }
         if (message == SIM_WM_SHELL && window == self->m_taskbar) {
-            self->onShell(wParam, lParam);
+            self->onShell(wParam);
             return 0;
         }
         if (message == WM_TIMER && window == self->m_taskbar) {

@@ -39,7 +39,8 @@ private:
     void paintBar(HWND window);
     RECT panelButton() const;
     RECT startButton() const;
-    void onShell(WPARAM what, LPARAM detail);
+    void onShell(WPARAM what);
+    void panelChanged();
     RECT chooserButton() const;
 
     HWND m_taskbar = nullptr;

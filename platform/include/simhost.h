@@ -113,13 +113,11 @@ void SimSetDeviceMetrics(int width, int height, int dpi);
 // ---- one screen for every program of the device -----------------------------------
 // Every process of a device composes the same screen: its own windows and the other processes'
 // pictures (shared memory) in one z-order. The device host names its shell window, which hears
-// SIM_WM_SHELL notifications: wParam SIM_SHELL_FOREGROUND (the foreground window changed),
-// SIM_SHELL_FULLSCREEN (a window's SHFullScreen state changed) or SIM_SHELL_SIP (a program
-// asks for the input panel: lParam 1 raise, 0 lower).
+// SIM_WM_SHELL notifications: wParam SIM_SHELL_FOREGROUND (the foreground window changed) or
+// SIM_SHELL_FULLSCREEN (a window's SHFullScreen state changed).
 #define SIM_WM_SHELL 0xBF00
 #define SIM_SHELL_FOREGROUND 1
 #define SIM_SHELL_FULLSCREEN 2
-#define SIM_SHELL_SIP 3
 void SimSetShellWindow(HWND window);
 // The SHFullScreen state (SHFS_* bits) last set for a window of any process of the device.
 DWORD SimShellState(HWND window);

@@ -5,6 +5,7 @@
 
 #include <aygshell.h>
 #include <simhost.h>
+#include <sip.h>
 #include <winbase.h>
 #include <wingdi.h>
 
@@ -133,8 +134,12 @@ LRESULT CALLBACK menuBarProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             auto it = menuBars().find(window);
             hidden = it == menuBars().end() || (it->second.flags & SHCMBF_HIDESIPBUTTON) || ownerHidesSipButton(it->second.owner);
         }
-        if (!hidden && x >= b.left && x < b.right && y >= b.top && y < b.bottom)
-            notifyShell(SIM_SHELL_SIP, 2);
+        if (!hidden && x >= b.left && x < b.right && y >= b.top && y < b.bottom) {
+            SIPINFO info {};
+            info.cbSize = sizeof info;
+            bool up = SipGetInfo(&info) && (info.fdwFlags & SIPF_ON);
+            SipShowIM(up ? SIPF_OFF : SIPF_ON);
+        }
         return 0;
     }
     case WM_NCDESTROY: {
@@ -176,7 +181,7 @@ LRESULT CALLBACK sipPrefProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             it->second.requested = want;
         }
         if (want != before && (want == 1 || before == 1))
-            notifyShell(SIM_SHELL_SIP, want);
+            SipShowIM(want ? SIPF_ON : SIPF_OFF);
         return 0;
     }
     case WM_DESTROY: {
@@ -190,7 +195,7 @@ LRESULT CALLBACK sipPrefProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
                 it->second.requested = 0;
         }
         if (up)
-            notifyShell(SIM_SHELL_SIP, 0);
+            SipShowIM(SIPF_OFF);
         break;
     }
     case WM_NCDESTROY: {

@@ -6,6 +6,7 @@
 #include <aygshell.h>
 #include <gx.h>
 #include <simhost.h>
+#include <sip.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@ namespace {
 
 struct Heard {
     std::vector<std::pair<WPARAM, LPARAM>> shell; // SIM_WM_SHELL
+    std::vector<WPARAM> sip; // SIM_WM_SIPSHOW to the panel
     std::vector<WORD> edits; // EN_* from WM_COMMAND
     std::vector<UINT> keys; // WM_KEYDOWN
     COLORREF editBack = RGB(255, 255, 224);
@@ -31,6 +33,9 @@ LRESULT CALLBACK parentProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     switch (m) {
     case SIM_WM_SHELL:
         g_heard->shell.emplace_back(wp, lp);
+        return 0;
+    case SIM_WM_SIPSHOW:
+        g_heard->sip.push_back(wp);
         return 0;
     case WM_COMMAND:
         g_heard->edits.push_back(HIWORD(wp));
@@ -97,18 +102,20 @@ struct Shell : DeviceRootTest {
             SimTypeChar(c);
         SimPumpMessages();
     }
-    std::vector<LPARAM> sipRequests() const
-    {
-        std::vector<LPARAM> out;
-        for (auto& [what, detail] : heard.shell)
-            if (what == SIM_SHELL_SIP)
-                out.push_back(detail);
-        return out;
-    }
+    std::vector<WPARAM> sipRequests() const { return heard.sip; }
 };
 
 TEST_F(Shell, EditFieldsRaiseTheInputPanelThroughSipPrefAndTakeTypedText)
 {
+    // The device's input panel, as the panel host publishes it.
+    WNDCLASS panelClass {};
+    panelClass.lpfnWndProc = parentProc;
+    panelClass.lpszClassName = SIM_SIP_CLASS;
+    RegisterClass(&panelClass);
+    HWND panel = CreateWindowEx(WS_EX_NOACTIVATE, SIM_SIP_CLASS, u"", WS_POPUP, 0, 200, 240, 80, nullptr, nullptr, nullptr, nullptr);
+    SIPINFO info {};
+    info.cbSize = sizeof info;
+    SimPublishSipState(info, CLSID {});
     ASSERT_TRUE(SHInitExtraControls());
     HWND pref = CreateWindowEx(0, WC_SIPPREF, u"", WS_CHILD, 0, 0, 0, 0, main, nullptr, nullptr, nullptr);
     ASSERT_NE(pref, nullptr);
@@ -122,7 +129,7 @@ TEST_F(Shell, EditFieldsRaiseTheInputPanelThroughSipPrefAndTakeTypedText)
     // A tap on the field: focus, the caret where tapped (after "Ann"), the panel up.
     tap(name, 150, 12);
     EXPECT_EQ(GetFocus(), name);
-    EXPECT_EQ(sipRequests(), std::vector<LPARAM> { 1 });
+    EXPECT_EQ(sipRequests(), std::vector<WPARAM> { SIPF_ON });
     type(u"e\bie");
     EXPECT_EQ(text(name), u"Annie");
     int changes = static_cast<int>(std::count(heard.edits.begin(), heard.edits.end(), WORD(EN_CHANGE)));
@@ -140,10 +147,13 @@ TEST_F(Shell, EditFieldsRaiseTheInputPanelThroughSipPrefAndTakeTypedText)
     EXPECT_EQ(SendMessage(notes, EM_GETLINECOUNT, 0, 0), 2);
     SetFocus(main);
     SimPumpMessages();
-    EXPECT_EQ(sipRequests(), (std::vector<LPARAM> { 1, 0 }));
+    EXPECT_EQ(sipRequests(), (std::vector<WPARAM> { SIPF_ON, SIPF_OFF }));
     // A single-line edit keeps line breaks out.
     SetWindowText(name, u"a\r\nb");
     EXPECT_EQ(text(name), u"ab");
+    SimClearSipState();
+    DestroyWindow(panel);
+    UnregisterClass(SIM_SIP_CLASS, nullptr);
 }
 
 TEST_F(Shell, EditScrollsSidewaysPaintsInItsParentsColoursAndNeverSplitsASurrogatePair)
