@@ -112,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(Drawing, TwoProcesses, ::testing::Values("window", "dir
 
 TEST_F(Programs, TheStartMenuListsTheProgramsFolderAndATapStartsOne)
 {
-    device.writeFile(u"\\Windows\\Start Menu\\Programs\\Test App.lnk", "21#\"\\Program Files\\Test\\testapp.exe\" leave");
+    // First in the menu (entries are sorted by name; the device installs its own ones too).
+    device.writeFile(u"\\Windows\\Start Menu\\Programs\\A Test App.lnk", "21#\"\\Program Files\\Test\\testapp.exe\" leave");
     device.writeFile(u"\\Windows\\Start Menu\\Programs\\Broken.lnk", "no program here");
     HostRun r = run("tap 10 10\nshot menu\ntap 200 200\nshot outside\ntap 10 10\ntap 30 38\nshot closed\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
