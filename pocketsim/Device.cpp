@@ -1,8 +1,10 @@
 #include "pocketsim/Device.h"
 
+#include <aygshell.h>
 #include <simhost.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace pocketsim {
 
@@ -11,6 +13,7 @@ namespace {
 const char16_t kBarClass[] = u"pocketsim_bar";
 constexpr COLORREF kTaskbar = RGB(0, 40, 104);
 constexpr COLORREF kTaskbarText = RGB(255, 255, 255);
+constexpr COLORREF kStartOpen = RGB(40, 88, 168);
 constexpr COLORREF kMenubar = RGB(214, 211, 206);
 constexpr COLORREF kMenubarEdge = RGB(128, 128, 128);
 constexpr COLORREF kKey = RGB(255, 255, 255);
@@ -33,6 +36,8 @@ void DeviceInput::send_virtual_key(int virtualKey, bool down)
 
 Device::~Device()
 {
+    SimSetShellWindow(nullptr);
+    m_start.close();
     m_chooser.close();
     m_panel.reset();
     if (m_taskbar)
@@ -64,7 +69,38 @@ bool Device::boot(HINSTANCE instance)
         return false;
     SetForegroundWindow(m_notepad.window());
     SetFocus(m_notepad.window());
+    m_instance = instance;
+    // The taskbar is the shell: programs of the device tell it what they need of it, and it
+    // clears up after programs that ended.
+    SimSetShellWindow(m_taskbar);
+    SetTimer(m_taskbar, 1, 250, nullptr);
     return true;
+}
+
+void Device::follow_foreground()
+{
+    HWND fg = GetForegroundWindow();
+    DWORD state = fg ? SimShellState(fg) : 0;
+    bool hide = (state & SHFS_HIDETASKBAR) != 0;
+    if (state != m_shellState) {
+        m_shellState = state;
+        InvalidateRect(m_menubar, nullptr, FALSE);
+    }
+    if (hide != !IsWindowVisible(m_taskbar))
+        ShowWindow(m_taskbar, hide ? SW_HIDE : SW_SHOWNA);
+    if (hide)
+        m_start.close();
+    InvalidateRect(m_taskbar, nullptr, FALSE);
+}
+
+void Device::onShell(WPARAM what)
+{
+    switch (what) {
+    case SIM_SHELL_FOREGROUND:
+    case SIM_SHELL_FULLSCREEN:
+        follow_foreground();
+        break;
+    }
 }
 
 void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
@@ -72,11 +108,10 @@ void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
     m_panel = std::move(panel);
     m_panelShown = m_panel && m_panel->shown();
     if (m_panel)
-        m_panel->changed = [this] {
-            m_panelShown = m_panel->shown();
-            layout();
-            InvalidateRect(m_menubar, nullptr, FALSE);
-        };
+        m_panel->changed = [this] { panelChanged(); };
+    // Taps on the panel never take the foreground from the program that is typed into.
+    if (m_panel && m_panel->window())
+        SetWindowLongPtr(m_panel->window(), GWL_EXSTYLE, GetWindowLongPtr(m_panel->window(), GWL_EXSTYLE) | WS_EX_NOACTIVATE);
     layout();
 }
 
@@ -88,10 +123,22 @@ bool Device::show_panel(bool show)
         m_panel->show();
     else
         m_panel->hide();
-    m_panelShown = m_panel->shown();
+    panelChanged();
+    return true;
+}
+
+// However the panel came up or down (its button, a script, a program's SipShowIM), it stays in
+// front of every program while up, and every program hears that the panel changed.
+void Device::panelChanged()
+{
+    bool wasShown = m_panelShown;
+    m_panelShown = m_panel && m_panel->shown();
+    if (m_panelShown && m_panel->window())
+        SetWindowPos(m_panel->window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     layout();
     InvalidateRect(m_menubar, nullptr, FALSE);
-    return true;
+    if (wasShown != m_panelShown)
+        PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
 }
 
 void Device::layout()
@@ -107,6 +154,11 @@ void Device::layout()
             bottom = area.top;
     }
     m_notepad.move(RECT { 0, m_barHeight, width, bottom });
+}
+
+RECT Device::startButton() const
+{
+    return RECT { 0, 0, m_barHeight * 3 / 2, m_barHeight };
 }
 
 RECT Device::panelButton() const
@@ -135,13 +187,33 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
             self->paintBar(window);
             return 0;
         }
-        // The screen turned: the shell places everything again (once, from the taskbar).
-        if (message == WM_SETTINGCHANGE && wParam == 0x3002 && window == self->m_taskbar)
+        // The screen turned: the shell places everything again (once, from the taskbar), and
+        // the programs hear that the work area moved.
+        if (message == WM_SETTINGCHANGE && wParam == SETTINGCHANGE_RESET && window == self->m_taskbar) {
             self->layout();
+            self->m_start.close();
+            PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+        }
+        if (message == SIM_WM_SHELL && window == self->m_taskbar) {
+            self->onShell(wParam);
+            return 0;
+        }
+        if (message == WM_TIMER && window == self->m_taskbar) {
+            SimReapEndedPrograms();
+            return 0;
+        }
+        if (message == WM_LBUTTONDOWN && window == self->m_taskbar) {
+            RECT b = self->startButton();
+            int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+            if (!(self->m_shellState & SHFS_HIDESTARTICON) && x >= b.left && x < b.right && y >= b.top && y < b.bottom)
+                self->m_start.toggle(self->m_instance, self->m_barHeight, self->m_taskbar);
+            InvalidateRect(window, nullptr, FALSE);
+            return 0;
+        }
         if (message == WM_LBUTTONDOWN && window == self->m_menubar) {
             RECT b = self->panelButton();
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-            if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
+            if (!(self->m_shellState & SHFS_HIDESIPBUTTON) && x >= b.left && x < b.right && y >= b.top && y < b.bottom)
                 self->show_panel(!self->m_panelShown);
             RECT c = self->chooserButton();
             if (self->m_panel && x >= c.left && x < c.right && y >= c.top && y < c.bottom) {
@@ -164,14 +236,31 @@ void Device::paintBar(HWND window)
     if (m_surface.resize(client.right, client.bottom)) {
         if (window == m_taskbar) {
             m_surface.fill(client, kTaskbar);
-            WCHAR title[64];
-            GetWindowText(m_notepad.window(), title, 64);
-            m_surface.text(m_barHeight / 4, m_barHeight / 6, title, m_titleFont, kTaskbarText);
+            // The Start flag: four coloured panes.
+            RECT s = startButton();
+            int unit = std::max<int>(2, m_barHeight / 4);
+            int fx = (s.left + s.right) / 2 - unit, fy = m_barHeight / 2 - unit;
+            if (m_start.open())
+                m_surface.fill(s, kStartOpen);
+            if (!(m_shellState & SHFS_HIDESTARTICON)) {
+                m_surface.fill(RECT { fx, fy, fx + unit - 1, fy + unit - 1 }, RGB(232, 72, 40));
+                m_surface.fill(RECT { fx + unit, fy, fx + 2 * unit - 1, fy + unit - 1 }, RGB(96, 184, 56));
+                m_surface.fill(RECT { fx, fy + unit, fx + unit - 1, fy + 2 * unit - 1 }, RGB(48, 120, 232));
+                m_surface.fill(RECT { fx + unit, fy + unit, fx + 2 * unit - 1, fy + 2 * unit - 1 }, RGB(248, 200, 32));
+            }
+            // The title of the program in front.
+            WCHAR title[64] = {};
+            HWND fg = GetForegroundWindow();
+            if (!fg || !GetWindowText(fg, title, 64))
+                GetWindowText(m_notepad.window(), title, 64);
+            m_surface.text(s.right, m_barHeight / 6, title, m_titleFont, kTaskbarText);
         } else {
             m_surface.fill(client, kMenubar);
             m_surface.fill(RECT { 0, 0, client.right, 1 }, kMenubarEdge);
             // The input panel button: a small keyboard.
             RECT b = panelButton();
+            if (m_shellState & SHFS_HIDESIPBUTTON)
+                b = RECT {};
             m_surface.fill(b, kKeyEdge);
             m_surface.fill(RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 }, m_panelShown ? kMenubar : kKey);
             if (m_panel) {
@@ -190,12 +279,13 @@ void Device::paintBar(HWND window)
             // Two rows of three keys over a space bar, on a grid of seven units.
             int unit = std::max<int>(1, (b.bottom - b.top) / 7);
             int left = (b.left + b.right - 5 * unit) / 2, top = b.top + unit;
-            for (int row = 0; row < 2; ++row)
+            for (int row = 0; row < 2 && b.right > b.left; ++row)
                 for (int col = 0; col < 3; ++col) {
                     int x = left + col * unit * 2, y = top + row * unit * 2;
                     m_surface.fill(RECT { x, y, x + unit, y + unit }, kKeyEdge);
                 }
-            m_surface.fill(RECT { left, top + unit * 4, left + unit * 5, top + unit * 5 }, kKeyEdge);
+            if (b.right > b.left)
+                m_surface.fill(RECT { left, top + unit * 4, left + unit * 5, top + unit * 5 }, kKeyEdge);
         }
         m_surface.copyTo(dc);
     }

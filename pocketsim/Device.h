@@ -4,6 +4,7 @@
 #include "pocketsim/ImChooser.h"
 #include "pocketsim/InputPanel.h"
 #include "pocketsim/NotePad.h"
+#include "pocketsim/StartMenu.h"
 #include "pocketsim/Surface.h"
 
 #include <memory>
@@ -29,17 +30,26 @@ public:
     bool show_panel(bool show);
     // Places every window again (after a rotation).
     void layout();
+    StartMenu& start_menu() { return m_start; }
+    // The taskbar as the foreground program wants it (SHFullScreen), titled with its title.
+    void follow_foreground();
 
 private:
     static LRESULT CALLBACK barProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void paintBar(HWND window);
     RECT panelButton() const;
+    RECT startButton() const;
+    void onShell(WPARAM what);
+    void panelChanged();
     RECT chooserButton() const;
 
     HWND m_taskbar = nullptr;
     HWND m_menubar = nullptr;
     int m_barHeight = 26;
     HFONT m_titleFont = nullptr;
+    HINSTANCE m_instance = nullptr;
+    DWORD m_shellState = 0; // SHFullScreen state of the program in front
+    StartMenu m_start;
     Surface m_surface;
     NotePad m_notepad;
     std::unique_ptr<InputPanel> m_panel;

@@ -84,12 +84,14 @@ private:
 
 class ProcessObject : public sim::KernelObject {
 public:
-    explicit ProcessObject(std::shared_ptr<ProcessState> state)
+    ProcessObject(std::shared_ptr<ProcessState> state, pid_t pid)
         : state(std::move(state))
+        , pid(pid)
     {
     }
     DWORD wait(DWORD milliseconds) override { return state->waitFor(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT; }
     std::shared_ptr<ProcessState> state;
+    pid_t pid;
 };
 
 BOOL shellFailure(LPSHELLEXECUTEINFO info, DWORD error, int shellError)
@@ -170,6 +172,25 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
     return TRUE;
 }
 
+namespace sim {
+
+std::mutex g_startedMutex;
+std::vector<pid_t> g_started;
+
+std::vector<pid_t> startedProcesses()
+{
+    std::lock_guard lock(g_startedMutex);
+    return g_started;
+}
+
+pid_t processIdOf(HANDLE process)
+{
+    auto object = sim::lookupHandleAs<ProcessObject>(process);
+    return object ? object->pid : 0;
+}
+
+}
+
 BOOL SHGetSpecialFolderPath(HWND, LPWSTR path, int csidl, BOOL create)
 {
     bool known = false;
@@ -226,14 +247,22 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info)
         return shellFailure(info, ERROR_ACCESS_DENIED, SE_ERR_ACCESSDENIED);
     sim::sharedclock::adopt(pid);
     auto state = std::make_shared<ProcessState>();
+    {
+        std::lock_guard lock(sim::g_startedMutex);
+        sim::g_started.push_back(pid);
+    }
     std::thread([pid, state] {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        {
+            std::lock_guard lock(sim::g_startedMutex);
+            std::erase(sim::g_started, pid);
+        }
         state->finished(status);
     }).detach();
     info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<intptr_t>(42));
-    info->hProcess = (info->fMask & SEE_MASK_NOCLOSEPROCESS) ? sim::registerHandle(std::make_shared<ProcessObject>(state)) : nullptr;
+    info->hProcess = (info->fMask & SEE_MASK_NOCLOSEPROCESS) ? sim::registerHandle(std::make_shared<ProcessObject>(state, pid)) : nullptr;
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

@@ -43,6 +43,7 @@ static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<int32_t>
 Page* g_page = nullptr;
 bool g_hosting = false;
 Slot* g_slot = nullptr; // this program's slot
+std::atomic<bool (*)()> g_sleepHook { nullptr };
 
 bool alive(int32_t pid)
 {
@@ -183,6 +184,8 @@ bool sleep(DWORD milliseconds)
             ok = false;
             break;
         }
+        if (auto hook = g_sleepHook.load(); hook && hook())
+            break;
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     if (g_slot)
@@ -207,6 +210,24 @@ void adopt(int pid)
             return;
         }
     }
+}
+
+void setSleepHook(bool (*hook)())
+{
+    g_sleepHook.store(hook);
+}
+
+bool atRest(int pid)
+{
+    if (!g_hosting)
+        return false;
+    for (auto& slot : g_page->slots) {
+        if (slot.pid.load() != pid)
+            continue;
+        uint32_t state = slot.state.load();
+        return state == Idle || (state == Sleeping && static_cast<int32_t>(slot.wake.load() - g_page->ticks.load()) > 0);
+    }
+    return false;
 }
 
 bool nextWake(DWORD now, DWORD limit, DWORD& wake)

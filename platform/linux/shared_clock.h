@@ -24,12 +24,19 @@ DWORD ticks();
 bool sleep(DWORD milliseconds);
 // A program's thread marks itself idle while it waits for messages, busy again after.
 void markIdle(bool idle);
+// Called again and again while a program's thread sleeps on the shared clock. A thread asleep
+// in the host's time is at rest for anyone waiting for it to go idle; but when the host waits
+// for it while input is queued for it, the host's time stands still, so the hook returns true
+// and the thread wakes to handle that input.
+void setSleepHook(bool (*hook)());
 
 // Host: a program just started counts as busy from the start, before it has even run, so the
 // host's time cannot run past its first Sleep.
 void adopt(int pid);
 // Host: the earliest wake-up of a sleeping program after now and at most until limit.
 bool nextWake(DWORD now, DWORD limit, DWORD& wake);
+// Host: true when the program with this pid sleeps on the shared clock or waits for messages.
+bool atRest(int pid);
 // Host: waits (pumping its own messages with pump) until no program is busy at this moment:
 // each sleeps past now, waits for messages, or has ended. Bounded in real time.
 void settle(DWORD now, const std::function<void()>& pump);

@@ -22,6 +22,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <chrono>
 #include <thread>
 #include <unistd.h>
 
@@ -29,7 +30,7 @@ namespace wm {
 
 namespace {
 
-enum class Op : uint32_t { Send = 1, Post = 2, Foreground = 3 };
+enum class Op : uint32_t { Send = 1, Post = 2, Foreground = 3, Input = 4, Deactivate = 5, Sync = 6 };
 
 struct Request {
     uint32_t magic;
@@ -141,7 +142,28 @@ void serve(int fd)
                 return;
             }
             case Op::Foreground:
-                result = SetForegroundWindow(window);
+            case Op::Input:
+            case Op::Deactivate: {
+                // Queued for the window's own thread and answered at once: the asking process
+                // may be the one that thread is about to talk to.
+                UINT internal = r.op == Op::Foreground ? kInternalForeground
+                    : r.op == Op::Deactivate            ? kInternalDeactivate
+                    : (r.message == WM_LBUTTONDOWN || r.message == WM_MOUSEMOVE || r.message == WM_LBUTTONUP)
+                    ? kInternalStylus
+                    : kInternalKey;
+                WPARAM wParam = static_cast<WPARAM>(r.wParam);
+                LPARAM lParam = static_cast<LPARAM>(r.lParam);
+                if (internal == kInternalForeground)
+                    wParam = static_cast<WPARAM>(r.window);
+                if (internal == kInternalStylus)
+                    lParam = MAKELPARAM(static_cast<SHORT>(r.wParam), static_cast<SHORT>(r.lParam)), wParam = r.message;
+                if (internal == kInternalKey)
+                    wParam = r.message, lParam = static_cast<LPARAM>(r.wParam) | (r.message == WM_CHAR ? 0 : (static_cast<LPARAM>(r.lParam) & ~LPARAM(0xFF)));
+                result = postInternal(window, internal, wParam, lParam);
+                break;
+            }
+            case Op::Sync:
+                result = waitIdle(window, static_cast<int>(r.wParam));
                 break;
             }
         }
@@ -243,7 +265,21 @@ bool request(const Request& r, const void* data, int64_t& answer)
     if (fd < 0)
         return false;
     bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && writeAll(fd, &r, sizeof r)
-        && (r.dataSize == 0 || writeAll(fd, data, r.dataSize)) && readAll(fd, &answer, sizeof answer);
+        && (r.dataSize == 0 || writeAll(fd, data, r.dataSize));
+    // While the other process works on it, this thread answers what is sent to it: the other
+    // side may need one of its windows meanwhile.
+    while (ok) {
+        pollfd p { fd, POLLIN, 0 };
+        int ready = poll(&p, 1, 20);
+        if (ready > 0) {
+            ok = readAll(fd, &answer, sizeof answer);
+            break;
+        }
+        if (ready < 0 && errno != EINTR)
+            ok = false;
+        else
+            answerSentMessages();
+    }
     close(fd);
     return ok;
 }
@@ -350,6 +386,33 @@ bool remoteForeground(HWND window)
 {
     int64_t answer = 0;
     return request(requestFor(Op::Foreground, window), nullptr, answer) && answer;
+}
+
+bool remoteInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // Input must not stray to another program: a request that did not get through is tried
+    // again while its process lives.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int64_t answer = 0;
+        if (request(requestFor(Op::Input, window, message, wParam, lParam), nullptr, answer))
+            return answer != 0;
+        if (!alive(processOf(window)))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+void remoteDeactivate(HWND old, HWND next)
+{
+    int64_t answer = 0;
+    request(requestFor(Op::Deactivate, old, 0, reinterpret_cast<WPARAM>(old), reinterpret_cast<LPARAM>(next)), nullptr, answer);
+}
+
+bool remoteSync(HWND window, int milliseconds)
+{
+    int64_t answer = 0;
+    return request(requestFor(Op::Sync, window, 0, static_cast<WPARAM>(milliseconds)), nullptr, answer) && answer;
 }
 
 }
