@@ -32,6 +32,9 @@ public:
     void set_font(std::shared_ptr<FontRep> font);
     void set_style(SkinColor color, HAlign halign, VAlign valign, bool wrap);
 
+    const std::shared_ptr<FontRep>& font() const { return m_font; }
+    SkinColor color() const { return m_color; }
+    bool wrap() const { return m_wrap; }
     const TextLayout& layout();
     POINT scroll() const { return m_scroll; }
     int line_height() const;
@@ -81,6 +84,7 @@ public:
     bool char_input(std::u16string_view text) override;
 
     void set_text(std::u16string_view text) override;
+    SkinColor background() const { return m_background; }
     int caret() const { return m_caret; }
     void set_caret(int index);
     bool focused() const;
