@@ -10,12 +10,16 @@
 #include "skin/Element.h"
 #include "skin/SkinColor.h"
 #include "skin/TextLayout.h"
+#include "runtime/OrientationObserver.h"
 
 class FontRep;
 
-class TextElement : public Element {
+class TextElement : public Element, public OrientationObserver {
 public:
     explicit TextElement(Element* parent);
+
+    // The screen turned: the lines are laid out again at the next draw.
+    void orientation_changed() override;
 
     void load(const Properties& props, const ElementRecord& record) override;
     void set_text_by_id(std::u16string_view id, std::u16string_view text) override;

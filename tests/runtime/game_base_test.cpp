@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/OrientationObserver.h"
 #include "runtime/Registry.h"
 #include "runtime/ui/GameBase.h"
 #include "runtime/ui/KeyTranslation.h"
@@ -360,4 +361,43 @@ TEST_F(WindowLayer, SecondStartBringsTheRunningInstancesMessageBoxForward)
     DestroyWindow(other);
     if (registered)
         UnregisterClass(u"Dialog", nullptr);
+}
+
+namespace {
+
+struct TurnCounter : OrientationObserver {
+    int turns = 0;
+    void orientation_changed() override { ++turns; }
+};
+
+}
+
+TEST_F(WindowLayer, TurningTheScreenTellsTheObserversAndTheListener)
+{
+    TurnCounter counter;
+    {
+        TurnCounter gone; // joined and left again: never told
+    }
+    int before = client.resolutionChanges;
+    DEVMODE dm {};
+    dm.dmSize = sizeof dm;
+    dm.dmFields = DM_DISPLAYORIENTATION;
+    dm.dmDisplayOrientation = DMDO_90;
+    ASSERT_EQ(ChangeDisplaySettingsEx(nullptr, &dm, nullptr, 0, nullptr), DISP_CHANGE_SUCCESSFUL);
+    SimPumpMessages();
+    EXPECT_EQ(counter.turns, 1);
+    EXPECT_EQ(client.resolutionChanges, before + 1);
+    EXPECT_EQ(game->screen().width, 320);
+    EXPECT_EQ(game->screen().orientation, 1);
+    // The window follows the new screen.
+    RECT r {};
+    GetWindowRect(game->main_window(), &r);
+    EXPECT_EQ(r.right - r.left, 320);
+    // A setting change that moves nothing changes nothing.
+    SendMessage(game->main_window(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+    EXPECT_EQ(client.resolutionChanges, before + 1);
+    dm.dmDisplayOrientation = DMDO_0;
+    ChangeDisplaySettingsEx(nullptr, &dm, nullptr, 0, nullptr);
+    SimPumpMessages();
+    EXPECT_EQ(counter.turns, 2);
 }
