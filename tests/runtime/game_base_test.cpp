@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "runtime/OrientationObserver.h"
+#include "runtime/Path.h"
 #include "runtime/Registry.h"
+#include "runtime/TextFile.h"
 #include "runtime/ui/GameBase.h"
 #include "runtime/ui/KeyTranslation.h"
 #include "skin/Canvas.h"
@@ -400,4 +402,27 @@ TEST_F(WindowLayer, TurningTheScreenTellsTheObserversAndTheListener)
     ChangeDisplaySettingsEx(nullptr, &dm, nullptr, 0, nullptr);
     SimPumpMessages();
     EXPECT_EQ(counter.turns, 2);
+}
+
+TEST(WindowLayerLog, StartKeysAndCharactersAreLoggedWhileLoggingIsOn)
+{
+    TempDeviceRoot device;
+    SimUseVirtualClock(5000);
+    ASSERT_TRUE(RegWriteNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", 1));
+    Recorder client;
+    {
+        GameBase game(nullptr, u"LogTest", client);
+        SendMessage(game.main_window(), WM_KEYDOWN, 'Q', 1);
+        SendMessage(game.main_window(), WM_CHAR, u'q', 1);
+        SendMessage(game.main_window(), WM_HOTKEY, 3, MAKELPARAM(0x1000, VK_F2));
+    }
+    ASSERT_TRUE(RegWriteNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", 0));
+    std::optional<std::u16string> log = ReadTextFile(u"/Temp/" + ExpandPath(u"%app_name%.txt"));
+    ASSERT_TRUE(log);
+    for (int step = 0; step <= 5; ++step)
+        EXPECT_NE(log->find(u"5000 GameBase " + std::u16string(1, static_cast<char16_t>(u'0' + step)) + u"\n"), std::u16string::npos) << step;
+    EXPECT_NE(log->find(u"WM_KEYDOWN = 81(Q) lParam=1 ticks=5000\n"), std::u16string::npos);
+    EXPECT_NE(log->find(u"WM_CHAR=q lParam=1 ticks=5000\n"), std::u16string::npos);
+    EXPECT_NE(log->find(u"WM_HOTKEY = 3(SOFT_RIGHT) lParam=" + std::u16string(u"7409664") + u" ticks=5000\n"), std::u16string::npos);
+    SimUseRealClock();
 }
