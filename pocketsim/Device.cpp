@@ -4,6 +4,7 @@
 #include <simhost.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace pocketsim {
 
@@ -95,7 +96,8 @@ void Device::onShell(WPARAM what, LPARAM detail)
         follow_foreground();
         break;
     case SIM_SHELL_SIP:
-        show_panel(detail == 2 ? !m_panelShown : detail != 0);
+        if (!show_panel(detail == 2 ? !m_panelShown : detail != 0))
+            std::fprintf(stderr, "pocketsim: a program asks to %s the input panel; this device has none\n", detail ? "raise" : "lower");
         break;
     }
 }
@@ -104,6 +106,9 @@ void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
 {
     m_panel = std::move(panel);
     m_panelShown = false;
+    // Taps on the panel never take the foreground from the program that is typed into.
+    if (m_panel && m_panel->window())
+        SetWindowLongPtr(m_panel->window(), GWL_EXSTYLE, GetWindowLongPtr(m_panel->window(), GWL_EXSTYLE) | WS_EX_NOACTIVATE);
     layout();
 }
 
@@ -185,6 +190,7 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
             if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
                 self->m_start.toggle(self->m_instance, self->m_barHeight);
+            InvalidateRect(window, nullptr, FALSE);
             return 0;
         }
         if (message == WM_LBUTTONDOWN && window == self->m_menubar) {

@@ -145,6 +145,8 @@ int main(int argc, char** argv)
         if (printText)
             std::printf("%s\n", Utf8FromUtf16(device.notepad().text()).c_str());
         std::fflush(stdout);
+        // The device switches off: its programs end with it.
+        SimEndPrograms(2000);
     }
     SimCloseDisplay();
     return status;

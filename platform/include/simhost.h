@@ -132,6 +132,9 @@ bool SimWaitForProgramWindow(HANDLE process, DWORD milliseconds);
 // Removes what ended processes left on the device (windows, pictures) and gives the foreground
 // to the next window when its owner ended. The host calls it as it runs.
 void SimReapEndedPrograms();
+// The device shuts down: every program it runs is asked to close its windows and, when it has
+// not ended within milliseconds, ended; the programs this process started are among them.
+void SimEndPrograms(DWORD milliseconds);
 // Shared-memory pictures of this device's windows (a stress test looks for leftovers).
 int SimSharedPictureCount();
 // The device kind as SystemParametersInfo(SPI_GETPLATFORMTYPE) answers it: "pocketpc" (the

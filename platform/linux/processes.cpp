@@ -171,6 +171,15 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
 
 namespace sim {
 
+std::mutex g_startedMutex;
+std::vector<pid_t> g_started;
+
+std::vector<pid_t> startedProcesses()
+{
+    std::lock_guard lock(g_startedMutex);
+    return g_started;
+}
+
 pid_t processIdOf(HANDLE process)
 {
     auto object = sim::lookupHandleAs<ProcessObject>(process);
@@ -234,9 +243,17 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info)
     if (rc != 0)
         return shellFailure(info, ERROR_ACCESS_DENIED, SE_ERR_ACCESSDENIED);
     auto state = std::make_shared<ProcessState>();
+    {
+        std::lock_guard lock(sim::g_startedMutex);
+        sim::g_started.push_back(pid);
+    }
     std::thread([pid, state] {
         int status = 0;
         while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        {
+            std::lock_guard lock(sim::g_startedMutex);
+            std::erase(sim::g_started, pid);
         }
         state->finished(status);
     }).detach();

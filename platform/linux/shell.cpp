@@ -179,6 +179,20 @@ LRESULT CALLBACK sipPrefProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
             notifyShell(SIM_SHELL_SIP, want);
         return 0;
     }
+    case WM_DESTROY: {
+        // A program that closes while one of its edits has the panel up takes it down.
+        bool up;
+        {
+            Guard g(lock());
+            auto it = sipPrefs().find(window);
+            up = it != sipPrefs().end() && it->second.requested == 1;
+            if (up)
+                it->second.requested = 0;
+        }
+        if (up)
+            notifyShell(SIM_SHELL_SIP, 0);
+        break;
+    }
     case WM_NCDESTROY: {
         Guard g(lock());
         sipPrefs().erase(window);

@@ -7,6 +7,7 @@
 #include <winbase.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -15,6 +16,7 @@
 
 namespace sim {
 pid_t processIdOf(HANDLE process);
+std::vector<pid_t> startedProcesses();
 }
 
 namespace {
@@ -125,6 +127,34 @@ void SimReapEndedPrograms()
     HWND cap = shared::capture();
     if (cap && !shared::processAlive(shared::processOf(cap)))
         shared::releaseCapture(cap);
+}
+
+void SimEndPrograms(DWORD milliseconds)
+{
+    // Asked politely first: their main windows are closed.
+    std::set<pid_t> programs;
+    for (pid_t pid : sim::startedProcesses())
+        programs.insert(pid);
+    for (const RemoteWindow& w : remoteWindows()) {
+        programs.insert(shared::processOf(w.handle));
+        remotePost(w.handle, WM_CLOSE, 0, 0);
+    }
+    programs.erase(getpid());
+    auto running = [&] {
+        for (pid_t pid : programs)
+            if (shared::processAlive(pid))
+                return true;
+        return false;
+    };
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (running() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (pid_t pid : programs)
+        if (shared::processAlive(pid))
+            kill(pid, SIGKILL);
+    for (int i = 0; i < 100 && running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    shared::reapEnded();
 }
 
 int SimSharedPictureCount()

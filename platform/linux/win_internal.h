@@ -185,6 +185,8 @@ constexpr UINT kInternalDeactivate = 0xBF03; // wParam: the window that lost; lP
 constexpr UINT kInternalForeground = 0xBF04; // wParam: the window to bring to the foreground
 // Queues one for the thread of window; false when window is not one of ours.
 bool postInternal(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Handles what other threads sent to the calling thread (while it waits for something).
+void answerSentMessages();
 // Waits until the thread that owns window has handled what it was sent and drawn it.
 bool waitIdle(HWND window, int milliseconds);
 // The shell's part in key delivery (soft keys of a menu bar); true when it took the key.

@@ -325,6 +325,11 @@ void forgetWindowMessages(HWND window, ThreadQueue& q)
     std::erase_if(q.timers, [&](const TimerEntry& t) { return t.window == window; });
 }
 
+void answerSentMessages()
+{
+    processSent(*currentThread());
+}
+
 bool postInternal(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     std::shared_ptr<ThreadQueue> q = queueOf(window);

@@ -264,7 +264,21 @@ bool request(const Request& r, const void* data, int64_t& answer)
     if (fd < 0)
         return false;
     bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && writeAll(fd, &r, sizeof r)
-        && (r.dataSize == 0 || writeAll(fd, data, r.dataSize)) && readAll(fd, &answer, sizeof answer);
+        && (r.dataSize == 0 || writeAll(fd, data, r.dataSize));
+    // While the other process works on it, this thread answers what is sent to it: the other
+    // side may need one of its windows meanwhile.
+    while (ok) {
+        pollfd p { fd, POLLIN, 0 };
+        int ready = poll(&p, 1, 20);
+        if (ready > 0) {
+            ok = readAll(fd, &answer, sizeof answer);
+            break;
+        }
+        if (ready < 0 && errno != EINTR)
+            ok = false;
+        else
+            answerSentMessages();
+    }
     close(fd);
     return ok;
 }

@@ -73,8 +73,10 @@ struct StateMapping {
 
 State* state()
 {
+    static std::mutex guard;
     static StateMapping mapping;
     static State fallback {};
+    std::lock_guard<std::mutex> g(guard);
     std::string path = sim::hostStateFolder() + "/screen.state";
     if (mapping.state && mapping.path == path)
         return mapping.state;
@@ -172,6 +174,7 @@ void unmap(Published& p, bool remove)
 
 // Leaves nothing behind when the process ends without destroying its windows.
 struct Cleanup {
+    Cleanup() { published(); } // made first, so that it is still there at the end
     ~Cleanup()
     {
         for (auto& [handle, p] : published())

@@ -124,6 +124,38 @@ TEST_F(Programs, TheStartMenuListsTheProgramsFolderAndATapStartsOne)
     EXPECT_EQ(closed.at(0, 40), rgb565(255, 255, 255)) << "a tap on an entry closes the menu";
 }
 
+TEST_F(Programs, TypingReachesAnEditOfAnotherProgramWhoseSipPrefAsksTheShellForThePanel)
+{
+    HostRun r = run("start \"\\Program Files\\Test\\testapp.exe\" edit\n"
+                    "tap 100 52\n"
+                    "type hello\n"
+                    "shot edit\n"
+                    "type bye\n"
+                    "expect-text \n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(log().find("text h\ntext he\ntext hel\ntext hell\ntext hello\n"), std::string::npos) << log();
+    EXPECT_NE(log().find("text hellobye\ninactive\nexit\n"), std::string::npos) << log();
+    // The note pad got nothing: the characters went to the program in front.
+    EXPECT_NE(r.err.find("a program asks to raise the input panel"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("a program asks to lower the input panel"), std::string::npos) << r.err;
+    Shot edit;
+    ASSERT_TRUE(load("edit", edit));
+    EXPECT_EQ(edit.at(12, 42), rgb565(255, 255, 200)) << "the edit in its parent's colour";
+}
+
+TEST_F(Programs, ThePlatformTestAnswersTheDeviceKindTheHostRunsAs)
+{
+    HostRun r = run("start \"\\Program Files\\Test\\testapp.exe\" kind\n", { "--kind", "smartphone" });
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(log(), "kind SmartPhone\n");
+    device.writeFile(u"\\Temp\\testapp.log", "");
+    r = run("start \"\\Program Files\\Test\\testapp.exe\" kind\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(log(), "kind PocketPC\n");
+    r = run("", { "--kind", "tablet" });
+    EXPECT_EQ(r.exitCode, 2);
+}
+
 TEST_F(Programs, AScriptThatStartsAMissingProgramFailsWithTheReason)
 {
     HostRun r = run("start \\Windows\\nothing.exe\n");

@@ -2,7 +2,9 @@
 // the window system ("window") or straight into the frame buffer ("direct"). It logs what
 // reaches it to "\Temp\testapp.log": taps, keys, its message box's answer; Enter asks for the
 // message box, and answering it ends the program. "leave" shows the window and ends at once
-// without destroying it; "crash" does the same by a fatal signal.
+// without destroying it; "crash" does the same by a fatal signal. "edit" shows an edit control
+// with the input panel preference and logs its text at each change, ending at "bye"; "kind"
+// logs the platform type and ends.
 #include <aygshell.h>
 #include <gx.h>
 #include <winbase.h>
@@ -25,6 +27,16 @@ bool g_direct = false;
 bool g_dirty = true;
 int g_tapX = -100, g_tapY = -100;
 HWND g_window = nullptr;
+HWND g_edit = nullptr;
+HBRUSH g_editBrush = nullptr;
+
+std::string utf8(const std::u16string& text)
+{
+    std::string out;
+    for (char16_t c : text)
+        out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
 
 void log(const std::string& line)
 {
@@ -93,6 +105,19 @@ LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CHAR:
         log("char " + std::to_string(wParam));
         return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == EN_CHANGE && reinterpret_cast<HWND>(lParam) == g_edit) {
+            WCHAR text[64] = {};
+            GetWindowText(g_edit, text, 64);
+            std::u16string t = text;
+            log("text " + utf8(t));
+            if (t.size() >= 3 && t.substr(t.size() - 3) == u"bye")
+                DestroyWindow(window);
+        }
+        return 0;
+    case WM_CTLCOLOREDIT:
+        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 128));
+        return reinterpret_cast<LRESULT>(g_editBrush);
     case kAskBox: {
         int answer = MessageBox(window, u"Finish the test?", u"Test App", MB_OK);
         log("box " + std::to_string(answer));
@@ -112,6 +137,12 @@ int main(int argc, char** argv)
 {
     std::string mode = argc > 1 ? argv[1] : "window";
     g_direct = mode == "direct";
+    if (mode == "kind") {
+        WCHAR type[64] = {};
+        SystemParametersInfo(SPI_GETPLATFORMTYPE, sizeof type, type, 0);
+        log("kind " + utf8(type));
+        return 0;
+    }
     WNDCLASS wc {};
     wc.lpfnWndProc = proc;
     wc.lpszClassName = u"TestApp";
@@ -123,6 +154,13 @@ int main(int argc, char** argv)
     SHFullScreen(g_window, SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON | SHFS_HIDESTARTICON);
     SetForegroundWindow(g_window);
     log("started " + mode);
+    if (mode == "edit") {
+        g_editBrush = CreateSolidBrush(RGB(255, 255, 200));
+        SHInitExtraControls();
+        CreateWindowEx(0, WC_SIPPREF, u"", WS_CHILD, 0, 0, 0, 0, g_window, nullptr, nullptr, nullptr);
+        g_edit = CreateWindowEx(0, u"Edit", u"", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 40, 220, 24, g_window,
+            reinterpret_cast<HMENU>(1), nullptr, nullptr);
+    }
     if (mode == "leave" || mode == "crash") {
         UpdateWindow(g_window);
         MSG m;
