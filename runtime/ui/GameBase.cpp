@@ -82,8 +82,8 @@ GameBase::GameBase(HINSTANCE module, std::u16string_view application_name, GameC
     log_step(3);
     read_screen(m_screen);
     log_step(4);
-    CreateWindowEx(0, window_class_name().c_str(), application_name.empty() ? u"" : std::u16string(application_name).c_str(),
-        WS_VISIBLE, 0, 0, m_screen.width, m_screen.height, nullptr, nullptr, module, nullptr);
+    CreateWindowEx(0, window_class_name().c_str(), this->application_name().c_str(), WS_VISIBLE, 0, 0, m_screen.width,
+        m_screen.height, nullptr, nullptr, module, nullptr);
     log_step(5);
     // A later start waiting for this window may now look for it.
     if (HANDLE mutex = single_instance_mutex()) {

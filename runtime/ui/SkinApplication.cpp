@@ -266,6 +266,8 @@ bool SkinApplication::CloseForm(SkinForm& form)
     if (it == m_forms.end())
         return false;
     m_needsRedraw = true;
+    // A field left focused would take the edit window again when the form is reopened.
+    form.root().unfocus();
     if (m_listener)
         m_listener->form_closed(form);
     if (it + 1 != m_forms.end()) {
