@@ -139,6 +139,10 @@ TEST_P(DemoScreens, FormsPopupsTransitionAndTextField)
     ASSERT_NE(row, nullptr);
     tap(demo->main_form(), u"#label");
     EXPECT_EQ(demo->app().platform().focused_edit(), row->edit());
+    // The platform's edit window does the editing over the field, drawn by the window system.
+    EXPECT_NE(demo->app().platform().edit_window(), nullptr);
+    EXPECT_NE(demo->app().platform().sip_preference_window(), nullptr);
+    EXPECT_FALSE(demo->app().platform().direct_display_open());
     for (char16_t c : std::u16string(u"Ada L."))
         SimTypeChar(c);
     run(80);
@@ -147,6 +151,8 @@ TEST_P(DemoScreens, FormsPopupsTransitionAndTextField)
     // A tap beside the field ends the editing.
     tap(demo->main_form(), u"intro");
     EXPECT_EQ(demo->app().platform().focused_edit(), nullptr);
+    EXPECT_EQ(demo->app().platform().edit_window(), nullptr);
+    EXPECT_EQ(demo->app().platform().direct_display_open(), !windowed());
     EXPECT_EQ(row->edit()->text(), u"Ada L.");
 
     EXPECT_EQ(demo->events(), (std::vector<std::string>{"opened main", "opened popup", "opened popup2",

@@ -315,7 +315,8 @@ TEST_F(WindowLayer, EditingStateSurvivesMovingBetweenFields)
     first->set_text(u"one");
     second->set_text(u"two");
     EXPECT_TRUE(game->windowed());
-    game->SetDirectDisplay(0); // stays windowed where the frame buffer cannot be opened
+    game->SetDirectDisplay(0);
+    EXPECT_TRUE(game->direct_display_open());
     bool windowed = game->windowed();
 
     client.redrawFlag = false;
@@ -323,16 +324,29 @@ TEST_F(WindowLayer, EditingStateSurvivesMovingBetweenFields)
     EXPECT_EQ(game->focused_edit(), first);
     EXPECT_TRUE(client.redrawFlag);
     HWND edit = game->edit_window();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_FALSE(game->direct_display_open()); // the window system draws the edit window
+    WCHAR shown[16] {};
+    GetWindowText(edit, shown, 16);
+    EXPECT_EQ(std::u16string(shown), u"one");
     game->FocusEdit(second, true);
+    GetWindowText(edit, shown, 16);
+    EXPECT_EQ(std::u16string(shown), u"two"); // the new field's text, not the old one's
     EXPECT_EQ(game->focused_edit(), second);
     EXPECT_EQ(game->edit_window(), edit);
     EXPECT_EQ(game->windowed(), windowed);
 
-    // Characters typed without a native edit window reach the field through the form.
+    // Typing in the edit window reaches the field that has the focus now.
+    SetWindowText(edit, u"two!");
+    SendMessage(game->main_window(), WM_COMMAND, MAKEWPARAM(0, EN_CHANGE), reinterpret_cast<LPARAM>(edit));
+    EXPECT_EQ(second->text(), u"two!");
+    EXPECT_EQ(first->text(), u"one");
+
     game->FocusEdit(nullptr, true);
     EXPECT_EQ(game->focused_edit(), nullptr);
     EXPECT_EQ(game->edit_window(), nullptr);
     EXPECT_EQ(game->sip_preference_window(), nullptr);
+    EXPECT_TRUE(game->direct_display_open()); // back to the frame buffer
     DWORD stored = 7;
     ASSERT_TRUE(RegReadNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"SIPPreference", stored));
     EXPECT_EQ(stored, 0u); // the panel was down when the field was left
