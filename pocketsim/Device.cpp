@@ -81,6 +81,10 @@ void Device::follow_foreground()
     HWND fg = GetForegroundWindow();
     DWORD state = fg ? SimShellState(fg) : 0;
     bool hide = (state & SHFS_HIDETASKBAR) != 0;
+    if (state != m_shellState) {
+        m_shellState = state;
+        InvalidateRect(m_menubar, nullptr, FALSE);
+    }
     if (hide != !IsWindowVisible(m_taskbar))
         ShowWindow(m_taskbar, hide ? SW_HIDE : SW_SHOWNA);
     if (hide)
@@ -188,15 +192,15 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (message == WM_LBUTTONDOWN && window == self->m_taskbar) {
             RECT b = self->startButton();
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-            if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
-                self->m_start.toggle(self->m_instance, self->m_barHeight);
+            if (!(self->m_shellState & SHFS_HIDESTARTICON) && x >= b.left && x < b.right && y >= b.top && y < b.bottom)
+                self->m_start.toggle(self->m_instance, self->m_barHeight, self->m_taskbar);
             InvalidateRect(window, nullptr, FALSE);
             return 0;
         }
         if (message == WM_LBUTTONDOWN && window == self->m_menubar) {
             RECT b = self->panelButton();
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
-            if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
+            if (!(self->m_shellState & SHFS_HIDESIPBUTTON) && x >= b.left && x < b.right && y >= b.top && y < b.bottom)
                 self->show_panel(!self->m_panelShown);
             return 0;
         }
@@ -219,10 +223,12 @@ void Device::paintBar(HWND window)
             int fx = (s.left + s.right) / 2 - unit, fy = m_barHeight / 2 - unit;
             if (m_start.open())
                 m_surface.fill(s, kStartOpen);
-            m_surface.fill(RECT { fx, fy, fx + unit - 1, fy + unit - 1 }, RGB(232, 72, 40));
-            m_surface.fill(RECT { fx + unit, fy, fx + 2 * unit - 1, fy + unit - 1 }, RGB(96, 184, 56));
-            m_surface.fill(RECT { fx, fy + unit, fx + unit - 1, fy + 2 * unit - 1 }, RGB(48, 120, 232));
-            m_surface.fill(RECT { fx + unit, fy + unit, fx + 2 * unit - 1, fy + 2 * unit - 1 }, RGB(248, 200, 32));
+            if (!(m_shellState & SHFS_HIDESTARTICON)) {
+                m_surface.fill(RECT { fx, fy, fx + unit - 1, fy + unit - 1 }, RGB(232, 72, 40));
+                m_surface.fill(RECT { fx + unit, fy, fx + 2 * unit - 1, fy + unit - 1 }, RGB(96, 184, 56));
+                m_surface.fill(RECT { fx, fy + unit, fx + unit - 1, fy + 2 * unit - 1 }, RGB(48, 120, 232));
+                m_surface.fill(RECT { fx + unit, fy + unit, fx + 2 * unit - 1, fy + 2 * unit - 1 }, RGB(248, 200, 32));
+            }
             // The title of the program in front.
             WCHAR title[64] = {};
             HWND fg = GetForegroundWindow();
@@ -234,17 +240,20 @@ void Device::paintBar(HWND window)
             m_surface.fill(RECT { 0, 0, client.right, 1 }, kMenubarEdge);
             // The input panel button: a small keyboard.
             RECT b = panelButton();
+            if (m_shellState & SHFS_HIDESIPBUTTON)
+                b = RECT {};
             m_surface.fill(b, kKeyEdge);
             m_surface.fill(RECT { b.left + 1, b.top + 1, b.right - 1, b.bottom - 1 }, m_panelShown ? kMenubar : kKey);
             // Two rows of three keys over a space bar, on a grid of seven units.
             int unit = std::max<int>(1, (b.bottom - b.top) / 7);
             int left = (b.left + b.right - 5 * unit) / 2, top = b.top + unit;
-            for (int row = 0; row < 2; ++row)
+            for (int row = 0; row < 2 && b.right > b.left; ++row)
                 for (int col = 0; col < 3; ++col) {
                     int x = left + col * unit * 2, y = top + row * unit * 2;
                     m_surface.fill(RECT { x, y, x + unit, y + unit }, kKeyEdge);
                 }
-            m_surface.fill(RECT { left, top + unit * 4, left + unit * 5, top + unit * 5 }, kKeyEdge);
+            if (b.right > b.left)
+                m_surface.fill(RECT { left, top + unit * 4, left + unit * 5, top + unit * 5 }, kKeyEdge);
         }
         m_surface.copyTo(dc);
     }

@@ -45,6 +45,7 @@ private:
     int m_barHeight = 26;
     HFONT m_titleFont = nullptr;
     HINSTANCE m_instance = nullptr;
+    DWORD m_shellState = 0; // SHFullScreen state of the program in front
     StartMenu m_start;
     Surface m_surface;
     NotePad m_notepad;

@@ -134,8 +134,9 @@ StartMenu::~StartMenu()
         DeleteObject(m_font);
 }
 
-void StartMenu::toggle(HINSTANCE instance, int top)
+void StartMenu::toggle(HINSTANCE instance, int top, HWND taskbar)
 {
+    m_taskbar = taskbar;
     if (m_window) {
         close();
         return;
@@ -154,6 +155,9 @@ void StartMenu::toggle(HINSTANCE instance, int top)
     int height = std::min<int>(rows * m_row + 2, GetSystemMetrics(SM_CYSCREEN) - top);
     m_window = CreateWindowEx(WS_EX_TOPMOST | WS_EX_NOACTIVATE, kClass, u"Start", WS_POPUP | WS_VISIBLE, 0, top, width, height,
         nullptr, nullptr, instance, this);
+    // The menu holds the stylus while it is open: a tap outside it only closes it.
+    if (m_window)
+        SetCapture(m_window);
 }
 
 void StartMenu::close()
@@ -161,7 +165,11 @@ void StartMenu::close()
     if (m_window) {
         HWND w = m_window;
         m_window = nullptr;
+        if (GetCapture() == w)
+            ReleaseCapture();
         DestroyWindow(w);
+        if (m_taskbar)
+            InvalidateRect(m_taskbar, nullptr, FALSE);
     }
 }
 
@@ -175,8 +183,16 @@ LRESULT CALLBACK StartMenu::windowProc(HWND window, UINT message, WPARAM wParam,
             self->paint();
             return 0;
         }
-        if (message == WM_LBUTTONUP) {
-            int row = (GET_Y_LPARAM(lParam) - 1) / std::max(1, self->m_row);
+        RECT client;
+        GetClientRect(window, &client);
+        int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+        bool inside = x >= 0 && y >= 0 && x < client.right && y < client.bottom;
+        if (message == WM_LBUTTONDOWN && !inside) {
+            self->close();
+            return 0;
+        }
+        if (message == WM_LBUTTONUP && inside) {
+            int row = (y - 1) / std::max(1, self->m_row);
             if (row >= 0 && static_cast<size_t>(row) < self->m_entries.size()) {
                 StartEntry e = self->m_entries[static_cast<size_t>(row)];
                 self->close();

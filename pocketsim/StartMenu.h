@@ -31,8 +31,9 @@ public:
     StartMenu(const StartMenu&) = delete;
     StartMenu& operator=(const StartMenu&) = delete;
 
-    // Opens below the taskbar (reading the folder again), or closes when open.
-    void toggle(HINSTANCE instance, int top);
+    // Opens below the taskbar (reading the folder again), or closes when open; the taskbar
+    // is repainted when the menu closes.
+    void toggle(HINSTANCE instance, int top, HWND taskbar);
     void close();
     bool open() const { return m_window != nullptr; }
     const std::vector<StartEntry>& entries() const { return m_entries; }
@@ -42,6 +43,7 @@ private:
     void paint();
 
     HWND m_window = nullptr;
+    HWND m_taskbar = nullptr;
     HFONT m_font = nullptr;
     int m_row = 20;
     std::vector<StartEntry> m_entries;

@@ -22,6 +22,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <chrono>
 #include <thread>
 #include <unistd.h>
 
@@ -389,8 +390,17 @@ bool remoteForeground(HWND window)
 
 bool remoteInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    int64_t answer = 0;
-    return request(requestFor(Op::Input, window, message, wParam, lParam), nullptr, answer) && answer;
+    // Input must not stray to another program: a request that did not get through is tried
+    // again while its process lives.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        int64_t answer = 0;
+        if (request(requestFor(Op::Input, window, message, wParam, lParam), nullptr, answer))
+            return answer != 0;
+        if (!alive(processOf(window)))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 void remoteDeactivate(HWND old, HWND next)

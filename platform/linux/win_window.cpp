@@ -394,11 +394,30 @@ BOOL IsWindow(HWND window)
     return remoteWindow(window, remote);
 }
 
+namespace {
+
+// Another process's top-level window as it last published itself.
+bool remotePicture(HWND window, shared::RemotePicture& out)
+{
+    if (!isRemote(window))
+        return false;
+    for (const shared::RemotePicture& p : shared::remotePictures())
+        if (p.handle == window) {
+            out = p;
+            return true;
+        }
+    return false;
+}
+
+}
+
 BOOL IsWindowVisible(HWND window)
 {
     Guard g(lock());
-    Window* w = find(window);
-    return w && reallyVisible(w);
+    if (Window* w = find(window))
+        return reallyVisible(w);
+    shared::RemotePicture p;
+    return remotePicture(window, p) && (p.flags & shared::kVisible);
 }
 
 BOOL IsChild(HWND parent, HWND window)
@@ -589,6 +608,11 @@ BOOL GetWindowRect(HWND window, LPRECT rect)
 {
     Guard g(lock());
     Window* w = find(window);
+    shared::RemotePicture p;
+    if (!w && rect && remotePicture(window, p)) {
+        *rect = p.rect;
+        return TRUE;
+    }
     if (!w || !rect)
         return FALSE;
     POINT o = screenOrigin(w->parent);

@@ -120,6 +120,11 @@ TEST_F(OneScreen, AnotherProcesssWindowIsComposedTakesInputAndGoesWithItsProcess
     HWND other = WindowFromPoint(POINT { 50, 50 });
     ASSERT_NE(other, nullptr);
     EXPECT_EQ(GetForegroundWindow(), other);
+    EXPECT_TRUE(IsWindowVisible(other));
+    RECT r {};
+    EXPECT_TRUE(GetWindowRect(other, &r));
+    EXPECT_EQ(r.left, 40);
+    EXPECT_EQ(r.bottom, 140);
 
     // The stylus and keys go to the process that owns the window.
     SimStylusDown(50, 60);

@@ -114,12 +114,14 @@ TEST_F(Programs, TheStartMenuListsTheProgramsFolderAndATapStartsOne)
 {
     device.writeFile(u"\\Windows\\Start Menu\\Programs\\Test App.lnk", "21#\"\\Program Files\\Test\\testapp.exe\" leave");
     device.writeFile(u"\\Windows\\Start Menu\\Programs\\Broken.lnk", "no program here");
-    HostRun r = run("tap 10 10\nshot menu\ntap 30 38\nshot closed\n");
+    HostRun r = run("tap 10 10\nshot menu\ntap 200 200\nshot outside\ntap 10 10\ntap 30 38\nshot closed\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(waitFor("started leave")) << "the menu's entry starts the program";
-    Shot menu, closed;
+    Shot menu, outside, closed;
     ASSERT_TRUE(load("menu", menu));
+    ASSERT_TRUE(load("outside", outside));
     ASSERT_TRUE(load("closed", closed));
+    EXPECT_EQ(outside.at(0, 40), rgb565(255, 255, 255)) << "a tap outside the menu closes it";
     EXPECT_EQ(menu.at(0, 40), rgb565(0, 40, 104)) << "the menu's edge, below the taskbar";
     EXPECT_EQ(closed.at(0, 40), rgb565(255, 255, 255)) << "a tap on an entry closes the menu";
 }
@@ -131,11 +133,12 @@ TEST_F(Programs, TypingReachesAnEditOfAnotherProgramWhoseSipPrefAsksTheShellForT
                     "type hello\n"
                     "shot edit\n"
                     "type bye\n"
+                    "# the note pad got nothing: the characters went to the program in front\n"
                     "expect-text \n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(log().find("text h\ntext he\ntext hel\ntext hell\ntext hello\n"), std::string::npos) << log();
     EXPECT_NE(log().find("text hellobye\ninactive\nexit\n"), std::string::npos) << log();
-    // The note pad got nothing: the characters went to the program in front.
+    // SIPPREF asked the shell for the panel while the edit had the focus, and lowered it.
     EXPECT_NE(r.err.find("a program asks to raise the input panel"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("a program asks to lower the input panel"), std::string::npos) << r.err;
     Shot edit;
