@@ -3,6 +3,7 @@
 #include <aygshell.h>
 #include <gx.h>
 
+#include "runtime/DirectDisplay.h"
 #include "skin/PixelBuffer.h"
 
 namespace shell {
@@ -62,30 +63,25 @@ void close_raw_key_input()
 
 namespace {
 
-class GxDisplay final : public DirectDisplay {
+// The display access layer's display object, handing out each locked frame as a PixelBuffer.
+class LayerDisplay final : public DirectDisplay {
 public:
-    GxDisplay(const GXDisplayProperties& p)
-        : m_width(static_cast<int>(p.cxWidth))
-        , m_height(static_cast<int>(p.cyHeight))
-        , m_pitch(static_cast<int>(p.cbyPitch))
-        , m_orientation((p.ffFormat & kfLandscape) ? 1 : 0)
+    LayerDisplay(std::unique_ptr<::DirectDisplay> display, const ::DirectDisplay::Geometry& geometry)
+        : m_display(std::move(display))
+        , m_geometry(geometry)
     {
     }
-    ~GxDisplay() override
-    {
-        unlock();
-        GXCloseDisplay();
-    }
-    int width() const override { return m_width; }
-    int height() const override { return m_height; }
-    int orientation() const override { return m_orientation; }
+    ~LayerDisplay() override { unlock(); }
+    int width() const override { return m_geometry.width; }
+    int height() const override { return m_geometry.height; }
+    int orientation() const override { return m_geometry.orientation; }
     PixelBuffer* lock() override
     {
         unlock();
-        auto* pixels = static_cast<uint16_t*>(GXBeginDraw());
+        uint16_t* pixels = m_display->lock();
         if (!pixels)
             return nullptr;
-        m_frame = std::make_unique<PixelBuffer>(pixels, m_width, m_height, m_pitch);
+        m_frame = std::make_unique<PixelBuffer>(pixels, m_geometry.width, m_geometry.height, m_display->pitch() * 2);
         return m_frame.get();
     }
     void unlock() override
@@ -93,14 +89,12 @@ public:
         if (!m_frame)
             return;
         m_frame.reset();
-        GXEndDraw();
+        m_display->unlock();
     }
 
 private:
-    int m_width;
-    int m_height;
-    int m_pitch;
-    int m_orientation;
+    std::unique_ptr<::DirectDisplay> m_display;
+    ::DirectDisplay::Geometry m_geometry;
     std::unique_ptr<PixelBuffer> m_frame;
 };
 
@@ -108,15 +102,12 @@ private:
 
 std::unique_ptr<DirectDisplay> DirectDisplay::open(HWND window)
 {
-    if (!window || !GXOpenDisplay(window, GX_FULLSCREEN))
+    ::DirectDisplay::Geometry geometry;
+    std::unique_ptr<::DirectDisplay> display = window ? ::DirectDisplay::open(window, geometry) : nullptr;
+    // Only frame buffers at least as wide as a row of pixels can be drawn into as they are.
+    if (!display || geometry.width <= 0 || geometry.height <= 0 || display->pitch() < geometry.width)
         return nullptr;
-    GXDisplayProperties p = GXGetDisplayProperties();
-    // Only frame buffers laid out in plain 16-bit rows can be drawn into as they are.
-    if (p.cBPP != 16 || p.cbxPitch != 2 || p.cbyPitch < static_cast<long>(p.cxWidth) * 2 || p.cxWidth == 0 || p.cyHeight == 0) {
-        GXCloseDisplay();
-        return nullptr;
-    }
-    return std::make_unique<GxDisplay>(p);
+    return std::make_unique<LayerDisplay>(std::move(display), geometry);
 }
 
 HBRUSH create_solid_brush(COLORREF colour)
