@@ -131,7 +131,7 @@ int main(int argc, char** argv)
     // Scripts run headless in virtual time: the same script gives the same pictures.
     if (script) {
         SimUseVirtualClock(1000);
-        SimShareVirtualClock(); // programs the device starts follow the script's time
+        SimShareVirtualClock();
         display = "headless";
     }
     // Without a display to show the device, a demo script shows what the keyboard does in
@@ -186,7 +186,11 @@ int main(int argc, char** argv)
         else
             std::fprintf(stderr, "pocketsim: the input panel did not start\n");
         SimPumpMessages();
+        // What the device starts at boot runs in the script's time (the startup selector's
+        // wait is then exact); programs started later keep the real clock.
+        SimStartProgramsOnVirtualClock(true);
         pocketsim::RunStartupFolder();
+        SimStartProgramsOnVirtualClock(false);
         SimPumpMessages();
         if (initialText) {
             for (char16_t c : Utf16FromUtf8(initialText))

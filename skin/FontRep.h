@@ -6,6 +6,7 @@
 #include "skin/Canvas.h"
 #include "skin/FontDesc.h"
 #include "skin/SkinColor.h"
+#include "runtime/OrientationObserver.h"
 
 #include <windows.h>
 
@@ -22,7 +23,7 @@ struct TextMeasure {
     int descent = 0;
 };
 
-class FontRep {
+class FontRep : public OrientationObserver {
 public:
     explicit FontRep(const FontDesc& desc);
     ~FontRep();
@@ -48,6 +49,9 @@ public:
     // Widths from the cache, asking the platform once for all characters not yet in it. With
     // running, receives the running width after each character.
     TextMeasure measure(std::u16string_view text, int max_width, std::vector<int>* running = nullptr);
+
+    // The screen turned: widths are measured afresh, in case the platform renders differently.
+    void orientation_changed() override { m_widths.clear(); }
 
 private:
     void cache_widths(std::u16string_view text);

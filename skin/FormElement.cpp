@@ -33,6 +33,13 @@ void FormElement::focus(Element* element)
     m_focused = element;
 }
 
+void FormElement::unfocus()
+{
+    if (m_focused)
+        m_focused->invalidate_redraw(); // the caret goes
+    m_focused = nullptr;
+}
+
 void FormElement::forget(Element* element)
 {
     std::erase(m_key_list, element);

@@ -24,6 +24,8 @@ public:
     // Moves the element to the end of the key list (an edit that took the focus).
     void focus(Element* element);
     Element* focused_edit() const { return m_focused; }
+    // No edit has the focus any more (it stays in the key list).
+    void unfocus();
     void forget(Element* element);
 
     const std::vector<Element*>& key_list() const { return m_key_list; }

@@ -3,6 +3,7 @@
 #include "skin/BasicElements.h"
 #include "skin/ButtonElement.h"
 #include "skin/CheckboxElement.h"
+#include "skin/LabelEditElement.h"
 #include "skin/ProgressElement.h"
 #include "skin/TextElement.h"
 #include "skin/VListElement.h"
@@ -33,6 +34,7 @@ const std::vector<ElementType>& standard_element_types()
         type<ButtonElement>(u"button"),
         type<CheckboxElement>(u"checkbox"),
         type<VListElement>(u"vlist"),
+        type<LabelEditElement>(u"label_edit"),
     };
     return types;
 }

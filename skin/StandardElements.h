@@ -11,7 +11,7 @@ struct ElementType {
 };
 
 // "node", "htable", "vtable", "clip", "color", "image", "progress", "oldtext", "text",
-// "edit", "button", "checkbox", "vlist".
+// "edit", "button", "checkbox", "vlist", "label_edit".
 const std::vector<ElementType>& standard_element_types();
 // Registers the names in the given order (each must be a standard type).
 void register_element_types(const std::vector<std::u16string>& names);

@@ -55,6 +55,11 @@ void TextElement::set_style(SkinColor color, HAlign halign, VAlign valign, bool 
     invalidate_text();
 }
 
+void TextElement::orientation_changed()
+{
+    invalidate_text();
+}
+
 void TextElement::invalidate_text()
 {
     m_layout_valid = false;

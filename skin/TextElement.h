@@ -10,12 +10,16 @@
 #include "skin/Element.h"
 #include "skin/SkinColor.h"
 #include "skin/TextLayout.h"
+#include "runtime/OrientationObserver.h"
 
 class FontRep;
 
-class TextElement : public Element {
+class TextElement : public Element, public OrientationObserver {
 public:
     explicit TextElement(Element* parent);
+
+    // The screen turned: the lines are laid out again at the next draw.
+    void orientation_changed() override;
 
     void load(const Properties& props, const ElementRecord& record) override;
     void set_text_by_id(std::u16string_view id, std::u16string_view text) override;
@@ -32,6 +36,9 @@ public:
     void set_font(std::shared_ptr<FontRep> font);
     void set_style(SkinColor color, HAlign halign, VAlign valign, bool wrap);
 
+    const std::shared_ptr<FontRep>& font() const { return m_font; }
+    SkinColor color() const { return m_color; }
+    bool wrap() const { return m_wrap; }
     const TextLayout& layout();
     POINT scroll() const { return m_scroll; }
     int line_height() const;
@@ -81,6 +88,7 @@ public:
     bool char_input(std::u16string_view text) override;
 
     void set_text(std::u16string_view text) override;
+    SkinColor background() const { return m_background; }
     int caret() const { return m_caret; }
     void set_caret(int index);
     bool focused() const;

@@ -11,10 +11,12 @@ void SimUseRealClock();
 bool SimClockIsVirtual();
 void SimSetTicks(DWORD ticks);
 void SimAdvanceTicks(DWORD milliseconds);
-// Shares the virtual clock with the device programs started from now on (ShellExecuteEx): their
-// GetTickCount, Sleep and timers follow it, and SimRunFor stops at each moment a program wakes
-// until it has done its work. False when the clock is real or the page cannot be made.
+// Shares the virtual clock with device programs: those started (ShellExecuteEx) while
+// SimStartProgramsOnVirtualClock is on follow it with GetTickCount, Sleep and timers, and
+// SimRunFor stops at each moment one of them wakes until it has done its work. Other programs
+// keep the real clock. False when the clock is real or the page cannot be made.
 bool SimShareVirtualClock();
+void SimStartProgramsOnVirtualClock(bool on);
 
 
 // ---- device root --------------------------------------------------------------

@@ -63,6 +63,11 @@ bool SimShareVirtualClock()
     return g_virtual.load() && sim::sharedclock::share(g_virtualTicks.load());
 }
 
+void SimStartProgramsOnVirtualClock(bool on)
+{
+    sim::sharedclock::startProgramsOnIt(on);
+}
+
 void SimSetTicks(DWORD ticks)
 {
     g_virtualTicks.store(ticks);

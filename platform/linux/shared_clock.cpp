@@ -43,6 +43,8 @@ static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<int32_t>
 Page* g_page = nullptr;
 bool g_hosting = false;
 Slot* g_slot = nullptr; // this program's slot
+std::string g_path;
+bool g_starting = false; // programs started now follow the clock
 std::atomic<bool (*)()> g_sleepHook { nullptr };
 
 bool alive(int32_t pid)
@@ -135,15 +137,24 @@ bool share(DWORD ticks)
     page->magic = kMagic;
     g_page = page;
     g_hosting = true;
-    setenv(kEnv, path.c_str(), 1);
+    g_path = path;
     return true;
+}
+
+void startProgramsOnIt(bool on)
+{
+    g_starting = on && g_hosting;
+    if (g_starting)
+        setenv(kEnv, g_path.c_str(), 1);
+    else
+        unsetenv(kEnv);
 }
 
 void unshare()
 {
     if (!g_hosting)
         return;
-    unsetenv(kEnv);
+    startProgramsOnIt(false);
     g_page->magic = 0;
     munmap(g_page, sizeof(Page));
     g_page = nullptr;
@@ -201,7 +212,7 @@ void markIdle(bool idle)
 
 void adopt(int pid)
 {
-    if (!g_hosting)
+    if (!g_hosting || !g_starting)
         return;
     for (auto& slot : g_page->slots) {
         int32_t expected = slot.pid.load();
@@ -228,6 +239,14 @@ bool atRest(int pid)
         return state == Idle || (state == Sleeping && static_cast<int32_t>(slot.wake.load() - g_page->ticks.load()) > 0);
     }
     return false;
+}
+
+void markWaitingUntil(DWORD due)
+{
+    if (!g_slot || !attached())
+        return;
+    g_slot->wake.store(due);
+    g_slot->state.store(Sleeping);
 }
 
 bool nextWake(DWORD now, DWORD limit, DWORD& wake)

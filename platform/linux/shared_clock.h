@@ -9,9 +9,11 @@
 
 namespace sim::sharedclock {
 
-// Host: creates the page in the device's host folder and hands it to programs started from
-// now on (through the environment). Its ticks follow every change of the virtual clock.
+// Host: creates the page in the device's host folder; its ticks follow every change of the
+// virtual clock. Programs started while startProgramsOnIt is on get it (through the environment).
 bool share(DWORD ticks);
+// Host: whether the programs started from now on follow the shared clock.
+void startProgramsOnIt(bool on);
 void unshare();
 bool hosting();
 void publish(DWORD ticks);
@@ -24,6 +26,8 @@ DWORD ticks();
 bool sleep(DWORD milliseconds);
 // A program's thread marks itself idle while it waits for messages, busy again after.
 void markIdle(bool idle);
+// Waiting for messages with a timer of its own due at a moment: the host stops there too.
+void markWaitingUntil(DWORD due);
 // Called again and again while a program's thread sleeps on the shared clock. A thread asleep
 // in the host's time is at rest for anyone waiting for it to go idle; but when the host waits
 // for it while input is queued for it, the host's time stands still, so the hook returns true

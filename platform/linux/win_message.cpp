@@ -270,7 +270,18 @@ void waitForMessages(ThreadQueue& q, std::chrono::milliseconds most = std::chron
 {
     std::unique_lock<std::mutex> g(q.mutex);
     if (q.posted.empty() && q.sent.empty() && !q.quit) {
-        sim::sharedclock::markIdle(true);
+        // Under a host's shared clock, the host's time stops at this thread's next timer.
+        bool timed = false;
+        DWORD due = 0;
+        for (auto& t : q.timers)
+            if (!timed || static_cast<int32_t>(t.due - due) < 0) {
+                due = t.due;
+                timed = true;
+            }
+        if (timed)
+            sim::sharedclock::markWaitingUntil(due);
+        else
+            sim::sharedclock::markIdle(true);
         q.wake.wait_for(g, std::min(waitLimit(q), most));
         sim::sharedclock::markIdle(false);
     }
@@ -292,6 +303,9 @@ bool postTo(ThreadQueue& q, const MSG& m)
             return false; // the device's queue limit: a flood must not grow without end
         q.posted.push_back(m);
     }
+    // Busy from now on for a host that shares its clock, before the thread even wakes: the host
+    // must not let time run on past input it has just handed over.
+    sim::sharedclock::markIdle(false);
     q.wake.notify_all();
     return true;
 }
@@ -505,6 +519,7 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         std::lock_guard<std::mutex> g(target->mutex);
         target->sent.push_back(sm);
     }
+    sim::sharedclock::markIdle(false); // as for posted messages
     target->wake.notify_all();
     // While waiting, answer what others send to this thread, so that two threads sending to
     // each other do not block for ever.

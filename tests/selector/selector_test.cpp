@@ -97,6 +97,7 @@ protected:
         ASSERT_TRUE(window);
         SimUseVirtualClock(1000);
         ASSERT_TRUE(SimShareVirtualClock());
+        SimStartProgramsOnVirtualClock(true);
     }
     void TearDown() override
     {

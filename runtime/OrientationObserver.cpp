@@ -1,0 +1,77 @@
+#include "runtime/OrientationObserver.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Fonts may be made on any thread that draws; the list is shared by all of them.
+struct Observers {
+    std::mutex lock;
+    std::vector<OrientationObserver*> list;
+};
+
+Observers& observers()
+{
+    static Observers* o = new Observers(); // outlives every static font
+    return *o;
+}
+
+void join(OrientationObserver* o)
+{
+    Observers& all = observers();
+    std::lock_guard<std::mutex> g(all.lock);
+    all.list.push_back(o);
+}
+
+bool listed(OrientationObserver* o)
+{
+    Observers& all = observers();
+    std::lock_guard<std::mutex> g(all.lock);
+    return std::find(all.list.begin(), all.list.end(), o) != all.list.end();
+}
+
+}
+
+OrientationObserver::OrientationObserver()
+{
+    join(this);
+}
+
+OrientationObserver::OrientationObserver(const OrientationObserver&)
+{
+    join(this);
+}
+
+OrientationObserver::~OrientationObserver()
+{
+    Observers& all = observers();
+    std::lock_guard<std::mutex> g(all.lock);
+    std::erase(all.list, this);
+}
+
+namespace OrientationObservers {
+
+void notify()
+{
+    std::vector<OrientationObserver*> snapshot;
+    {
+        Observers& all = observers();
+        std::lock_guard<std::mutex> g(all.lock);
+        snapshot = all.list;
+    }
+    // An observer may destroy others while it is told.
+    for (OrientationObserver* o : snapshot)
+        if (listed(o))
+            o->orientation_changed();
+}
+
+std::size_t count()
+{
+    Observers& all = observers();
+    std::lock_guard<std::mutex> g(all.lock);
+    return all.list.size();
+}
+
+}
