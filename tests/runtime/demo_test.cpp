@@ -1,0 +1,142 @@
+// The demonstration program driven in this process as a user would: screenshots of its forms at
+// QVGA and VGA (written to the build folder to look at), a popup, a transition caught half-way,
+// and typing into its text field.
+#include <gtest/gtest.h>
+
+#include <simhost.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "runtime/ui/Transition.h"
+#include "skin/ButtonElement.h"
+#include "skin/FormElement.h"
+#include "skin/LabelEditElement.h"
+#include "skin/TextElement.h"
+#include "tests/demo/DemoApp.h"
+#include "tests/support/DeviceRoot.h"
+
+namespace {
+
+std::string read_host(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct DemoScreens : ::testing::TestWithParam<const char*> {
+    TempDeviceRoot device;
+    std::unique_ptr<DemoApp> demo;
+    std::string shots;
+
+    void SetUp() override
+    {
+        SimUseVirtualClock(1000);
+        SimSetGeometry(GetParam());
+        device.writeFile(u"\\Program Files\\UiDemo\\demo.skin", read_host(MK_DEMO_DIR "/demo.skin"));
+        shots = std::string(MK_BINARY_DIR) + "/demo_shots";
+        std::filesystem::create_directories(shots);
+        demo = std::make_unique<DemoApp>(nullptr);
+        ASSERT_TRUE(demo->load(u"\\Program Files\\UiDemo\\demo.skin"));
+    }
+    void TearDown() override
+    {
+        demo.reset();
+        SimPumpMessages();
+        SimUseRealClock();
+        SimSetGeometry("qvga");
+    }
+    void shot(const std::string& name)
+    {
+        SimRunFor(1);
+        SimSaveScreenshot((shots + "/" + GetParam() + "_" + name + ".png").c_str());
+    }
+    POINT centre_of(Element& e)
+    {
+        RECT r {};
+        GetWindowRect(demo->app().platform().main_window(), &r);
+        return {r.left + e.position().x + e.size().x / 2, r.top + e.position().y + e.size().y / 2};
+    }
+    void tap(SkinForm& form, std::u16string_view id)
+    {
+        Element* e = form.root().find_child(id);
+        ASSERT_NE(e, nullptr);
+        POINT p = centre_of(*e);
+        SimStylusDown(p.x, p.y);
+        SimRunFor(40);
+        SimStylusUp(p.x, p.y);
+        SimRunFor(1);
+    }
+    uint16_t screen(int x, int y)
+    {
+        int w, h, pitch;
+        const uint16_t* p = SimScreenPixels(&w, &h, &pitch);
+        return p[y * pitch + x];
+    }
+};
+
+} // namespace
+
+TEST_P(DemoScreens, FormsPopupsTransitionAndTextField)
+{
+    demo->start(false);
+    SimRunFor(200);
+    EXPECT_EQ(demo->app().top_form(), &demo->main_form());
+    shot("main");
+
+    // A popup: the main form darkens beneath it over eight frames.
+    tap(demo->main_form(), u"popup");
+    EXPECT_EQ(demo->app().top_form(), &demo->popup());
+    SimRunFor(80);
+    shot("popup_opening");
+    SimRunFor(400);
+    EXPECT_EQ(demo->app().dimming_level(), 128);
+    shot("popup");
+    tap(demo->popup(), u"more");
+    SimRunFor(400);
+    shot("popup_second");
+    tap(demo->second_popup(), u"ok");
+    tap(demo->popup(), u"ok");
+    SimRunFor(400);
+    EXPECT_EQ(demo->app().top_form(), &demo->main_form());
+    EXPECT_EQ(demo->app().dimming_level(), 256);
+
+    // The details form slides in; caught half-way.
+    tap(demo->main_form(), u"open");
+    ASSERT_NE(demo->app().transition(), nullptr);
+    SimRunFor(40);
+    ASSERT_NE(demo->app().transition(), nullptr);
+    shot("transition");
+    SimRunFor(400);
+    EXPECT_EQ(demo->app().transition(), nullptr);
+    EXPECT_EQ(demo->app().top_form(), &demo->details());
+    shot("details");
+    tap(demo->details(), u"back");
+    SimRunFor(400);
+    EXPECT_EQ(demo->app().top_form(), &demo->main_form());
+
+    // Typing into the field: a tap on its caption gives it the focus.
+    auto* row = dynamic_cast<LabelEditElement*>(demo->main_form().root().find_child(u"name_row"));
+    ASSERT_NE(row, nullptr);
+    tap(demo->main_form(), u"#label");
+    EXPECT_EQ(demo->app().platform().focused_edit(), row->edit());
+    for (char16_t c : std::u16string(u"Ada L."))
+        SimTypeChar(c);
+    SimRunFor(80);
+    EXPECT_EQ(row->edit()->text(), u"Ada L.");
+    shot("typing");
+    // A tap beside the field ends the editing.
+    tap(demo->main_form(), u"intro");
+    EXPECT_EQ(demo->app().platform().focused_edit(), nullptr);
+    EXPECT_EQ(row->edit()->text(), u"Ada L.");
+
+    EXPECT_EQ(demo->events(), (std::vector<std::string>{"opened main", "opened popup", "opened popup2",
+        "closed popup2", "closed popup", "opened details", "closed details"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Geometries, DemoScreens, ::testing::Values("qvga", "vga"));
