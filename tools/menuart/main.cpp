@@ -4,8 +4,7 @@
 // is drawn as a keyed copy.
 //
 //   (0, 0)   16 x 16  list panel: white, rounded, on the page colour (guides 6 in)
-//   (16, 0)  14 x 14  check mark on a white row
-//   (30, 0)  14 x 14  check mark on a pressed row
+//   (16, 0)  14 x 14  check mark, keyed around it
 //   (44, 0)  20 x 20  the small emblem on the header bar
 //   (0, 20)  48 x 48  the emblem of the about screen, on its card
 //   (48, 20) 24 x 24  the about card: white, rounded, on the dimmed page (guides 9 in)
@@ -22,9 +21,8 @@ namespace {
 const Color kPage = Hex(0xD2D5DB);       // the keyboard's background
 const Color kPanel = Hex(0xFFFFFF);      // rows, like the letter keys
 const Color kPanelShadow = Hex(0xA9AEB7);
-const Color kPressed = Hex(0xDCE6FA);
+const Color kRowBlend = Hex(0xEEF3FD);   // between a row at rest and a pressed row
 const Color kAccent = Hex(0x2F6BE0);     // the keyboard's held keys
-const Color kAccentDeep = Hex(0x1E4CA6);
 const Color kDimmedPage = Hex(0x696B6E); // the page at half brightness under a popup
 const Color kWhite = Hex(0xFFFFFF);
 
@@ -61,10 +59,19 @@ Image Menu()
     Image img(72, 68, Hex(0xFF00FF, 0.0));
     RoundedPanel(img, 0, 0, 16, 5.0, kPage, kPanelShadow, kPanel);
 
-    img.fill(16, 0, 30, 14, kPanel);
-    img.paint(16, 0, 30, 14, Check(16, 0), kAccent);
-    img.fill(30, 0, 44, 14, kPressed);
-    img.paint(30, 0, 44, 14, Check(30, 0), kAccentDeep);
+    // The check mark is drawn over a row at rest (white) and over a pressed one (light blue):
+    // its smooth edges are blended with a colour between the two, and everything else is
+    // see-through.
+    img.stamp(16, 0, 30, 14, Check(16, 0), kAccent);
+    for (int y = 0; y < 14; ++y) {
+        for (int x = 16; x < 30; ++x) {
+            Color& c = img.at(x, y);
+            if (c.a <= 0 || c.a >= 1)
+                continue;
+            c = { kRowBlend.r + (c.r - kRowBlend.r) * c.a, kRowBlend.g + (c.g - kRowBlend.g) * c.a,
+                kRowBlend.b + (c.b - kRowBlend.b) * c.a, 1.0 };
+        }
+    }
 
     img.fill(44, 0, 64, 20, kAccent);
     img.paint(44, 0, 64, 20, Emblem(44, 0, 20), kWhite);
