@@ -111,9 +111,20 @@ bool appendRows(const KeyValueFile& file, bool shift, bool caseRules, std::u16st
     return true;
 }
 
+// A layout name is a file name in the layouts folder; a list edited by hand must not reach
+// files elsewhere through it.
+bool usableName(std::u16string_view name)
+{
+    if (name.empty() || name.size() > 200 || name == u"." || name == u"..")
+        return false;
+    return name.find_first_of(u"\\/:") == std::u16string_view::npos;
+}
+
 bool loadNamed(std::u16string_view name, std::u16string& text, std::u16string& shortName, bool shift)
 {
     text.clear();
+    if (!usableName(name))
+        return false;
     KeyValueFile file = readFile(LayoutSelection::layout_path(name));
     const std::u16string* shortValue = file.find(u"short");
     if (!shortValue)
@@ -182,7 +193,7 @@ bool LayoutSelection::ensure_list(std::u16string& current, std::u16string& secon
 
 bool LayoutSelection::is_valid(std::u16string_view name) const
 {
-    if (readFile(layout_path(name)).values().size() <= 3)
+    if (!usableName(name) || readFile(layout_path(name)).values().size() <= 3)
         return false;
     for (const std::u16string& listed : listedNames(readFile(kLayoutListPath)))
         if (listed == name)
@@ -302,7 +313,9 @@ bool LayoutSelection::store(bool second_last)
 int LayoutSelection::virtual_key(char16_t character) const
 {
     std::u16string key(1, WideLower(character));
-    KeyValueFile own = readFile(virtual_key_path(m_current));
+    KeyValueFile own;
+    if (usableName(m_current))
+        own.load(virtual_key_path(m_current));
     const std::u16string* value = own.find(key);
     if (!value)
         value = m_shared_keys.find(key);

@@ -23,9 +23,9 @@ struct DefaultSkin : DeviceRootTest {
 
 TEST_F(DefaultSkin, NodesAndSizesAtBothDensities)
 {
-    const std::pair<const char16_t*, POINT> forms[] = { { u"normal_portrait", { 240, 88 } },
-        { u"extended_normal_portrait", { 240, 109 } }, { u"normal_landscape", { 320, 79 } },
-        { u"extended_normal_landscape", { 320, 92 } } };
+    const std::pair<const char16_t*, POINT> forms[] = { { u"normal_portrait", { 240, 85 } },
+        { u"extended_normal_portrait", { 240, 106 } }, { u"normal_landscape", { 320, 76 } },
+        { u"extended_normal_landscape", { 320, 89 } } };
     for (int dpi : { 96, 192 }) {
         ASSERT_TRUE(load(dpi));
         int scale = dpi > 191 ? 2 : 1;

@@ -231,6 +231,20 @@ TEST_F(Layouts, AListNamingMissingFilesFallsBackToOneThatLoads)
     EXPECT_EQ(text.size(), 33u);
 }
 
+TEST_F(Layouts, NamesThatLeaveTheLayoutsFolderAreRefused)
+{
+    putLayout(u"english", kThreeRows);
+    device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\outside.txt", utf16File(kThreeRows));
+    putList(u"layout_0=..\\outside\nlayout_1=english\nlayout_2=" + std::u16string(300, u'x') + u"\n");
+    LayoutSelection selection;
+    EXPECT_EQ(selection.current(), u"english");
+    EXPECT_FALSE(selection.is_valid(u"..\\outside"));
+    EXPECT_FALSE(selection.is_valid(u"../outside"));
+    selection.set_current(u"../outside");
+    std::u16string text, shortName;
+    EXPECT_FALSE(selection.load(text, shortName, false, false));
+}
+
 TEST_F(Layouts, RefreshFollowsTheSettingsProgram)
 {
     for (auto name : { u"A", u"B", u"C" })
