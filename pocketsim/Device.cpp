@@ -1,5 +1,6 @@
 #include "pocketsim/Device.h"
 
+#include <aygshell.h>
 #include <simhost.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@ namespace {
 const char16_t kBarClass[] = u"pocketsim_bar";
 constexpr COLORREF kTaskbar = RGB(0, 40, 104);
 constexpr COLORREF kTaskbarText = RGB(255, 255, 255);
+constexpr COLORREF kStartOpen = RGB(40, 88, 168);
 constexpr COLORREF kMenubar = RGB(214, 211, 206);
 constexpr COLORREF kMenubarEdge = RGB(128, 128, 128);
 constexpr COLORREF kKey = RGB(255, 255, 255);
@@ -33,6 +35,8 @@ void DeviceInput::send_virtual_key(int virtualKey, bool down)
 
 Device::~Device()
 {
+    SimSetShellWindow(nullptr);
+    m_start.close();
     m_panel.reset();
     if (m_taskbar)
         DestroyWindow(m_taskbar);
@@ -63,7 +67,37 @@ bool Device::boot(HINSTANCE instance)
         return false;
     SetForegroundWindow(m_notepad.window());
     SetFocus(m_notepad.window());
+    m_instance = instance;
+    // The taskbar is the shell: programs of the device tell it what they need of it, and it
+    // clears up after programs that ended.
+    SimSetShellWindow(m_taskbar);
+    SetTimer(m_taskbar, 1, 250, nullptr);
     return true;
+}
+
+void Device::follow_foreground()
+{
+    HWND fg = GetForegroundWindow();
+    DWORD state = fg ? SimShellState(fg) : 0;
+    bool hide = (state & SHFS_HIDETASKBAR) != 0;
+    if (hide != !IsWindowVisible(m_taskbar))
+        ShowWindow(m_taskbar, hide ? SW_HIDE : SW_SHOWNA);
+    if (hide)
+        m_start.close();
+    InvalidateRect(m_taskbar, nullptr, FALSE);
+}
+
+void Device::onShell(WPARAM what, LPARAM detail)
+{
+    switch (what) {
+    case SIM_SHELL_FOREGROUND:
+    case SIM_SHELL_FULLSCREEN:
+        follow_foreground();
+        break;
+    case SIM_SHELL_SIP:
+        show_panel(detail == 2 ? !m_panelShown : detail != 0);
+        break;
+    }
 }
 
 void Device::set_input_panel(std::unique_ptr<InputPanel> panel)
@@ -77,12 +111,19 @@ bool Device::show_panel(bool show)
 {
     if (!m_panel)
         return false;
+    bool changed = m_panelShown != show;
     m_panelShown = show;
-    if (show)
+    if (show) {
+        // The panel stays in front of every program while it is up.
+        SetWindowPos(m_panel->window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         m_panel->show();
-    else
+    } else {
         m_panel->hide();
+    }
     layout();
+    InvalidateRect(m_menubar, nullptr, FALSE);
+    if (changed)
+        SendMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
     return true;
 }
 
@@ -99,6 +140,11 @@ void Device::layout()
             bottom = area.top;
     }
     m_notepad.move(RECT { 0, m_barHeight, width, bottom });
+}
+
+RECT Device::startButton() const
+{
+    return RECT { 0, 0, m_barHeight * 3 / 2, m_barHeight };
 }
 
 RECT Device::panelButton() const
@@ -119,9 +165,28 @@ LRESULT CALLBACK Device::barProc(HWND window, UINT message, WPARAM wParam, LPARA
             self->paintBar(window);
             return 0;
         }
-        // The screen turned: the shell places everything again (once, from the taskbar).
-        if (message == WM_SETTINGCHANGE && wParam == 0x3002 && window == self->m_taskbar)
+        // The screen turned: the shell places everything again (once, from the taskbar), and
+        // the programs hear that the work area moved.
+        if (message == WM_SETTINGCHANGE && wParam == SETTINGCHANGE_RESET && window == self->m_taskbar) {
             self->layout();
+            self->m_start.close();
+            PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+        }
+        if (message == SIM_WM_SHELL && window == self->m_taskbar) {
+            self->onShell(wParam, lParam);
+            return 0;
+        }
+        if (message == WM_TIMER && window == self->m_taskbar) {
+            SimReapEndedPrograms();
+            return 0;
+        }
+        if (message == WM_LBUTTONDOWN && window == self->m_taskbar) {
+            RECT b = self->startButton();
+            int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+            if (x >= b.left && x < b.right && y >= b.top && y < b.bottom)
+                self->m_start.toggle(self->m_instance, self->m_barHeight);
+            return 0;
+        }
         if (message == WM_LBUTTONDOWN && window == self->m_menubar) {
             RECT b = self->panelButton();
             int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
@@ -142,9 +207,22 @@ void Device::paintBar(HWND window)
     if (m_surface.resize(client.right, client.bottom)) {
         if (window == m_taskbar) {
             m_surface.fill(client, kTaskbar);
-            WCHAR title[64];
-            GetWindowText(m_notepad.window(), title, 64);
-            m_surface.text(m_barHeight / 4, m_barHeight / 6, title, m_titleFont, kTaskbarText);
+            // The Start flag: four coloured panes.
+            RECT s = startButton();
+            int unit = std::max<int>(2, m_barHeight / 4);
+            int fx = (s.left + s.right) / 2 - unit, fy = m_barHeight / 2 - unit;
+            if (m_start.open())
+                m_surface.fill(s, kStartOpen);
+            m_surface.fill(RECT { fx, fy, fx + unit - 1, fy + unit - 1 }, RGB(232, 72, 40));
+            m_surface.fill(RECT { fx + unit, fy, fx + 2 * unit - 1, fy + unit - 1 }, RGB(96, 184, 56));
+            m_surface.fill(RECT { fx, fy + unit, fx + unit - 1, fy + 2 * unit - 1 }, RGB(48, 120, 232));
+            m_surface.fill(RECT { fx + unit, fy + unit, fx + 2 * unit - 1, fy + 2 * unit - 1 }, RGB(248, 200, 32));
+            // The title of the program in front.
+            WCHAR title[64] = {};
+            HWND fg = GetForegroundWindow();
+            if (!fg || !GetWindowText(fg, title, 64))
+                GetWindowText(m_notepad.window(), title, 64);
+            m_surface.text(s.right, m_barHeight / 6, title, m_titleFont, kTaskbarText);
         } else {
             m_surface.fill(client, kMenubar);
             m_surface.fill(RECT { 0, 0, client.right, 1 }, kMenubarEdge);

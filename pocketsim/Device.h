@@ -3,6 +3,7 @@
 // place of the input panel above the menu bar.
 #include "pocketsim/InputPanel.h"
 #include "pocketsim/NotePad.h"
+#include "pocketsim/StartMenu.h"
 #include "pocketsim/Surface.h"
 
 #include <memory>
@@ -28,16 +29,23 @@ public:
     bool show_panel(bool show);
     // Places every window again (after a rotation).
     void layout();
+    StartMenu& start_menu() { return m_start; }
+    // The taskbar as the foreground program wants it (SHFullScreen), titled with its title.
+    void follow_foreground();
 
 private:
     static LRESULT CALLBACK barProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void paintBar(HWND window);
     RECT panelButton() const;
+    RECT startButton() const;
+    void onShell(WPARAM what, LPARAM detail);
 
     HWND m_taskbar = nullptr;
     HWND m_menubar = nullptr;
     int m_barHeight = 26;
     HFONT m_titleFont = nullptr;
+    HINSTANCE m_instance = nullptr;
+    StartMenu m_start;
     Surface m_surface;
     NotePad m_notepad;
     std::unique_ptr<InputPanel> m_panel;

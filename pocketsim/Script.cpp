@@ -3,7 +3,9 @@
 
 #include "runtime/Text.h"
 
+#include <shellapi.h>
 #include <simhost.h>
+#include <winbase.h>
 
 #include <istream>
 #include <map>
@@ -14,6 +16,8 @@ namespace pocketsim {
 namespace {
 
 constexpr int kTapHold = 50; // milliseconds a tap keeps the stylus down unless told otherwise
+constexpr DWORD kProgramStartLimit = 10000; // real milliseconds a started program has to show a window
+constexpr DWORD kProgramSyncLimit = 5000; // real milliseconds another program has to handle a line
 
 std::u16string unescape(const std::string& raw)
 {
@@ -87,6 +91,59 @@ bool validShotName(const std::string& name)
     return true;
 }
 
+}
+
+// `PATH ARGS` or `"PATH WITH SPACES" ARGS`.
+bool Script::programLine(const std::string& line, std::u16string& path, std::u16string& arguments)
+{
+    std::u16string text = Utf16FromUtf8(line);
+    if (text.empty())
+        return false;
+    size_t end;
+    if (text[0] == u'"') {
+        end = text.find(u'"', 1);
+        if (end == std::u16string::npos || end == 1)
+            return false;
+        path = text.substr(1, end - 1);
+        ++end;
+    } else {
+        end = text.find(u' ');
+        path = text.substr(0, end);
+    }
+    arguments.clear();
+    if (end < text.size()) {
+        size_t a = text.find_first_not_of(u' ', end);
+        if (a != std::u16string::npos)
+            arguments = text.substr(a);
+    }
+    return !path.empty();
+}
+
+bool Script::start(const std::u16string& path, const std::u16string& arguments)
+{
+    SHELLEXECUTEINFO info {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = u"open";
+    info.lpFile = path.c_str();
+    info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteEx(&info))
+        return fail("cannot start " + Utf8FromUtf16(path));
+    // The program runs on the real clock: give it the time to show its window, so that the
+    // next line sees it.
+    SimWaitForProgramWindow(info.hProcess, kProgramStartLimit);
+    CloseHandle(info.hProcess);
+    return true;
+}
+
+// Every line ends with the device at rest: this host's messages handled, and every other
+// program of the device done with the input it got and drawn.
+void Script::settle()
+{
+    SimPumpMessages();
+    SimSyncDevice(kProgramSyncLimit);
+    SimPumpMessages();
 }
 
 Script::Script(Device& device, ScriptOptions options)
@@ -182,7 +239,7 @@ bool Script::line(const std::string& text)
         std::string name;
         if (!(in >> name) || !atEnd(in) || !validShotName(name))
             return fail("shot needs a plain file name");
-        SimPumpMessages();
+        settle();
         std::string path = m_options.shotFolder + "/" + name + ".png";
         if (!SimSaveScreenshot(path.c_str()))
             return fail("cannot write " + path);
@@ -209,10 +266,16 @@ bool Script::line(const std::string& text)
             return fail("sip needs show or hide");
         if (!m_device.show_panel(what == "show"))
             return fail("this device has no input panel");
+    } else if (command == "start") {
+        std::u16string path, arguments;
+        if (!programLine(restOfLine(), path, arguments))
+            return fail("start needs PATH [ARGS] (a PATH with spaces in double quotes)");
+        if (!start(path, arguments))
+            return false;
     } else {
         return fail("unknown command '" + command + "'");
     }
-    SimPumpMessages();
+    settle();
     return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Stylus scripts: one command a line, run in virtual time against the device.
 //   down X Y | move X Y | up | tap X Y [MS] | wait MS | type TEXT | press KEY
-//   shot NAME | expect-text TEXT | rotate | sip show|hide | # comment
+//   shot NAME | expect-text TEXT | rotate | sip show|hide | start PATH [ARGS] | # comment
 // TEXT is the rest of the line; "\n" in it stands for a line break and "\\" for a backslash.
 #include <iosfwd>
 #include <string>
@@ -24,6 +24,9 @@ public:
 private:
     bool line(const std::string& text);
     bool fail(const std::string& why);
+    static bool programLine(const std::string& line, std::u16string& path, std::u16string& arguments);
+    bool start(const std::u16string& path, const std::u16string& arguments);
+    void settle();
 
     Device& m_device;
     ScriptOptions m_options;

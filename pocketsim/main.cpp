@@ -24,6 +24,7 @@ void usage()
     std::fprintf(stderr,
         "usage: pocketsim [options]\n"
         "  --geometry NAME    qvga (default), vga, qvga-landscape, vga-landscape or WxH@DPI\n"
+        "  --kind KIND        pocketpc (default) or smartphone\n"
         "  --root FOLDER      the device root (default: POCKETSIM_ROOT or ~/.local/share/pocketsim/device)\n"
         "  --display NAME     sdl or headless (default: POCKETSIM_DISPLAY, else sdl when there is a display)\n"
         "  --script FILE      run a stylus script headless in virtual time ('-' reads standard input)\n"
@@ -53,6 +54,15 @@ int main(int argc, char** argv)
         };
         if (arg == "--geometry")
             geometry = value();
+        else if (arg == "--kind") {
+            const char* kind = value();
+            if (!SimSetDeviceKind(kind)) {
+                std::fprintf(stderr, "pocketsim: unknown device kind '%s' (pocketpc, smartphone)\n", kind);
+                return 2;
+            }
+            // Programs that the device starts are of the same kind.
+            setenv("POCKETSIM_KIND", kind, 1);
+        }
         else if (arg == "--root")
             SimSetDeviceRoot(value());
         else if (arg == "--display")

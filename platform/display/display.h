@@ -26,8 +26,6 @@ public:
     virtual void present(const uint16_t* pixels, int width, int height, int pitch) = 0;
     // Next pending input event; false when there is none.
     virtual bool poll(InputEvent& event) = 0;
-    // Shows a message box and returns the button's id, or 0 when the back end has no way to ask.
-    virtual int messageBox(const std::u16string& text, const std::u16string& caption, UINT type) = 0;
 };
 
 struct Bootstrap {

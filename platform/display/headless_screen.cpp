@@ -11,7 +11,6 @@ public:
     const char* name() const override { return "headless"; }
     void present(const uint16_t*, int, int, int) override { }
     bool poll(InputEvent&) override { return false; }
-    int messageBox(const std::u16string&, const std::u16string&, UINT) override { return 0; }
 };
 
 bool available()

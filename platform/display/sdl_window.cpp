@@ -153,59 +153,6 @@ public:
         return false;
     }
 
-    int messageBox(const std::u16string& text, const std::u16string& caption, UINT type) override
-    {
-        struct Choice {
-            int id;
-            const char* label;
-        };
-        static const Choice ok[] = { { IDOK, "OK" } };
-        static const Choice okCancel[] = { { IDOK, "OK" }, { IDCANCEL, "Cancel" } };
-        static const Choice yesNo[] = { { IDYES, "Yes" }, { IDNO, "No" } };
-        static const Choice yesNoCancel[] = { { IDYES, "Yes" }, { IDNO, "No" }, { IDCANCEL, "Cancel" } };
-        static const Choice retryCancel[] = { { IDRETRY, "Retry" }, { IDCANCEL, "Cancel" } };
-        static const Choice abortRetryIgnore[] = { { IDABORT, "Abort" }, { IDRETRY, "Retry" }, { IDIGNORE, "Ignore" } };
-        const Choice* choices = ok;
-        int count = 1;
-        switch (type & 0xF) {
-        case MB_OKCANCEL:
-            choices = okCancel, count = 2;
-            break;
-        case MB_YESNO:
-            choices = yesNo, count = 2;
-            break;
-        case MB_YESNOCANCEL:
-            choices = yesNoCancel, count = 3;
-            break;
-        case MB_RETRYCANCEL:
-            choices = retryCancel, count = 2;
-            break;
-        case MB_ABORTRETRYIGNORE:
-            choices = abortRetryIgnore, count = 3;
-            break;
-        }
-        SDL_MessageBoxButtonData buttons[3] {};
-        for (int i = 0; i < count; ++i) {
-            buttons[i].buttonid = choices[i].id;
-            buttons[i].text = choices[i].label;
-        }
-        buttons[0].flags = SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
-        std::string title = sim::toUtf8(caption), message = sim::toUtf8(text);
-        SDL_MessageBoxData data {};
-        data.flags = (type & 0xF0) == MB_ICONHAND ? SDL_MESSAGEBOX_ERROR
-            : (type & 0xF0) == MB_ICONEXCLAMATION ? SDL_MESSAGEBOX_WARNING
-                                                    : SDL_MESSAGEBOX_INFORMATION;
-        data.window = m_window;
-        data.title = title.c_str();
-        data.message = message.c_str();
-        data.numbuttons = count;
-        data.buttons = buttons;
-        int pressed = 0;
-        if (SDL_ShowMessageBox(&data, &pressed) != 0 || pressed <= 0)
-            return 0;
-        return pressed;
-    }
-
     static int scaleFor(int width, int height)
     {
         SDL_DisplayMode mode;

@@ -116,5 +116,35 @@ typedef WORD LANGID;
 void SimSetUserLanguage(LANGID language);
 
 
+// ---- one screen for every program of the device -----------------------------------
+// Every process of a device composes the same screen: its own windows and the other processes'
+// pictures (shared memory) in one z-order. The device host names its shell window, which hears
+// SIM_WM_SHELL notifications: wParam SIM_SHELL_FOREGROUND (the foreground window changed),
+// SIM_SHELL_FULLSCREEN (a window's SHFullScreen state changed) or SIM_SHELL_SIP (a program
+// asks for the input panel: lParam 1 raise, 0 lower).
+#define SIM_WM_SHELL 0xBF00
+#define SIM_SHELL_FOREGROUND 1
+#define SIM_SHELL_FULLSCREEN 2
+#define SIM_SHELL_SIP 3
+void SimSetShellWindow(HWND window);
+// The SHFullScreen state (SHFS_* bits) last set for a window of any process of the device.
+DWORD SimShellState(HWND window);
+// Waits (real time, at most milliseconds) until every other process that shows windows has
+// handled the input sent to it and drawn what it changed. False when one did not in time.
+bool SimSyncDevice(DWORD milliseconds);
+// Waits (real time) until the process started with ShellExecuteEx (SEE_MASK_NOCLOSEPROCESS)
+// shows a window or ends; true when it shows one.
+bool SimWaitForProgramWindow(HANDLE process, DWORD milliseconds);
+// Removes what ended processes left on the device (windows, pictures) and gives the foreground
+// to the next window when its owner ended. The host calls it as it runs.
+void SimReapEndedPrograms();
+// Shared-memory pictures of this device's windows (a stress test looks for leftovers).
+int SimSharedPictureCount();
+// The device kind as SystemParametersInfo(SPI_GETPLATFORMTYPE) answers it: "pocketpc" (the
+// default) or "smartphone"; POCKETSIM_KIND sets it for the programs the host starts.
+bool SimSetDeviceKind(const char* kind);
+bool SimIsSmartphone();
+
+
 // ---- input panel ------------------------------------------------------------
 

@@ -36,6 +36,12 @@ int GetBkMode(HDC dc);
 #define RC_BITBLT 1
 
 // Stock objects.
+#define WHITE_BRUSH 0
+#define LTGRAY_BRUSH 1
+#define GRAY_BRUSH 2
+#define DKGRAY_BRUSH 3
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
 #define SYSTEM_FONT 13
 #define DEFAULT_GUI_FONT 17
 
@@ -50,6 +56,9 @@ HGDIOBJ SelectObject(HDC dc, HGDIOBJ obj);
 BOOL DeleteObject(HGDIOBJ obj);
 HGDIOBJ GetStockObject(int object);
 int GetDeviceCaps(HDC dc, int index);
+
+// A brush of one colour, for FillRect and the control-colour messages; DeleteObject frees it.
+HBRUSH CreateSolidBrush(COLORREF color);
 
 COLORREF GetPixel(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);

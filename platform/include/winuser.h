@@ -405,6 +405,8 @@ HDC BeginPaint(HWND window, LPPAINTSTRUCT paint);
 BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 // A device context over the window's client area (null window: the whole screen).
 HDC GetDC(HWND window);
+// Fills rect (device context coordinates, right and bottom excluded) with the brush's colour.
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 HDC GetWindowDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
 
@@ -441,6 +443,43 @@ int GetSystemMetrics(int index);
 #define SPI_GETWORKAREA 0x0030
 #define SPI_GETPLATFORMTYPE 257
 #define SPI_GETOEMINFO 258
+// WM_SETTINGCHANGE's wParam: the work area, the input panel's information, and the reset
+// that follows a change of the screen (rotation).
+#define SPI_SETWORKAREA 0x002F
+#define SPI_SETSIPINFO 224
+#define SETTINGCHANGE_RESET 0x3002
+
+// ---- the edit control (class "Edit") ---------------------------------------------------
+#define ES_LEFT 0x0000L
+#define ES_CENTER 0x0001L
+#define ES_RIGHT 0x0002L
+#define ES_MULTILINE 0x0004L
+#define ES_UPPERCASE 0x0008L
+#define ES_LOWERCASE 0x0010L
+#define ES_PASSWORD 0x0020L
+#define ES_AUTOVSCROLL 0x0040L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_NOHIDESEL 0x0100L
+#define ES_READONLY 0x0800L
+#define ES_WANTRETURN 0x1000L
+#define ES_NUMBER 0x2000L
+// Notifications to the parent in WM_COMMAND's high word (the low word holds the control's id,
+// lParam the control).
+#define EN_SETFOCUS 0x0100
+#define EN_KILLFOCUS 0x0200
+#define EN_CHANGE 0x0300
+#define EN_UPDATE 0x0400
+#define EN_MAXTEXT 0x0501
+#define EM_GETSEL 0x00B0
+#define EM_SETSEL 0x00B1
+#define EM_SCROLLCARET 0x00B7
+#define EM_GETLINECOUNT 0x00BA
+#define EM_REPLACESEL 0x00C2
+#define EM_LIMITTEXT 0x00C5
+#define EM_SETLIMITTEXT EM_LIMITTEXT
+#define EM_SETREADONLY 0x00CF
+#define WM_SETFONT 0x0030
+#define WM_GETFONT 0x0031
 // SPI_GETWORKAREA fills a RECT (the screen less the taskbar and the menu bar); the platform
 // type and OEM strings fill a WCHAR buffer of uiParam bytes.
 BOOL SystemParametersInfo(UINT action, UINT uiParam, LPVOID pvParam, UINT winIni);

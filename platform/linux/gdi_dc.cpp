@@ -199,7 +199,7 @@ HGDIOBJ GetStockObject(int object)
     std::lock_guard guard(lock());
     if (object == SYSTEM_FONT || object == DEFAULT_GUI_FONT)
         return stockFont();
-    return nullptr;
+    return stockBrush(object);
 }
 
 int GetDeviceCaps(HDC handle, int index)

@@ -9,7 +9,7 @@
 
 namespace gdi {
 
-enum class Kind { Bitmap, Font, DC };
+enum class Kind { Bitmap, Font, DC, Brush };
 
 struct Object {
     explicit Object(Kind k)
@@ -36,6 +36,16 @@ struct Bitmap final : Object {
 };
 
 struct Font;
+
+struct Brush final : Object {
+    Brush()
+        : Object(Kind::Brush)
+    {
+    }
+    COLORREF color = 0;
+};
+// The stock brushes (WHITE_BRUSH ... BLACK_BRUSH); null for another index.
+Brush* stockBrush(int object);
 
 struct DC final : Object {
     DC()

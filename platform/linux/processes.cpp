@@ -82,12 +82,14 @@ private:
 
 class ProcessObject : public sim::KernelObject {
 public:
-    explicit ProcessObject(std::shared_ptr<ProcessState> state)
+    ProcessObject(std::shared_ptr<ProcessState> state, pid_t pid)
         : state(std::move(state))
+        , pid(pid)
     {
     }
     DWORD wait(DWORD milliseconds) override { return state->waitFor(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT; }
     std::shared_ptr<ProcessState> state;
+    pid_t pid;
 };
 
 BOOL shellFailure(LPSHELLEXECUTEINFO info, DWORD error, int shellError)
@@ -167,6 +169,16 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
     return TRUE;
 }
 
+namespace sim {
+
+pid_t processIdOf(HANDLE process)
+{
+    auto object = sim::lookupHandleAs<ProcessObject>(process);
+    return object ? object->pid : 0;
+}
+
+}
+
 BOOL SHGetSpecialFolderPath(HWND, LPWSTR path, int csidl, BOOL create)
 {
     bool known = false;
@@ -229,7 +241,7 @@ BOOL ShellExecuteEx(LPSHELLEXECUTEINFO info)
         state->finished(status);
     }).detach();
     info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<intptr_t>(42));
-    info->hProcess = (info->fMask & SEE_MASK_NOCLOSEPROCESS) ? sim::registerHandle(std::make_shared<ProcessObject>(state)) : nullptr;
+    info->hProcess = (info->fMask & SEE_MASK_NOCLOSEPROCESS) ? sim::registerHandle(std::make_shared<ProcessObject>(state, pid)) : nullptr;
     SetLastError(ERROR_SUCCESS);
     return TRUE;
 }

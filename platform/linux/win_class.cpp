@@ -47,7 +47,29 @@ std::shared_ptr<WindowClass> findClass(LPCWSTR name)
     for (auto& c : table)
         if (c && foldAscii(c->name) == key)
             return c;
+    // The platform's own classes exist in every process without being registered.
+    thread_local bool registering = false;
+    if (registering)
+        return nullptr;
+    registering = true;
+    bool made = registerBuiltinClass(key);
+    registering = false;
+    if (made)
+        for (auto& c : table)
+            if (c && foldAscii(c->name) == key)
+                return c;
     return nullptr;
+}
+
+bool registerBuiltinClass(std::u16string_view folded)
+{
+    if (folded == u"edit")
+        return registerEditClass();
+    if (folded == u"dialog")
+        return registerDialogClass();
+    if (folded == u"menu_worker")
+        return registerMenuBarClass();
+    return false;
 }
 
 }

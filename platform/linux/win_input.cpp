@@ -2,11 +2,13 @@
 // input that the host injects.
 #include "win_internal.h"
 #include "win_remote.h"
+#include "win_shared.h"
 
 #include <simhost.h>
 #include <winbase.h>
 
 #include <array>
+#include <map>
 
 namespace wm {
 
@@ -34,20 +36,10 @@ bool activatable(const Window* w)
         && !(w->exStyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW));
 }
 
-void activate(HWND window)
+std::map<HWND, HWND>& savedFocus()
 {
-    HWND old;
-    {
-        Guard g(lock());
-        old = input().active;
-        if (old == window)
-            return;
-        input().active = window;
-    }
-    if (old)
-        SendMessage(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(window));
-    if (window)
-        SendMessage(window, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old));
+    static std::map<HWND, HWND> table;
+    return table;
 }
 
 HWND topLevelOf(HWND window)
@@ -59,27 +51,78 @@ HWND topLevelOf(HWND window)
     return w ? w->handle : nullptr;
 }
 
-void stylus(UINT message, int x, int y)
+void activate(HWND window)
 {
-    HWND target;
-    LPARAM lParam;
+    HWND old, localOld, saved = nullptr;
     {
         Guard g(lock());
-        InputState& s = input();
-        s.stylus = POINT { x, y };
-        Window* w = s.capture ? find(s.capture) : windowAt(POINT { x, y });
-        if (!w || (w->style & WS_DISABLED))
+        localOld = input().active;
+        old = shared::foreground();
+        if (old == window && localOld == window)
             return;
-        POINT o = screenOrigin(w);
-        target = w->handle;
-        lParam = MAKELPARAM(static_cast<SHORT>(x - o.x), static_cast<SHORT>(y - o.y));
+        input().active = window;
+        if (window || !old || !isRemote(old))
+            shared::setForeground(window);
+        if (window) {
+            auto it = savedFocus().find(window);
+            if (it != savedFocus().end()) {
+                saved = it->second;
+                savedFocus().erase(it);
+            }
+        }
     }
-    WPARAM keys = message == WM_LBUTTONUP ? 0 : MK_LBUTTON;
-    if (GetKeyState(VK_SHIFT) & 0x8000)
-        keys |= MK_SHIFT;
-    if (GetKeyState(VK_CONTROL) & 0x8000)
-        keys |= MK_CONTROL;
-    PostMessage(target, message, keys, lParam);
+    if (localOld && localOld != window)
+        SendMessage(localOld, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(window));
+    if (old && old != localOld && old != window && isRemote(old))
+        remoteDeactivate(old, window);
+    if (window) {
+        // The control that had the focus when the program lost the foreground gets it back.
+        if (saved && IsChild(window, saved))
+            SetFocus(saved);
+        SendMessage(window, WM_ACTIVATE, WA_ACTIVE, reinterpret_cast<LPARAM>(old && old != window ? old : localOld));
+    }
+    notifyShell(SIM_SHELL_FOREGROUND, 0);
+}
+
+// The window of another process that takes the stylus at (x, y): the capture, else the window
+// in front there; null when it is one of ours.
+HWND remoteStylusTarget(int x, int y)
+{
+    Guard g(lock());
+    HWND cap = shared::capture();
+    if (cap && isRemote(cap)) {
+        if (shared::processAlive(shared::processOf(cap)))
+            return cap;
+        shared::releaseCapture(cap);
+    }
+    if (input().capture)
+        return nullptr;
+    ScreenLayer l;
+    if (layerAt(POINT { x, y }, l) && !l.local)
+        return l.handle;
+    return nullptr;
+}
+
+void stylus(UINT message, int x, int y)
+{
+    {
+        Guard g(lock());
+        input().stylus = POINT { x, y };
+    }
+    if (HWND remote = remoteStylusTarget(x, y)) {
+        if (remoteInput(remote, message, static_cast<WPARAM>(x), static_cast<LPARAM>(y)))
+            return;
+    }
+    localStylus(message, x, y);
+}
+
+// Keys and characters follow the foreground window, wherever it lives.
+HWND remoteKeyTarget()
+{
+    HWND fg = shared::foreground();
+    if (fg && isRemote(fg) && shared::processAlive(shared::processOf(fg)))
+        return fg;
+    return nullptr;
 }
 
 HWND keyTarget()
@@ -89,6 +132,98 @@ HWND keyTarget()
     return s.focus ? s.focus : s.active;
 }
 
+}
+
+void localStylus(UINT message, int x, int y)
+{
+    HWND target, top = nullptr;
+    LPARAM lParam;
+    bool activateTop = false;
+    {
+        Guard g(lock());
+        InputState& s = input();
+        s.stylus = POINT { x, y };
+        if (message == WM_LBUTTONDOWN)
+            s.stylusDown = true;
+        else if (message == WM_LBUTTONUP)
+            s.stylusDown = false;
+        Window* w = s.capture ? find(s.capture) : windowAt(POINT { x, y });
+        if (!w || (w->style & WS_DISABLED))
+            return;
+        POINT o = screenOrigin(w);
+        target = w->handle;
+        lParam = MAKELPARAM(static_cast<SHORT>(x - o.x), static_cast<SHORT>(y - o.y));
+        Window* t = w;
+        while (t->parent)
+            t = t->parent;
+        top = t->handle;
+        activateTop = message == WM_LBUTTONDOWN && activatable(t) && shared::foreground() != top;
+    }
+    // A tap on a program's window brings it to the foreground.
+    if (activateTop)
+        SetForegroundWindow(top);
+    WPARAM keys = message == WM_LBUTTONUP ? 0 : MK_LBUTTON;
+    if (GetKeyState(VK_SHIFT) & 0x8000)
+        keys |= MK_SHIFT;
+    if (GetKeyState(VK_CONTROL) & 0x8000)
+        keys |= MK_CONTROL;
+    PostMessage(target, message, keys, lParam);
+}
+
+void localKey(UINT message, int virtualKey)
+{
+    if (virtualKey <= 0 || virtualKey > 255)
+        return;
+    bool wasDown;
+    {
+        Guard g(lock());
+        wasDown = input().keys[static_cast<size_t>(virtualKey)];
+        input().keys[static_cast<size_t>(virtualKey)] = message == WM_KEYDOWN;
+        if (message == WM_KEYDOWN && virtualKey == VK_CAPITAL && !wasDown)
+            input().capsLock = !input().capsLock;
+    }
+    HWND target = keyTarget();
+    if (!target || shellTakesKey(target, message, virtualKey))
+        return;
+    if (message == WM_KEYDOWN)
+        PostMessage(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1 | (wasDown ? (1 << 30) : 0));
+    else
+        PostMessage(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)));
+}
+
+void localChar(WCHAR ch)
+{
+    if (HWND target = keyTarget())
+        PostMessage(target, WM_CHAR, ch, 1);
+}
+
+void deactivatedBy(HWND old, HWND next)
+{
+    HWND focus;
+    {
+        Guard g(lock());
+        if (!find(old) || input().active != old)
+            return;
+        input().active = nullptr;
+        focus = input().focus;
+        Window* f = find(focus);
+        bool inside = false;
+        for (; f; f = f->parent)
+            inside = inside || f->handle == old;
+        if (!inside)
+            focus = nullptr;
+        if (focus)
+            savedFocus()[old] = focus;
+    }
+    if (focus)
+        SetFocus(nullptr);
+    SendMessage(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(next));
+}
+
+void notifyShell(WPARAM what, LPARAM detail)
+{
+    if (HWND shell = shared::shellWindow())
+        PostMessage(shell, SIM_WM_SHELL, what, detail);
 }
 
 void activateOnShow(HWND window)
@@ -103,7 +238,8 @@ void activateOnShow(HWND window)
 
 void inputWindowGone(HWND window)
 {
-    HWND capture, focus, active;
+    HWND capture, focus;
+    bool active;
     {
         Guard g(lock());
         InputState& s = input();
@@ -120,24 +256,44 @@ void inputWindowGone(HWND window)
         // Hiding keeps the stylus captured; destroying ends the capture.
         capture = destroying && s.capture == window ? window : nullptr;
         focus = inside(s.focus) ? s.focus : nullptr;
-        active = s.active == window ? window : nullptr;
+        active = s.active == window;
+        savedFocus().erase(window);
     }
     if (capture && GetCapture() == capture)
         ReleaseCapture();
     if (focus && GetFocus() == focus)
         SetFocus(nullptr);
     if (active) {
-        // The next window in z-order that can be active takes over.
+        // The next window of the device in z-order that can be active takes over, whichever
+        // program it belongs to.
         HWND next = nullptr;
+        bool remote = false;
         {
             Guard g(lock());
-            for (Window* w : topLevel())
-                if (w->handle != window && !w->destroying && activatable(w)) {
-                    next = w->handle;
-                    break;
-                }
+            for (const ScreenLayer& l : screenLayers()) {
+                if (l.handle == window || !(l.flags & shared::kVisible) || !(l.flags & shared::kActivatable))
+                    continue;
+                if (l.local && (l.local->destroying || !activatable(l.local)))
+                    continue;
+                next = l.handle;
+                remote = !l.local;
+                break;
+            }
         }
-        activate(next);
+        if (!remote) {
+            activate(next);
+        } else {
+            {
+                Guard g(lock());
+                input().active = nullptr;
+            }
+            SendMessage(window, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(next));
+            if (!remoteForeground(next)) {
+                Guard g(lock());
+                if (shared::foreground() == window)
+                    shared::setForeground(nullptr);
+            }
+        }
     }
 }
 
@@ -154,6 +310,10 @@ HWND SetCapture(HWND window)
             return nullptr;
         old = input().capture;
         input().capture = window;
+        if (window)
+            shared::setCapture(window);
+        else if (old)
+            shared::releaseCapture(old);
     }
     if (old && old != window)
         SendMessage(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(window));
@@ -167,6 +327,8 @@ BOOL ReleaseCapture()
         Guard g(lock());
         old = input().capture;
         input().capture = nullptr;
+        if (old)
+            shared::releaseCapture(old);
     }
     if (old)
         SendMessage(old, WM_CAPTURECHANGED, 0, 0);
@@ -212,6 +374,14 @@ HWND GetActiveWindow()
 
 HWND GetForegroundWindow()
 {
+    HWND fg = shared::foreground();
+    {
+        Guard g(lock());
+        if (fg && find(fg))
+            return fg;
+    }
+    if (fg && isRemote(fg) && shared::processAlive(shared::processOf(fg)))
+        return fg;
     return GetActiveWindow();
 }
 
@@ -290,34 +460,35 @@ POINT SimLastStylusPoint()
 
 void SimKeyDown(int virtualKey)
 {
-    if (virtualKey <= 0 || virtualKey > 255)
-        return;
-    bool wasDown;
-    {
-        Guard g(lock());
-        wasDown = input().keys[static_cast<size_t>(virtualKey)];
-        input().keys[static_cast<size_t>(virtualKey)] = true;
-        if (virtualKey == VK_CAPITAL && !wasDown)
-            input().capsLock = !input().capsLock;
+    if (HWND remote = remoteKeyTarget()) {
+        {
+            Guard g(lock());
+            if (virtualKey > 0 && virtualKey < 256)
+                input().keys[static_cast<size_t>(virtualKey)] = true;
+        }
+        if (remoteInput(remote, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 0))
+            return;
     }
-    if (HWND target = keyTarget())
-        PostMessage(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 1 | (wasDown ? (1 << 30) : 0));
+    localKey(WM_KEYDOWN, virtualKey);
 }
 
 void SimKeyUp(int virtualKey)
 {
-    if (virtualKey <= 0 || virtualKey > 255)
-        return;
-    {
-        Guard g(lock());
-        input().keys[static_cast<size_t>(virtualKey)] = false;
+    if (HWND remote = remoteKeyTarget()) {
+        {
+            Guard g(lock());
+            if (virtualKey > 0 && virtualKey < 256)
+                input().keys[static_cast<size_t>(virtualKey)] = false;
+        }
+        if (remoteInput(remote, WM_KEYUP, static_cast<WPARAM>(virtualKey), 0))
+            return;
     }
-    if (HWND target = keyTarget())
-        PostMessage(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)));
+    localKey(WM_KEYUP, virtualKey);
 }
 
 void SimTypeChar(WCHAR ch)
 {
-    if (HWND target = keyTarget())
-        PostMessage(target, WM_CHAR, ch, 1);
+    if (HWND remote = remoteKeyTarget(); remote && remoteInput(remote, WM_CHAR, ch, 0))
+        return;
+    localChar(ch);
 }

@@ -3,6 +3,7 @@
 // window tree, the classes and the screen; each thread's queue has its own lock. Window
 // procedures are always called with no lock held.
 #include <winuser.h>
+#include <simhost.h>
 
 #include <condition_variable>
 #include <deque>
@@ -40,6 +41,9 @@ struct Window {
     std::vector<uint8_t> extra;
     std::shared_ptr<ThreadQueue> thread;
     bool destroying = false;
+    HWND owner = nullptr; // a top-level window that stays in front of its owner and ends with it
+    int64_t z = 0; // place in the device's one z-order (top-level windows; larger is nearer the front)
+    uint32_t shellState = 0; // SHFullScreen's SHFS_* requests for this window
 
     // Pending paint: the bounding box of every invalidation since the last validation.
     bool hasUpdate = false;
@@ -90,6 +94,10 @@ struct ThreadQueue {
     UINT_PTR nextThreadTimerId = 1;
     int handlingSent = 0;
     MSG last {};
+    // Counts the times the thread found nothing to do; another process waits on it to see
+    // that its input was handled and drawn.
+    uint64_t idleEpoch = 0;
+    int idleWaiters = 0;
 };
 
 // The global lock of the window tree.
@@ -140,6 +148,61 @@ void inputWindowGone(HWND window);
 void activateOnShow(HWND window);
 
 LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Draws w and its children, as the screen shows them, into out (outWidth pixels a row) with
+// w's parent's client origin at origin, never outside clip.
+void composeTree(uint16_t* out, int outWidth, const Window* w, POINT origin, RECT clip);
+
+// One entry of the device's z-order: a window of this process or of another one.
+struct ScreenLayer {
+    Window* local = nullptr;
+    HWND handle = nullptr;
+    RECT rect {};
+    uint32_t flags = 0; // wm::shared flags
+    HWND owner = nullptr; // a top-level window that stays in front of its owner and ends with it
+    int64_t z = 0;
+    int width = 0; // remote pictures
+    int height = 0;
+    const uint16_t* pixels = nullptr;
+};
+// Every top-level window of the device, front to back; under the lock. Remote pictures stay
+// valid until the next call.
+std::vector<ScreenLayer> screenLayers();
+// The front-most visible top-level window of the device at a screen point.
+bool layerAt(POINT p, ScreenLayer& out);
+
+// Input that another process routed here: delivered to this process's own windows.
+void localStylus(UINT message, int x, int y);
+void localKey(UINT message, int virtualKey);
+void localChar(WCHAR ch);
+// Another process's window became the foreground window.
+void deactivatedBy(HWND old, HWND next);
+// Thread messages that carry another process's requests to the thread that owns a window;
+// the message retrieval carries them out on that thread and never returns them.
+constexpr UINT kInternalStylus = 0xBF01; // wParam: the stylus message; lParam: screen x, y
+constexpr UINT kInternalKey = 0xBF02; // wParam: WM_KEYDOWN, WM_KEYUP or WM_CHAR; lParam: key or character
+constexpr UINT kInternalDeactivate = 0xBF03; // wParam: the window that lost; lParam: the one that won
+constexpr UINT kInternalForeground = 0xBF04; // wParam: the window to bring to the foreground
+// Queues one for the thread of window; false when window is not one of ours.
+bool postInternal(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Waits until the thread that owns window has handled what it was sent and drawn it.
+bool waitIdle(HWND window, int milliseconds);
+// The shell's part in key delivery (soft keys of a menu bar); true when it took the key.
+bool shellTakesKey(HWND target, UINT message, int virtualKey);
+// The shell's menu bar height for this screen and device kind.
+int menuBarHeight();
+// The platform's own window classes ("Edit", "Dialog", the menu bar's), registered the first
+// time a program names one.
+bool registerBuiltinClass(std::u16string_view name);
+bool registerMenuBarClass();
+bool registerEditClass();
+bool registerDialogClass();
+// An edit control gained or lost the focus: its parent's "SIPPREF" controls look again.
+void editFocusChanged(HWND edit);
+// Raw key input (GXOpenInput) is open in this process: keys bypass the shell.
+bool rawKeyInputOpen();
+// Tells the shell's window (the device host) that something it shows changed.
+void notifyShell(WPARAM what, LPARAM detail);
 
 // Copies text into a caller's buffer of maxCount characters, cut and zero-terminated; returns
 // the characters copied.

@@ -3,6 +3,7 @@
 #include "win_internal.h"
 #include "win_remote.h"
 #include "win_screen.h"
+#include "win_shared.h"
 
 #include <simhost.h>
 #include <winbase.h>
@@ -109,8 +110,78 @@ void processSent(ThreadQueue& q)
     }
 }
 
+bool isInternal(const MSG& m)
+{
+    return !m.hwnd && m.message >= kInternalStylus && m.message <= kInternalForeground;
+}
+
+void runInternal(const MSG& m)
+{
+    switch (m.message) {
+    case kInternalStylus:
+        localStylus(static_cast<UINT>(m.wParam), GET_X_LPARAM(m.lParam), GET_Y_LPARAM(m.lParam));
+        break;
+    case kInternalKey:
+        if (m.wParam == WM_CHAR)
+            localChar(static_cast<WCHAR>(m.lParam));
+        else
+            localKey(static_cast<UINT>(m.wParam), static_cast<int>(m.lParam));
+        break;
+    case kInternalDeactivate:
+        deactivatedBy(reinterpret_cast<HWND>(m.wParam), reinterpret_cast<HWND>(m.lParam));
+        break;
+    case kInternalForeground:
+        SetForegroundWindow(reinterpret_cast<HWND>(m.wParam));
+        break;
+    }
+}
+
+// Carries out the requests of other processes that wait in the queue.
+void runInternalRequests(ThreadQueue& q)
+{
+    for (;;) {
+        MSG m {};
+        {
+            std::lock_guard<std::mutex> g(q.mutex);
+            auto it = std::find_if(q.posted.begin(), q.posted.end(), isInternal);
+            if (it == q.posted.end())
+                return;
+            m = *it;
+            q.posted.erase(it);
+        }
+        runInternal(m);
+    }
+}
+
+// Nothing left to do: this process's pictures go out to the device, and whoever waits for the
+// thread to be idle hears of it.
+void becameIdle(ThreadQueue& q)
+{
+    {
+        Guard tree(lock());
+        shared::publish();
+    }
+    std::lock_guard<std::mutex> g(q.mutex);
+    if (!q.posted.empty() || !q.sent.empty())
+        return;
+    q.idleEpoch++;
+    if (q.idleWaiters > 0)
+        q.wake.notify_all();
+}
+
+bool retrieveOnce(ThreadQueue& q, MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove);
+
 // One message by the platform's order of retrieval; false when there is none.
 bool retrieve(ThreadQueue& q, MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove)
+{
+    runInternalRequests(q);
+    if (retrieveOnce(q, out, filter, filterMin, filterMax, remove))
+        return true;
+    becameIdle(q);
+    return false;
+}
+
+bool retrieveOnce(ThreadQueue& q, MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove)
 {
     processSent(q);
     DWORD now = GetTickCount();
@@ -254,10 +325,50 @@ void forgetWindowMessages(HWND window, ThreadQueue& q)
     std::erase_if(q.timers, [&](const TimerEntry& t) { return t.window == window; });
 }
 
+bool postInternal(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    std::shared_ptr<ThreadQueue> q = queueOf(window);
+    if (!q)
+        return false;
+    MSG m {};
+    m.message = message;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    m.time = GetTickCount();
+    return postTo(*q, m);
+}
+
+bool waitIdle(HWND window, int milliseconds)
+{
+    std::shared_ptr<ThreadQueue> q = queueOf(window);
+    if (!q)
+        return false;
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    std::unique_lock<std::mutex> g(q->mutex);
+    q->idleWaiters++;
+    // Twice idle: once after what was queued before the question, once more after whatever
+    // that led to (a frame drawn between polls, a paint).
+    bool ok = true;
+    for (int round = 0; round < 2 && ok; ++round) {
+        uint64_t epoch = q->idleEpoch;
+        q->wake.notify_all();
+        ok = q->wake.wait_until(g, until, [&] { return q->idleEpoch > epoch; });
+    }
+    q->idleWaiters--;
+    return ok;
+}
+
 bool postMessageTo(HWND window, const MSG& m)
 {
     std::shared_ptr<ThreadQueue> q = queueOf(window);
     return q && postTo(*q, m);
+}
+
+// Other programs hear a broadcast posted, without lParam (a pointer means nothing there).
+void broadcastToOthers(UINT message, WPARAM wParam)
+{
+    for (const RemoteWindow& w : remoteWindows())
+        remotePost(w.handle, message, wParam, 0);
 }
 
 bool pumpMessages()
@@ -304,6 +415,7 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
             m.hwnd = h;
             postMessageTo(h, m);
         }
+        broadcastToOthers(message, wParam);
         return TRUE;
     }
     if (!postMessageTo(window, m)) {
@@ -335,6 +447,7 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
     if (window == HWND_BROADCAST) {
         for (HWND h : topLevelHandles())
             SendMessage(h, message, wParam, lParam);
+        broadcastToOthers(message, wParam);
         return 0;
     }
     std::shared_ptr<ThreadQueue> target = queueOf(window);

@@ -29,7 +29,7 @@ namespace wm {
 
 namespace {
 
-enum class Op : uint32_t { Send = 1, Post = 2, Foreground = 3 };
+enum class Op : uint32_t { Send = 1, Post = 2, Foreground = 3, Input = 4, Deactivate = 5, Sync = 6 };
 
 struct Request {
     uint32_t magic;
@@ -141,7 +141,28 @@ void serve(int fd)
                 return;
             }
             case Op::Foreground:
-                result = SetForegroundWindow(window);
+            case Op::Input:
+            case Op::Deactivate: {
+                // Queued for the window's own thread and answered at once: the asking process
+                // may be the one that thread is about to talk to.
+                UINT internal = r.op == Op::Foreground ? kInternalForeground
+                    : r.op == Op::Deactivate            ? kInternalDeactivate
+                    : (r.message == WM_LBUTTONDOWN || r.message == WM_MOUSEMOVE || r.message == WM_LBUTTONUP)
+                    ? kInternalStylus
+                    : kInternalKey;
+                WPARAM wParam = static_cast<WPARAM>(r.wParam);
+                LPARAM lParam = static_cast<LPARAM>(r.lParam);
+                if (internal == kInternalForeground)
+                    wParam = static_cast<WPARAM>(r.window);
+                if (internal == kInternalStylus)
+                    lParam = MAKELPARAM(static_cast<SHORT>(r.wParam), static_cast<SHORT>(r.lParam)), wParam = r.message;
+                if (internal == kInternalKey)
+                    wParam = r.message, lParam = static_cast<LPARAM>(r.wParam);
+                result = postInternal(window, internal, wParam, lParam);
+                break;
+            }
+            case Op::Sync:
+                result = waitIdle(window, static_cast<int>(r.wParam));
                 break;
             }
         }
@@ -350,6 +371,24 @@ bool remoteForeground(HWND window)
 {
     int64_t answer = 0;
     return request(requestFor(Op::Foreground, window), nullptr, answer) && answer;
+}
+
+bool remoteInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    int64_t answer = 0;
+    return request(requestFor(Op::Input, window, message, wParam, lParam), nullptr, answer) && answer;
+}
+
+void remoteDeactivate(HWND old, HWND next)
+{
+    int64_t answer = 0;
+    request(requestFor(Op::Deactivate, old, 0, reinterpret_cast<WPARAM>(old), reinterpret_cast<LPARAM>(next)), nullptr, answer);
+}
+
+bool remoteSync(HWND window, int milliseconds)
+{
+    int64_t answer = 0;
+    return request(requestFor(Op::Sync, window, 0, static_cast<WPARAM>(milliseconds)), nullptr, answer) && answer;
 }
 
 }

@@ -25,5 +25,12 @@ bool remoteWindow(HWND window, RemoteWindow& out);
 LRESULT remoteSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool remotePost(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool remoteForeground(HWND window);
+// Input routed to the process of window: stylus messages with x, y in wParam, lParam; key
+// messages with the virtual key; WM_CHAR with the character.
+bool remoteInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Tells the process of old that next took the foreground (without waiting for it).
+void remoteDeactivate(HWND old, HWND next);
+// Waits until the process of window handled its input and drew it.
+bool remoteSync(HWND window, int milliseconds);
 
 }

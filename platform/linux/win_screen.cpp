@@ -3,6 +3,7 @@
 #include "display/display.h"
 #include "gdi_surface.h"
 #include "win_internal.h"
+#include "win_shared.h"
 
 #include <simhost.h>
 #include <winbase.h>
@@ -30,6 +31,7 @@ struct Screen {
     std::unique_ptr<display::Backend> backend;
     std::thread::id displayThread;
     std::vector<HDC> dcs;
+    uint64_t generation = 0; // of the pictures of other processes last composed
 };
 
 Screen& screen()
@@ -81,38 +83,36 @@ Screen& configured()
     return s;
 }
 
-void composeWindow(std::vector<uint16_t>& out, int outWidth, const wm::Window* w, POINT origin, RECT clip)
-{
-    if (!(w->style & WS_VISIBLE))
-        return;
-    RECT r { origin.x + w->rect.left, origin.y + w->rect.top, origin.x + w->rect.right, origin.y + w->rect.bottom };
-    RECT c { std::max(r.left, clip.left), std::max(r.top, clip.top), std::min(r.right, clip.right),
-        std::min(r.bottom, clip.bottom) };
-    if (c.right <= c.left || c.bottom <= c.top)
-        return;
-    if (w->pixelWidth == w->width() && w->pixelHeight == w->height() && !w->pixels.empty()) {
-        for (int y = c.top; y < c.bottom; ++y) {
-            const uint16_t* src = w->pixels.data() + static_cast<size_t>(y - r.top) * w->pixelWidth + (c.left - r.left);
-            std::copy_n(src, c.right - c.left, out.data() + static_cast<size_t>(y) * outWidth + c.left);
-        }
-    } else {
-        for (int y = c.top; y < c.bottom; ++y)
-            std::fill_n(out.data() + static_cast<size_t>(y) * outWidth + c.left, c.right - c.left, 0xFFFF);
-    }
-    // Children over their parent, back to front, clipped to it.
-    for (auto it = w->children.rbegin(); it != w->children.rend(); ++it)
-        composeWindow(out, outWidth, *it, POINT { r.left, r.top }, c);
-}
-
 // Under the window lock.
 void compose()
 {
     Screen& s = configured();
+    s.generation = wm::shared::generation();
     s.pixels.assign(static_cast<size_t>(s.width) * s.height, kDesktop);
-    auto& tops = wm::topLevel();
-    for (auto it = tops.rbegin(); it != tops.rend(); ++it)
-        composeWindow(s.pixels, s.width, *it, POINT { 0, 0 }, RECT { 0, 0, s.width, s.height });
+    RECT screenRect { 0, 0, s.width, s.height };
+    auto layers = wm::screenLayers();
+    for (auto it = layers.rbegin(); it != layers.rend(); ++it) {
+        if (it->local) {
+            wm::composeTree(s.pixels.data(), s.width, it->local, POINT { 0, 0 }, screenRect);
+            continue;
+        }
+        if (!(it->flags & wm::shared::kVisible) || !it->pixels)
+            continue;
+        const RECT& r = it->rect;
+        RECT c { std::max<LONG>(r.left, 0), std::max<LONG>(r.top, 0), std::min<LONG>(r.right, s.width), std::min<LONG>(r.bottom, s.height) };
+        c.right = std::min<LONG>(c.right, r.left + it->width);
+        c.bottom = std::min<LONG>(c.bottom, r.top + it->height);
+        for (LONG y = c.top; y < c.bottom; ++y)
+            if (c.right > c.left)
+                std::copy_n(it->pixels + static_cast<size_t>(y - r.top) * it->width + (c.left - r.left), c.right - c.left,
+                    s.pixels.data() + static_cast<size_t>(y) * s.width + c.left);
+    }
     s.changed = false;
+}
+
+bool stale(Screen& s)
+{
+    return s.changed || s.pixels.empty() || s.generation != wm::shared::generation();
 }
 
 void presentNow()
@@ -121,7 +121,7 @@ void presentNow()
     int width, height;
     {
         wm::Guard g(wm::lock());
-        if (!s.changed && !s.pixels.empty())
+        if (!stale(s))
             return;
         compose();
         s.frame = s.pixels; // reuses the copy's storage: no allocation per frame
@@ -169,7 +169,7 @@ HDC ScreenDC()
 {
     wm::Guard g(wm::lock());
     Screen& s = configured();
-    if (s.changed || s.pixels.empty())
+    if (stale(s))
         compose();
     GdiSurface surface { s.pixels.data(), s.width, s.height, s.width };
     HDC dc = GdiCreateSurfaceDC(surface, 0, 0, RECT { 0, 0, s.width, s.height });
@@ -192,9 +192,87 @@ bool ReleaseScreenDC(HDC dc)
 
 namespace wm {
 
+void composeTree(uint16_t* out, int outWidth, const Window* w, POINT origin, RECT clip)
+{
+    if (!(w->style & WS_VISIBLE))
+        return;
+    RECT r { origin.x + w->rect.left, origin.y + w->rect.top, origin.x + w->rect.right, origin.y + w->rect.bottom };
+    RECT c { std::max(r.left, clip.left), std::max(r.top, clip.top), std::min(r.right, clip.right),
+        std::min(r.bottom, clip.bottom) };
+    if (c.right <= c.left || c.bottom <= c.top)
+        return;
+    if (w->pixelWidth == w->width() && w->pixelHeight == w->height() && !w->pixels.empty()) {
+        for (int y = c.top; y < c.bottom; ++y) {
+            const uint16_t* src = w->pixels.data() + static_cast<size_t>(y - r.top) * w->pixelWidth + (c.left - r.left);
+            std::copy_n(src, c.right - c.left, out + static_cast<size_t>(y) * outWidth + c.left);
+        }
+    } else {
+        for (int y = c.top; y < c.bottom; ++y)
+            std::fill_n(out + static_cast<size_t>(y) * outWidth + c.left, c.right - c.left, 0xFFFF);
+    }
+    // Children over their parent, back to front, clipped to it.
+    for (auto it = w->children.rbegin(); it != w->children.rend(); ++it)
+        composeTree(out, outWidth, *it, POINT { r.left, r.top }, c);
+}
+
+std::vector<ScreenLayer> screenLayers()
+{
+    std::vector<ScreenLayer> layers;
+    for (Window* w : topLevel()) {
+        if (w->destroying)
+            continue;
+        ScreenLayer l;
+        l.local = w;
+        l.handle = w->handle;
+        l.rect = w->rect;
+        l.z = w->z;
+        l.flags = 0;
+        if (w->style & WS_VISIBLE)
+            l.flags |= shared::kVisible;
+        if (w->exStyle & WS_EX_TOPMOST)
+            l.flags |= shared::kTopmost;
+        if (!(w->style & WS_DISABLED) && !(w->exStyle & (WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW)))
+            l.flags |= shared::kActivatable;
+        layers.push_back(l);
+    }
+    for (const shared::RemotePicture& p : shared::remotePictures()) {
+        ScreenLayer l;
+        l.handle = p.handle;
+        l.rect = p.rect;
+        l.flags = p.flags;
+        l.z = p.z;
+        l.width = p.width;
+        l.height = p.height;
+        l.pixels = p.pixels;
+        layers.push_back(l);
+    }
+    // Topmost windows before the others; within a band the newest stamp is in front.
+    std::stable_sort(layers.begin(), layers.end(), [](const ScreenLayer& a, const ScreenLayer& b) {
+        bool ta = a.flags & shared::kTopmost, tb = b.flags & shared::kTopmost;
+        if (ta != tb)
+            return ta;
+        return a.z > b.z;
+    });
+    return layers;
+}
+
+bool layerAt(POINT p, ScreenLayer& out)
+{
+    for (const ScreenLayer& l : screenLayers()) {
+        if (!(l.flags & shared::kVisible))
+            continue;
+        if (p.x >= l.rect.left && p.x < l.rect.right && p.y >= l.rect.top && p.y < l.rect.bottom) {
+            out = l;
+            return true;
+        }
+    }
+    return false;
+}
+
 void screenChanged()
 {
     screen().changed = true;
+    shared::markDirty();
 }
 
 void presentIfChanged()
@@ -278,7 +356,7 @@ const uint16_t* SimScreenPixels(int* width, int* height, int* pitch)
 {
     wm::Guard g(wm::lock());
     Screen& s = configured();
-    if (s.changed || s.pixels.empty())
+    if (stale(s))
         compose();
     if (width)
         *width = s.width;
@@ -339,12 +417,15 @@ bool SimPollDisplay()
     return open;
 }
 
-int ScreenMessageBox(const std::u16string& text, const std::u16string& caption, UINT type)
+bool ScreenIsHere()
 {
-    if (!onDisplayThread())
-        return 0;
-    SimPresent();
-    return screen().backend->messageBox(text, caption, type);
+    return onDisplayThread();
+}
+
+bool ScreenIsInteractive()
+{
+    Screen& s = screen();
+    return onDisplayThread() && std::strcmp(s.backend->name(), "headless") != 0;
 }
 
 // Rotation swaps the screen's sides when it turns between upright and sideways.

@@ -12,6 +12,10 @@ DWORD ScreenOrientation(); // DMDO_0, DMDO_90, DMDO_180 or DMDO_270
 HDC ScreenDC();
 bool ReleaseScreenDC(HDC dc);
 
+// The calling thread opened the display (it is the device host's), and someone looks at it.
+bool ScreenIsHere();
+bool ScreenIsInteractive();
+
 namespace wm {
 // On the thread that opened the display: composes the screen when something changed and
 // presents it. Elsewhere it does nothing.

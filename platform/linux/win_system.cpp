@@ -5,11 +5,11 @@
 #include "linux/host_text.h"
 
 #include <winbase.h>
+#include <simhost.h>
 
 #include <cstdio>
 #include <string>
 
-int ScreenMessageBox(const std::u16string& text, const std::u16string& caption, UINT type);
 LONG RotateScreen(DWORD orientation);
 
 namespace {
@@ -136,7 +136,7 @@ BOOL SystemParametersInfo(UINT action, UINT uiParam, LPVOID pvParam, UINT)
         *static_cast<RECT*>(pvParam) = RECT { 0, barHeight(), ScreenWidth(), ScreenHeight() - barHeight() };
         return TRUE;
     case SPI_GETPLATFORMTYPE:
-        return copyText(u"PocketPC");
+        return copyText(SimIsSmartphone() ? u"SmartPhone" : u"PocketPC");
     case SPI_GETOEMINFO:
         return copyText(u"pocketsim");
     default:
@@ -165,15 +165,6 @@ extern "C" LONG ChangeDisplaySettingsEx(LPCWSTR, LPDEVMODE mode, HWND, DWORD fla
     if (mode->dmFields & DM_DISPLAYORIENTATION)
         return RotateScreen(mode->dmDisplayOrientation);
     return DISP_CHANGE_BADMODE;
-}
-
-int MessageBox(HWND, LPCWSTR text, LPCWSTR caption, UINT type)
-{
-    std::u16string t = text ? text : u"", c = caption ? caption : u"";
-    if (int answer = ScreenMessageBox(t, c, type))
-        return answer;
-    std::fprintf(stderr, "MessageBox [%s] %s -> IDOK\n", sim::toUtf8(c).c_str(), sim::toUtf8(t).c_str());
-    return IDOK;
 }
 
 HCURSOR LoadCursor(HINSTANCE, LPCWSTR name)

@@ -3,6 +3,7 @@
 #include "win_internal.h"
 #include "win_remote.h"
 #include "win_screen.h"
+#include "win_shared.h"
 
 #include <winbase.h>
 
@@ -117,6 +118,18 @@ void placeInZOrder(Window* w, bool front)
         if (top)
             it = std::find_if(list.begin(), list.end(), [](Window* o) { return !isBandTopmost(o); });
         list.insert(it, w);
+    }
+    if (!w->parent) {
+        w->z = front ? shared::frontStamp() : shared::backStamp();
+        // Owned windows (a program's menu bar) stay in front of their owner.
+        if (front) {
+            std::vector<Window*> owned;
+            for (Window* o : topLevel())
+                if (o->owner == w->handle && o != w)
+                    owned.push_back(o);
+            for (Window* o : owned)
+                placeInZOrder(o, true);
+        }
     }
 }
 
@@ -309,6 +322,15 @@ HWND CreateWindowEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD 
 
 BOOL DestroyWindow(HWND window)
 {
+    std::vector<HWND> owned;
+    {
+        Guard g(lock());
+        for (Window* o : topLevel())
+            if (o->owner == window && o->handle != window && !o->destroying)
+                owned.push_back(o->handle);
+    }
+    for (HWND o : owned)
+        DestroyWindow(o);
     std::vector<HWND> subtree;
     {
         Guard g(lock());
@@ -348,6 +370,8 @@ BOOL DestroyWindow(HWND window)
         if (!w)
             continue;
         forgetWindowMessages(w->handle, *w->thread);
+        if (!w->parent)
+            shared::forget(w->handle);
         removeFromZOrder(w);
         w->cls->windowCount--;
         for (Window* c : w->children)
@@ -465,7 +489,10 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
             } else if (Window* after = find(insertAfter); after && after != w && after->parent == w->parent) {
                 removeFromZOrder(w);
                 auto& list = siblings(w);
-                list.insert(std::find(list.begin(), list.end(), after) + 1, w);
+                auto at = list.insert(std::find(list.begin(), list.end(), after) + 1, w);
+                // Stamps below the one it now follows, for it and whatever lies behind it.
+                for (int64_t z = after->z; at != list.end() && (*at)->z >= z; ++at)
+                    (*at)->z = --z;
             }
         }
         r = w->rect;
@@ -621,8 +648,13 @@ int MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)
 HWND WindowFromPoint(POINT point)
 {
     Guard g(lock());
+    ScreenLayer layer;
+    if (!layerAt(point, layer))
+        return nullptr;
+    if (!layer.local)
+        return layer.handle; // another program's window
     Window* w = windowAt(point);
-    return w ? w->handle : nullptr;
+    return w ? w->handle : layer.handle;
 }
 
 HWND ChildWindowFromPoint(HWND parent, POINT point)
@@ -808,8 +840,14 @@ DWORD GetWindowThreadProcessId(HWND window, LPDWORD processId)
 {
     Guard g(lock());
     Window* w = find(window);
-    if (!w)
-        return 0;
+    if (!w) {
+        // Another program's window: its process, and no thread of ours.
+        if (!isRemote(window) || !shared::processAlive(shared::processOf(window)))
+            return 0;
+        if (processId)
+            *processId = static_cast<DWORD>(shared::processOf(window));
+        return 1;
+    }
     if (processId)
         *processId = static_cast<DWORD>(getpid());
     return w->thread->id;

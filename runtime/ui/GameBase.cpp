@@ -477,8 +477,10 @@ void GameBase::place_window()
     } else {
         MoveWindow(m_window, 0, 0, c.client_width, c.client_height, TRUE);
         shell::set_full_screen(m_window, false, false);
+        // Below the screen it is never seen; moving it with a repaint makes the device's screen
+        // give up the place it had, which the stand-in otherwise keeps showing.
         if (m_menuBar)
-            MoveWindow(m_menuBar, 0, c.height, c.width, m_menuBarHeight, FALSE);
+            MoveWindow(m_menuBar, 0, c.height, c.width, m_menuBarHeight, TRUE);
     }
 }
 

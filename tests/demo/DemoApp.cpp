@@ -1,5 +1,6 @@
 #include "tests/demo/DemoApp.h"
 
+#include "runtime/Registry.h"
 #include "runtime/ui/Transition.h"
 #include "skin/ButtonElement.h"
 #include "skin/DisplayInfo.h"
@@ -96,6 +97,9 @@ bool DemoApp::on_click(Element& widget, const WidgetEvent&)
 void DemoApp::command_line_received(const std::u16string& command_line)
 {
     m_commandLines.push_back(command_line);
+    // Kept where another program (or a test) can see that the hand-over arrived.
+    RegWriteText(kStateKey, u"HandedOver", command_line);
+    RegWriteNumber(kStateKey, u"HandOvers", static_cast<DWORD>(m_commandLines.size()));
     std::u16string status = command_line.empty() ? u"A second start handed over an empty command line."
                                                  : u"A second start handed over: " + command_line;
     m_main->root().set_text_by_id(u"status", status);

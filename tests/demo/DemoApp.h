@@ -28,6 +28,8 @@ private:
 class DemoApp final : public ApplicationListener, public WidgetListener {
 public:
     static constexpr char16_t kName[] = u"UiDemo";
+    // Where the last handed-over command line and the number of hand-overs are kept.
+    static constexpr char16_t kStateKey[] = u"HKEY_CURRENT_USER\\Software\\Tarn\\UiDemo";
 
     explicit DemoApp(HINSTANCE module);
     ~DemoApp() override;

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "runtime/ui/Transition.h"
 #include "skin/ButtonElement.h"
@@ -29,7 +30,7 @@ std::string read_host(const std::string& path)
     return s.str();
 }
 
-struct DemoScreens : ::testing::TestWithParam<const char*> {
+struct DemoScreens : ::testing::TestWithParam<std::tuple<const char*, bool>> {
     TempDeviceRoot device;
     std::unique_ptr<DemoApp> demo;
     std::string shots;
@@ -37,7 +38,7 @@ struct DemoScreens : ::testing::TestWithParam<const char*> {
     void SetUp() override
     {
         SimUseVirtualClock(1000);
-        SimSetGeometry(GetParam());
+        SimSetGeometry(geometry());
         device.writeFile(u"\\Program Files\\UiDemo\\demo.skin", read_host(MK_DEMO_DIR "/demo.skin"));
         shots = std::string(MK_BINARY_DIR) + "/demo_shots";
         std::filesystem::create_directories(shots);
@@ -51,10 +52,22 @@ struct DemoScreens : ::testing::TestWithParam<const char*> {
         SimUseRealClock();
         SimSetGeometry("qvga");
     }
+    const char* geometry() const { return std::get<0>(GetParam()); }
+    bool windowed() const { return std::get<1>(GetParam()); }
+    // Time passes as in the program's loop: drawing into the frame buffer happens between
+    // messages, the window timer drives the windowed mode.
+    void run(int ms)
+    {
+        for (int t = 0; t < ms; t += 10) {
+            SimRunFor(10);
+            if (demo->app().platform().direct_display_open())
+                demo->app().platform().tick(false);
+        }
+    }
     void shot(const std::string& name)
     {
-        SimRunFor(1);
-        SimSaveScreenshot((shots + "/" + GetParam() + "_" + name + ".png").c_str());
+        run(10);
+        SimSaveScreenshot((shots + "/" + geometry() + (windowed() ? "_windowed_" : "_") + name + ".png").c_str());
     }
     POINT centre_of(Element& e)
     {
@@ -68,7 +81,7 @@ struct DemoScreens : ::testing::TestWithParam<const char*> {
         ASSERT_NE(e, nullptr);
         POINT p = centre_of(*e);
         SimStylusDown(p.x, p.y);
-        SimRunFor(40);
+        run(40);
         SimStylusUp(p.x, p.y);
         SimRunFor(1);
     }
@@ -84,40 +97,41 @@ struct DemoScreens : ::testing::TestWithParam<const char*> {
 
 TEST_P(DemoScreens, FormsPopupsTransitionAndTextField)
 {
-    demo->start(false);
-    SimRunFor(200);
+    demo->start(windowed());
+    EXPECT_EQ(demo->app().platform().direct_display_open(), !windowed());
+    run(200);
     EXPECT_EQ(demo->app().top_form(), &demo->main_form());
     shot("main");
 
     // A popup: the main form darkens beneath it over eight frames.
     tap(demo->main_form(), u"popup");
     EXPECT_EQ(demo->app().top_form(), &demo->popup());
-    SimRunFor(80);
+    run(80);
     shot("popup_opening");
-    SimRunFor(400);
+    run(400);
     EXPECT_EQ(demo->app().dimming_level(), 128);
     shot("popup");
     tap(demo->popup(), u"more");
-    SimRunFor(400);
+    run(400);
     shot("popup_second");
     tap(demo->second_popup(), u"ok");
     tap(demo->popup(), u"ok");
-    SimRunFor(400);
+    run(400);
     EXPECT_EQ(demo->app().top_form(), &demo->main_form());
     EXPECT_EQ(demo->app().dimming_level(), 256);
 
     // The details form slides in; caught half-way.
     tap(demo->main_form(), u"open");
     ASSERT_NE(demo->app().transition(), nullptr);
-    SimRunFor(40);
+    run(40);
     ASSERT_NE(demo->app().transition(), nullptr);
     shot("transition");
-    SimRunFor(400);
+    run(400);
     EXPECT_EQ(demo->app().transition(), nullptr);
     EXPECT_EQ(demo->app().top_form(), &demo->details());
     shot("details");
     tap(demo->details(), u"back");
-    SimRunFor(400);
+    run(400);
     EXPECT_EQ(demo->app().top_form(), &demo->main_form());
 
     // Typing into the field: a tap on its caption gives it the focus.
@@ -127,7 +141,7 @@ TEST_P(DemoScreens, FormsPopupsTransitionAndTextField)
     EXPECT_EQ(demo->app().platform().focused_edit(), row->edit());
     for (char16_t c : std::u16string(u"Ada L."))
         SimTypeChar(c);
-    SimRunFor(80);
+    run(80);
     EXPECT_EQ(row->edit()->text(), u"Ada L.");
     shot("typing");
     // A tap beside the field ends the editing.
@@ -139,4 +153,5 @@ TEST_P(DemoScreens, FormsPopupsTransitionAndTextField)
         "closed popup2", "closed popup", "opened details", "closed details"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Geometries, DemoScreens, ::testing::Values("qvga", "vga"));
+INSTANTIATE_TEST_SUITE_P(Geometries, DemoScreens,
+    ::testing::Combine(::testing::Values("qvga", "vga"), ::testing::Bool()));

@@ -334,3 +334,30 @@ TEST_F(WindowLayer, EditingStateSurvivesMovingBetweenFields)
     ASSERT_TRUE(RegReadNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"SIPPreference", stored));
     EXPECT_EQ(stored, 0u); // the panel was down when the field was left
 }
+
+TEST_F(WindowLayer, SecondStartBringsTheRunningInstancesMessageBoxForward)
+{
+    // A running instance of "BoxTest" that shows a message box: a top-level "Dialog" titled
+    // with the application name (registered here only where the platform has no such class).
+    WNDCLASS wc {};
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = u"Dialog";
+    bool registered = RegisterClass(&wc) != 0;
+    HWND other = CreateWindowEx(0, u"Dialog", u"Something else", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    HWND box = CreateWindowEx(0, u"Dialog", u"BoxTest", WS_POPUP | WS_VISIBLE, 0, 0, 100, 60, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(box);
+    SetForegroundWindow(game->main_window());
+    EXPECT_TRUE(GameBase::show_running_instance(u"x", u"BoxTest"));
+    EXPECT_EQ(GetForegroundWindow(), box);
+    EXPECT_TRUE(client.lines.empty());
+    // Nobody of that name: this start runs, holding the mutex until its window exists.
+    EXPECT_FALSE(GameBase::show_running_instance(u"x", u"Nobody"));
+    EXPECT_TRUE(Application::single_instance_mutex());
+    ReleaseMutex(Application::single_instance_mutex());
+    CloseHandle(Application::single_instance_mutex());
+    Application::set_single_instance_mutex(nullptr);
+    DestroyWindow(box);
+    DestroyWindow(other);
+    if (registered)
+        UnregisterClass(u"Dialog", nullptr);
+}

@@ -1,0 +1,159 @@
+// Two processes of one device on one screen: the other's window is composed in z-order and
+// read back by GetDC(NULL), the stylus and keys reach it, the foreground moves between the
+// two, and a process that dies leaves nothing on the screen.
+#include "tests/support/DeviceRoot.h"
+
+#include <simhost.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint16_t kChild = 0x07E0; // green
+constexpr uint16_t kParent = 0xF800; // red
+int g_report = -1;
+uint16_t g_colour = 0;
+
+void say(const std::string& s)
+{
+    std::string line = s + "\n";
+    (void)!write(g_report, line.data(), line.size());
+}
+
+LRESULT CALLBACK colouredProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(w, &ps);
+        RECT r;
+        GetClientRect(w, &r);
+        HBRUSH b = CreateSolidBrush(RGB((g_colour >> 11) << 3, ((g_colour >> 5) & 63) << 2, (g_colour & 31) << 3));
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+        EndPaint(w, &ps);
+        return 0;
+    }
+    case WM_LBUTTONDOWN:
+        if (g_report >= 0)
+            say("tap " + std::to_string(GET_X_LPARAM(lp)) + " " + std::to_string(GET_Y_LPARAM(lp)));
+        return 0;
+    case WM_KEYDOWN:
+        if (g_report >= 0)
+            say("key " + std::to_string(wp));
+        return 0;
+    case WM_ACTIVATE:
+        if (g_report >= 0)
+            say(LOWORD(wp) == WA_INACTIVE ? "inactive" : "active");
+        break;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+bool eventually(const std::function<bool()>& test)
+{
+    for (int i = 0; i < 300; ++i) {
+        SimPumpMessages();
+        if (test())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+uint16_t screenAt(int x, int y)
+{
+    int width, height, pitch;
+    const uint16_t* p = SimScreenPixels(&width, &height, &pitch);
+    return p[y * pitch + x];
+}
+
+std::string readLine(int fd)
+{
+    std::string line;
+    char c;
+    while (read(fd, &c, 1) == 1 && c != '\n')
+        line += c;
+    return line;
+}
+
+using OneScreen = DeviceRootTest;
+
+TEST_F(OneScreen, AnotherProcesssWindowIsComposedTakesInputAndGoesWithItsProcess)
+{
+    WNDCLASS wc {};
+    wc.lpfnWndProc = colouredProc;
+    wc.lpszClassName = u"Coloured";
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = report[1];
+        g_colour = kChild;
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"Coloured", u"Child", WS_VISIBLE, 40, 40, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        say(w ? "ready" : "failed");
+        MSG m;
+        while (GetMessage(&m, nullptr, 0, 0) > 0)
+            DispatchMessage(&m);
+        _exit(0);
+    }
+    close(report[1]);
+    ASSERT_EQ(readLine(report[0]), "active");
+    ASSERT_EQ(readLine(report[0]), "ready");
+
+    // Composed into this process's screen, and read back through the screen's DC.
+    ASSERT_TRUE(eventually([] { return screenAt(50, 50) == kChild; }));
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(GetPixel(screen, 139, 139), RGB(0, 255, 0));
+    EXPECT_NE(GetPixel(screen, 140, 140), RGB(0, 255, 0));
+    ReleaseDC(nullptr, screen);
+    HWND other = WindowFromPoint(POINT { 50, 50 });
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(GetForegroundWindow(), other);
+
+    // The stylus and keys go to the process that owns the window.
+    SimStylusDown(50, 60);
+    SimStylusUp(50, 60);
+    EXPECT_EQ(readLine(report[0]), "tap 10 20");
+    SimKeyDown('A');
+    SimKeyUp('A');
+    EXPECT_EQ(readLine(report[0]), "key 65");
+
+    // A window of this process in front: one z-order; the foreground moves, both hear it.
+    RegisterClass(&wc);
+    g_colour = kParent;
+    HWND mine = CreateWindowEx(0, u"Coloured", u"Parent", WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    UpdateWindow(mine);
+    EXPECT_EQ(readLine(report[0]), "inactive");
+    EXPECT_EQ(GetForegroundWindow(), mine);
+    EXPECT_TRUE(eventually([] { return screenAt(50, 50) == kParent && screenAt(120, 120) == kChild; }));
+    EXPECT_TRUE(SetForegroundWindow(other));
+    EXPECT_EQ(readLine(report[0]), "active");
+    EXPECT_TRUE(eventually([&] { return screenAt(50, 50) == kChild && GetForegroundWindow() == other; }));
+    EXPECT_EQ(GetActiveWindow(), nullptr) << "this process is not in front";
+
+    // A crash: its window leaves the screen, and the foreground comes back here.
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    SimReapEndedPrograms();
+    EXPECT_TRUE(eventually([&] { return screenAt(50, 50) == kParent && screenAt(120, 120) == 0x2945; }));
+    EXPECT_EQ(GetForegroundWindow(), mine);
+    EXPECT_FALSE(IsWindow(other));
+    DestroyWindow(mine);
+    UnregisterClass(u"Coloured", nullptr);
+    SimPumpMessages();
+    EXPECT_EQ(SimSharedPictureCount(), 0);
+    close(report[0]);
+}
+
+}

@@ -1,0 +1,355 @@
+// The shell's services and the platform's own controls: the edit control with the input panel
+// preference, the menu bar and its soft keys, full-screen state, message boxes on the screen,
+// the direct display and the device kind.
+#include "tests/support/DeviceRoot.h"
+
+#include <aygshell.h>
+#include <gx.h>
+#include <simhost.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Heard {
+    std::vector<std::pair<WPARAM, LPARAM>> shell; // SIM_WM_SHELL
+    std::vector<WORD> edits; // EN_* from WM_COMMAND
+    std::vector<UINT> keys; // WM_KEYDOWN
+    COLORREF editBack = RGB(255, 255, 224);
+    COLORREF editInk = RGB(0, 0, 160);
+    HBRUSH brush = nullptr;
+};
+Heard* g_heard = nullptr;
+
+LRESULT CALLBACK parentProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
+    case SIM_WM_SHELL:
+        g_heard->shell.emplace_back(wp, lp);
+        return 0;
+    case WM_COMMAND:
+        g_heard->edits.push_back(HIWORD(wp));
+        return 0;
+    case WM_CTLCOLOREDIT:
+        SetTextColor(reinterpret_cast<HDC>(wp), g_heard->editInk);
+        SetBkColor(reinterpret_cast<HDC>(wp), g_heard->editBack);
+        return reinterpret_cast<LRESULT>(g_heard->brush);
+    case WM_KEYDOWN:
+        g_heard->keys.push_back(static_cast<UINT>(wp));
+        return 0;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+struct Shell : DeviceRootTest {
+    Heard heard;
+    HWND shellWindow = nullptr;
+    HWND main = nullptr;
+    void SetUp() override
+    {
+        g_heard = &heard;
+        heard.brush = CreateSolidBrush(heard.editBack);
+        WNDCLASS wc {};
+        wc.lpfnWndProc = parentProc;
+        wc.lpszClassName = u"ShellTestParent";
+        RegisterClass(&wc);
+        // The device host's shell window, as pocketsim names it.
+        shellWindow = CreateWindowEx(WS_EX_NOACTIVATE, u"ShellTestParent", u"shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        SimSetShellWindow(shellWindow);
+        main = CreateWindowEx(0, u"ShellTestParent", u"Program", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+        SimPumpMessages();
+        heard.shell.clear();
+    }
+    void TearDown() override
+    {
+        SimSetShellWindow(nullptr);
+        DestroyWindow(main);
+        DestroyWindow(shellWindow);
+        SimPumpMessages();
+        UnregisterClass(u"ShellTestParent", nullptr);
+        DeleteObject(heard.brush);
+        SimSetDeviceKind("pocketpc");
+        SimSetGeometry("qvga");
+        g_heard = nullptr;
+    }
+    std::u16string text(HWND w)
+    {
+        WCHAR buffer[256] = {};
+        GetWindowText(w, buffer, 256);
+        return buffer;
+    }
+    void tap(HWND w, int x, int y)
+    {
+        POINT p { x, y };
+        ClientToScreen(w, &p);
+        SimStylusDown(p.x, p.y);
+        SimStylusUp(p.x, p.y);
+        SimPumpMessages();
+    }
+    void type(std::u16string_view s)
+    {
+        for (char16_t c : s)
+            SimTypeChar(c);
+        SimPumpMessages();
+    }
+    std::vector<LPARAM> sipRequests() const
+    {
+        std::vector<LPARAM> out;
+        for (auto& [what, detail] : heard.shell)
+            if (what == SIM_SHELL_SIP)
+                out.push_back(detail);
+        return out;
+    }
+};
+
+TEST_F(Shell, EditFieldsRaiseTheInputPanelThroughSipPrefAndTakeTypedText)
+{
+    ASSERT_TRUE(SHInitExtraControls());
+    HWND pref = CreateWindowEx(0, WC_SIPPREF, u"", WS_CHILD, 0, 0, 0, 0, main, nullptr, nullptr, nullptr);
+    ASSERT_NE(pref, nullptr);
+    HWND name = CreateWindowEx(0, u"Edit", u"Ann", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 10, 40, 200, 24, main,
+        reinterpret_cast<HMENU>(101), nullptr, nullptr);
+    HWND notes = CreateWindowEx(0, u"edit", u"", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL, 10, 80, 200, 100, main,
+        reinterpret_cast<HMENU>(102), nullptr, nullptr);
+    ASSERT_NE(name, nullptr);
+    ASSERT_NE(notes, nullptr);
+
+    // A tap on the field: focus, the caret where tapped (after "Ann"), the panel up.
+    tap(name, 150, 12);
+    EXPECT_EQ(GetFocus(), name);
+    EXPECT_EQ(sipRequests(), std::vector<LPARAM> { 1 });
+    type(u"e\bie");
+    EXPECT_EQ(text(name), u"Annie");
+    int changes = static_cast<int>(std::count(heard.edits.begin(), heard.edits.end(), WORD(EN_CHANGE)));
+    EXPECT_EQ(changes, 4) << "each change tells the parent";
+    DWORD start = 0, end = 0;
+    SendMessage(name, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(start, 5u);
+    EXPECT_EQ(end, 5u);
+
+    // Moving to the other edit keeps the panel up; leaving the edits lowers it.
+    tap(notes, 5, 5);
+    EXPECT_EQ(GetFocus(), notes);
+    type(u"one\rtwo");
+    EXPECT_EQ(text(notes), u"one\r\ntwo");
+    EXPECT_EQ(SendMessage(notes, EM_GETLINECOUNT, 0, 0), 2);
+    SetFocus(main);
+    SimPumpMessages();
+    EXPECT_EQ(sipRequests(), (std::vector<LPARAM> { 1, 0 }));
+    // A single-line edit keeps line breaks out.
+    SetWindowText(name, u"a\r\nb");
+    EXPECT_EQ(text(name), u"ab");
+}
+
+TEST_F(Shell, EditScrollsSidewaysPaintsInItsParentsColoursAndNeverSplitsASurrogatePair)
+{
+    HWND edit = CreateWindowEx(0, u"Edit", u"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 60, 20, main, nullptr, nullptr, nullptr);
+    SetFocus(edit);
+    std::u16string longText = u"a long line that never fits in sixty pixels";
+    SendMessage(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(longText.c_str()));
+    SendMessage(edit, EM_SETSEL, longText.size(), longText.size());
+    UpdateWindow(edit);
+    SimPumpMessages();
+    const uint16_t* pixels;
+    int width, height;
+    ASSERT_TRUE(SimWindowPixels(edit, &pixels, &width, &height));
+    uint16_t back = static_cast<uint16_t>((255 >> 3) << 11 | (255 >> 2) << 5 | (224 >> 3));
+    EXPECT_EQ(pixels[0], back) << "the brush from WM_CTLCOLOREDIT";
+    // Scrolled to the caret: the text's end is in view, so ink lies near the right edge.
+    int inked = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = width / 2; x < width; ++x)
+            inked += pixels[y * width + x] != back;
+    EXPECT_GT(inked, 0);
+
+    // A surrogate pair goes as one character.
+    SetWindowText(edit, u"x\U0001F600");
+    SendMessage(edit, EM_SETSEL, 3, 3);
+    SimTypeChar(8);
+    SimPumpMessages();
+    EXPECT_EQ(text(edit), u"x");
+    // A read-only or full edit refuses what does not fit.
+    SendMessage(edit, EM_LIMITTEXT, 3, 0);
+    type(u"yzw");
+    EXPECT_EQ(text(edit), u"xyz");
+    EXPECT_NE(std::find(heard.edits.begin(), heard.edits.end(), WORD(EN_MAXTEXT)), heard.edits.end());
+}
+
+TEST_F(Shell, MenuBarSitsAtTheBottomAtTheDevicesHeightAndPassesSoftKeysWhenAsked)
+{
+    struct Case {
+        const char* kind;
+        const char* geometry;
+        int height;
+    };
+    for (Case c : { Case { "pocketpc", "qvga", 26 }, Case { "pocketpc", "vga", 52 }, Case { "smartphone", "qvga", 27 },
+             Case { "smartphone", "vga", 54 }, Case { "smartphone", "176x220@96", 20 } }) {
+        SimSetDeviceKind(c.kind);
+        ASSERT_TRUE(SimSetGeometry(c.geometry));
+        SHMENUBARINFO mb {};
+        mb.cbSize = sizeof mb;
+        mb.hwndParent = main;
+        mb.dwFlags = SHCMBF_EMPTYBAR;
+        mb.nToolBarId = 117;
+        ASSERT_TRUE(SHCreateMenuBar(&mb)) << c.kind << " " << c.geometry;
+        RECT r;
+        GetWindowRect(mb.hwndMB, &r);
+        EXPECT_EQ(r.bottom - r.top, c.height) << c.kind << " " << c.geometry;
+        EXPECT_EQ(r.bottom, GetSystemMetrics(SM_CYSCREEN));
+        EXPECT_EQ(r.right - r.left, GetSystemMetrics(SM_CXSCREEN));
+        DestroyWindow(mb.hwndMB);
+    }
+    SimSetDeviceKind("pocketpc");
+    SimSetGeometry("qvga");
+
+    SHMENUBARINFO mb {};
+    mb.cbSize = sizeof mb;
+    mb.hwndParent = main;
+    mb.nToolBarId = 117;
+    EXPECT_FALSE(SHCreateMenuBar(&mb)) << "a bar from a menu resource the program does not have";
+    mb.dwFlags = SHCMBF_EMPTYBAR;
+    ASSERT_TRUE(SHCreateMenuBar(&mb));
+    // The bar stays in front of its program.
+    SetForegroundWindow(main);
+    EXPECT_EQ(WindowFromPoint(POINT { 10, 310 }), mb.hwndMB);
+
+    SetFocus(main);
+    SimKeyDown(VK_TSOFT1);
+    SimKeyUp(VK_TSOFT1);
+    SimPumpMessages();
+    EXPECT_TRUE(heard.keys.empty()) << "the bar keeps its soft keys";
+    SendMessage(mb.hwndMB, SHCMBM_OVERRIDEKEY, VK_TSOFT1,
+        MAKELPARAM(SHMBOF_NODEFAULT | SHMBOF_NOTIFY, SHMBOF_NODEFAULT | SHMBOF_NOTIFY));
+    SendMessage(mb.hwndMB, SHCMBM_OVERRIDEKEY, VK_TSOFT2,
+        MAKELPARAM(SHMBOF_NODEFAULT | SHMBOF_NOTIFY, SHMBOF_NODEFAULT | SHMBOF_NOTIFY));
+    SimKeyDown(VK_TSOFT1);
+    SimKeyDown(VK_TSOFT2);
+    SimPumpMessages();
+    EXPECT_EQ(heard.keys, (std::vector<UINT> { VK_F1, VK_F2 }));
+    SimKeyUp(VK_TSOFT1);
+    SimKeyUp(VK_TSOFT2);
+    // The bar goes with its program.
+    HWND bar = mb.hwndMB;
+    DestroyWindow(main);
+    EXPECT_FALSE(IsWindow(bar));
+    main = CreateWindowEx(0, u"ShellTestParent", u"Program", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST_F(Shell, FullScreenStateIsKeptPerWindowAndTheShellHearsOfIt)
+{
+    EXPECT_EQ(SimShellState(main), 0u);
+    ASSERT_TRUE(SHFullScreen(main, SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON));
+    EXPECT_EQ(SimShellState(main), DWORD(SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON));
+    ASSERT_TRUE(SHFullScreen(main, SHFS_SHOWTASKBAR | SHFS_SHOWSIPBUTTON | SHFS_HIDESTARTICON));
+    EXPECT_EQ(SimShellState(main), DWORD(SHFS_HIDESTARTICON));
+    SimPumpMessages();
+    int heardFullScreen = 0;
+    for (auto& [what, detail] : heard.shell)
+        heardFullScreen += what == SIM_SHELL_FULLSCREEN;
+    EXPECT_EQ(heardFullScreen, 2);
+    EXPECT_FALSE(SHFullScreen(reinterpret_cast<HWND>(0x1234), SHFS_HIDETASKBAR));
+}
+
+TEST_F(Shell, PlatformTypeAnswersTheDeviceKind)
+{
+    WCHAR type[64];
+    ASSERT_TRUE(SystemParametersInfo(SPI_GETPLATFORMTYPE, sizeof type, type, 0));
+    EXPECT_EQ(std::u16string(type), u"PocketPC");
+    ASSERT_TRUE(SimSetDeviceKind("smartphone"));
+    EXPECT_TRUE(SimIsSmartphone());
+    ASSERT_TRUE(SystemParametersInfo(SPI_GETPLATFORMTYPE, sizeof type, type, 0));
+    EXPECT_EQ(std::u16string(type), u"SmartPhone");
+    EXPECT_FALSE(SimSetDeviceKind("tablet"));
+    EXPECT_TRUE(SimIsSmartphone()) << "an unknown kind changes nothing";
+}
+
+TEST_F(Shell, MessageBoxIsADialogInFrontAnsweredOnTheScreen)
+{
+    std::atomic<int> answer { -1 };
+    std::thread program([&] {
+        answer = MessageBox(nullptr, u"Save the changes?", u"Program", MB_OKCANCEL);
+    });
+    HWND box = nullptr;
+    for (int i = 0; i < 500 && !box; ++i) {
+        EnumWindows(
+            [](HWND w, LPARAM found) {
+                WCHAR cls[40], title[260];
+                GetClassName(w, cls, 40);
+                GetWindowText(w, title, 260);
+                if (std::u16string(cls) == u"Dialog" && std::u16string(title) == u"Program" && IsWindowVisible(w)) {
+                    *reinterpret_cast<HWND*>(found) = w;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&box));
+        // The box's thread tells this one's window that it lost the foreground: answer it.
+        SimPumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(GetForegroundWindow(), box);
+    EXPECT_EQ(answer.load(), -1) << "the box waits for its answer";
+    SimKeyDown(VK_ESCAPE);
+    SimKeyUp(VK_ESCAPE);
+    while (answer.load() == -1) {
+        SimPumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    program.join();
+    EXPECT_EQ(answer.load(), IDCANCEL);
+    EXPECT_FALSE(IsWindow(box));
+}
+
+TEST_F(Shell, DirectDisplayDrawsTheWindowsContentAndRawInputTakesTheSoftKeys)
+{
+    GXDisplayProperties p = GXGetDisplayProperties();
+    EXPECT_EQ(p.cxWidth, 240u);
+    EXPECT_EQ(p.cyHeight, 320u);
+    EXPECT_EQ(p.cbxPitch, 2);
+    EXPECT_EQ(p.cbyPitch, 480);
+    EXPECT_EQ(p.ffFormat & kfDirect565, DWORD(kfDirect565));
+    EXPECT_EQ(p.ffFormat & kfLandscape, 0u);
+    EXPECT_EQ(GXBeginDraw(), nullptr) << "nothing to draw before the display is open";
+
+    HWND half = CreateWindowEx(0, u"ShellTestParent", u"Half", WS_VISIBLE, 0, 160, 240, 160, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(GXOpenDisplay(half, GX_FULLSCREEN));
+    EXPECT_FALSE(GXOpenDisplay(main, GX_FULLSCREEN)) << "one display a process";
+    auto* fb = static_cast<uint16_t*>(GXBeginDraw());
+    ASSERT_NE(fb, nullptr);
+    for (int i = 0; i < 240 * 320; ++i)
+        fb[i] = static_cast<uint16_t>(i / 240); // each row its own colour
+    EXPECT_TRUE(GXEndDraw());
+    const uint16_t* pixels;
+    int width, height;
+    ASSERT_TRUE(SimWindowPixels(half, &pixels, &width, &height));
+    EXPECT_EQ(pixels[0], 160) << "the window shows the frame buffer where it lies on the screen";
+    EXPECT_EQ(pixels[159 * 240], 319);
+    EXPECT_EQ(SimScreenPixels(nullptr, nullptr, nullptr)[200 * 240 + 10], 200);
+    EXPECT_TRUE(GXCloseDisplay());
+
+    // Raw key input: the soft keys reach the program although its bar keeps them.
+    SHMENUBARINFO mb {};
+    mb.cbSize = sizeof mb;
+    mb.hwndParent = main;
+    mb.dwFlags = SHCMBF_EMPTYBAR;
+    ASSERT_TRUE(SHCreateMenuBar(&mb));
+    SetForegroundWindow(main);
+    SetFocus(main);
+    GXOpenInput();
+    SimKeyDown(VK_TSOFT2);
+    SimKeyUp(VK_TSOFT2);
+    GXCloseInput();
+    SimKeyDown(VK_TSOFT2);
+    SimKeyUp(VK_TSOFT2);
+    SimPumpMessages();
+    EXPECT_EQ(heard.keys, std::vector<UINT> { VK_F2 });
+    DestroyWindow(half);
+}
+
+}

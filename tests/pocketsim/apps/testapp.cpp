@@ -1,0 +1,167 @@
+// A device program for the host's tests: a full-screen window over whatever runs, drawn through
+// the window system ("window") or straight into the frame buffer ("direct"). It logs what
+// reaches it to "\Temp\testapp.log": taps, keys, its message box's answer; Enter asks for the
+// message box, and answering it ends the program. "leave" shows the window and ends at once
+// without destroying it; "crash" does the same by a fatal signal.
+#include <aygshell.h>
+#include <gx.h>
+#include <winbase.h>
+#include <windows.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr UINT kAskBox = WM_USER + 7;
+constexpr COLORREF kWindowColour = RGB(200, 40, 40);
+constexpr uint16_t kDirectColour = 0x001F; // blue
+constexpr uint16_t kMark = 0xFFFF;
+
+bool g_direct = false;
+bool g_dirty = true;
+int g_tapX = -100, g_tapY = -100;
+HWND g_window = nullptr;
+
+void log(const std::string& line)
+{
+    HANDLE f = CreateFile(u"\\Temp\\testapp.log", GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return;
+    SetFilePointer(f, 0, nullptr, FILE_END);
+    std::string text = line + "\n";
+    DWORD written = 0;
+    WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(f);
+}
+
+void paintWindow(HWND window)
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    HBRUSH back = CreateSolidBrush(kWindowColour);
+    FillRect(dc, &client, back);
+    DeleteObject(back);
+    RECT mark { g_tapX - 5, g_tapY - 5, g_tapX + 5, g_tapY + 5 };
+    FillRect(dc, &mark, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    EndPaint(window, &ps);
+}
+
+void drawDirect()
+{
+    GXDisplayProperties p = GXGetDisplayProperties();
+    auto* fb = static_cast<uint16_t*>(GXBeginDraw());
+    if (!fb)
+        return;
+    for (DWORD y = 0; y < p.cyHeight; ++y)
+        for (DWORD x = 0; x < p.cxWidth; ++x) {
+            bool mark = static_cast<int>(x) >= g_tapX - 5 && static_cast<int>(x) < g_tapX + 5 && static_cast<int>(y) >= g_tapY - 5
+                && static_cast<int>(y) < g_tapY + 5;
+            fb[y * (p.cbyPitch / 2) + x] = mark ? kMark : kDirectColour;
+        }
+    GXEndDraw();
+}
+
+LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        if (g_direct)
+            break;
+        paintWindow(window);
+        return 0;
+    case WM_ACTIVATE:
+        log(LOWORD(wParam) == WA_INACTIVE ? "inactive" : "active");
+        break;
+    case WM_LBUTTONDOWN:
+        g_tapX = GET_X_LPARAM(lParam);
+        g_tapY = GET_Y_LPARAM(lParam);
+        log("tap " + std::to_string(g_tapX) + " " + std::to_string(g_tapY));
+        g_dirty = true;
+        InvalidateRect(window, nullptr, FALSE);
+        return 0;
+    case WM_KEYDOWN:
+        log("key " + std::to_string(wParam));
+        if (wParam == VK_RETURN)
+            PostMessage(window, kAskBox, 0, 0);
+        return 0;
+    case WM_CHAR:
+        log("char " + std::to_string(wParam));
+        return 0;
+    case kAskBox: {
+        int answer = MessageBox(window, u"Finish the test?", u"Test App", MB_OK);
+        log("box " + std::to_string(answer));
+        DestroyWindow(window);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    std::string mode = argc > 1 ? argv[1] : "window";
+    g_direct = mode == "direct";
+    WNDCLASS wc {};
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = u"TestApp";
+    RegisterClass(&wc);
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    g_window = CreateWindowEx(0, u"TestApp", u"Test App", WS_VISIBLE, 0, 0, width, height, nullptr, nullptr, nullptr, nullptr);
+    if (!g_window)
+        return 1;
+    SHFullScreen(g_window, SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON | SHFS_HIDESTARTICON);
+    SetForegroundWindow(g_window);
+    log("started " + mode);
+    if (mode == "leave" || mode == "crash") {
+        UpdateWindow(g_window);
+        MSG m;
+        while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessage(&m);
+        usleep(20000);
+        if (mode == "crash")
+            std::raise(SIGKILL);
+        _exit(0);
+    }
+    if (g_direct) {
+        if (!GXOpenDisplay(g_window, GX_FULLSCREEN))
+            return 2;
+        GXOpenInput();
+        // Draws as fast as it needs between messages, as a full-screen program does.
+        for (;;) {
+            MSG m;
+            if (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) {
+                if (m.message == WM_QUIT)
+                    break;
+                TranslateMessage(&m);
+                DispatchMessage(&m);
+                continue;
+            }
+            if (g_dirty) {
+                g_dirty = false;
+                drawDirect();
+            }
+            Sleep(10);
+        }
+        GXCloseInput();
+        GXCloseDisplay();
+    } else {
+        MSG m;
+        while (GetMessage(&m, nullptr, 0, 0) > 0) {
+            TranslateMessage(&m);
+            DispatchMessage(&m);
+        }
+    }
+    log("exit");
+    return 0;
+}
