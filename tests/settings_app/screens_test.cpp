@@ -49,6 +49,8 @@ TEST_P(Screens, ZoomTypesWithGlassChosen)
 TEST_P(Screens, PressedEntry)
 {
     run->choose(u"Zoom_Types");
+    run->choose(u"glass_zoom");
+    run->choose(u"Zoom_Types");
     run->layout();
     Element* e = run->menu().entry_element(1);
     PointerEvent press;
