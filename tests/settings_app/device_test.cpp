@@ -48,7 +48,7 @@ struct OnTheDevice : DeviceRootTest {
         int width = 0;
         int height = 0;
         ASSERT_TRUE(SimReadPng565((shots / (name + ".png")).c_str(), &pixels, &width, &height)) << name;
-        ExpectMatchesGolden(pixels, width, height, width, "settings_device_" + name);
+        ExpectMatchesGolden(pixels, width, height, width, "settings/device_" + name);
         SimFreePng(pixels);
     }
 

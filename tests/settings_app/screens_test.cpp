@@ -26,7 +26,7 @@ protected:
         RenderSurface& s = run->settled_frame();
         PixelBuffer* b = s.buffer();
         ASSERT_NE(b, nullptr);
-        ExpectMatchesGolden(b->pixels(), b->width(), b->height(), b->pitch() / 2, "settings_" + name + "_" + GetParam());
+        ExpectMatchesGolden(b->pixels(), b->width(), b->height(), b->pitch() / 2, "settings/" + name + "_" + GetParam());
     }
 
     TempDeviceRoot device;
