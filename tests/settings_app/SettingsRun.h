@@ -39,6 +39,8 @@ public:
     {
         SimUseVirtualClock(1000);
         SimSetGeometry(geometry);
+        // A new program: no zoom style remembered from an earlier read of this process.
+        kbSettings::last_board_style_name().clear();
         app = std::make_unique<SkinApplication>(nullptr, kApplicationName);
         GameBase& platform = app->platform();
         platform.SetRawKeyInput(false);

@@ -71,6 +71,7 @@ TEST_F(OnTheDevice, ChoicesOnTheScreenReachTheFilesAndTheRegistry)
 
     kbSettings settings;
     EXPECT_EQ(settings.board_style, 2);
+    kbSettings::last_board_style_name().clear();
     std::u16string language;
     EXPECT_TRUE(RegReadText(u"HKEY_CURRENT_USER\\Software\\Tarn\\Magnikeys", u"Language", language));
     EXPECT_EQ(language, u"russian");
