@@ -98,4 +98,23 @@ TEST_P(Screens, AboutInGerman)
 INSTANTIATE_TEST_SUITE_P(Geometries, Screens, ::testing::Values("qvga", "vga"),
     [](const auto& info) { return std::string(info.param); });
 
+// Sideways the main menu does not fit: the list scrolls inside its panel.
+class ScreensSideways : public Screens { };
+
+TEST_P(ScreensSideways, MainMenu)
+{
+    expect_golden("main");
+}
+
+TEST_P(ScreensSideways, MainMenuScrolledToTheEnd)
+{
+    run->layout();
+    VListElement* list = run->menu().list();
+    list->set_scroll(list->min_scroll());
+    expect_golden("main_scrolled");
+}
+
+INSTANTIATE_TEST_SUITE_P(Geometries, ScreensSideways, ::testing::Values("qvga-landscape", "vga-landscape"),
+    [](const auto& info) { return info.param[0] == 'q' ? std::string("qvga_landscape") : std::string("vga_landscape"); });
+
 }
