@@ -111,8 +111,29 @@ void MainForm::show_main_menu()
     m_menu->show(u"MainMenu", u"");
 }
 
+void MainForm::pointer_pressed(const PointerEvent& event)
+{
+    SkinForm::pointer_pressed(event);
+    open_about();
+}
+
+void MainForm::key(const KeyEvent& event)
+{
+    SkinForm::key(event);
+    open_about();
+}
+
+void MainForm::tick(double seconds)
+{
+    open_about();
+    SkinForm::tick(seconds);
+}
+
 void MainForm::open_about()
 {
+    if (!m_aboutChosen)
+        return;
+    m_aboutChosen = false;
     SkinApplication* app = SkinApplication::singleton_instance();
     if (!m_about.loaded() || !app)
         return;
@@ -124,7 +145,7 @@ void MainForm::OnMenu(const std::u16string& id, std::vector<MenuEntry>& entries)
 {
     Log().append(u"MainForm::OnMenu ").append(id).append(u"\n");
     if (id == u"About") {
-        open_about();
+        m_aboutChosen = true;
     } else if (id == u"Close") {
         PostQuitMessage(0);
         return;

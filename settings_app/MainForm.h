@@ -57,6 +57,12 @@ public:
     // The menu's callback: the screen that a chosen id (or a screen name) leads to.
     void OnMenu(const std::u16string& id, std::vector<MenuEntry>& entries);
 
+    // The about screen opens once the event that chose it is done, so that the menu beneath it
+    // no longer shows the entry held.
+    void pointer_pressed(const PointerEvent& event) override;
+    void key(const KeyEvent& event) override;
+    void tick(double seconds) override;
+
     bool default_keyboard() const { return m_defaultKeyboard; }
     bool default_keyboard_changed() const { return m_defaultKeyboardChanged; }
 
@@ -72,6 +78,7 @@ private:
     MenuForm* m_menu;
     AboutScreen m_about;
     bool m_loaded = false;
+    bool m_aboutChosen = false;
     bool m_defaultKeyboard = false;
     bool m_defaultKeyboardChanged = false;
     FileInfo m_selectorFile;
