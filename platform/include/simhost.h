@@ -115,6 +115,12 @@ bool SimPollDisplay();
 // 96 dpi). Values of 0 or less leave that metric as it is.
 void SimSetDeviceMetrics(int width, int height, int dpi);
 
+// The user's language that GetUserDefaultLangID reports, for this process and the programs it
+// starts from now on (the environment variable POCKETSIM_LANGUAGE, a number such as 0x0407);
+// 0 returns to the default, English (United States).
+typedef WORD LANGID;
+void SimSetUserLanguage(LANGID language);
+
 
 // ---- one screen for every program of the device -----------------------------------
 // Every process of a device composes the same screen: its own windows and the other processes'

@@ -3,6 +3,7 @@
 
 #include "windef.h"
 #include "winbase.h"
+#include "winnls.h"
 #include "winreg.h"
 #include "winuser.h"
 #include "wingdi.h"

@@ -11,6 +11,11 @@ SkinForm::SkinForm()
 {
 }
 
+SkinForm::SkinForm(std::unique_ptr<FormElement> root)
+    : m_root(std::move(root))
+{
+}
+
 SkinForm::~SkinForm() = default;
 
 bool SkinForm::load(const Properties& props, std::u16string_view node_name)

@@ -19,6 +19,8 @@ class Transition;
 class SkinForm {
 public:
     SkinForm();
+    // A form whose root is a form element of its own kind (a menu, say).
+    explicit SkinForm(std::unique_ptr<FormElement> root);
     virtual ~SkinForm();
     SkinForm(const SkinForm&) = delete;
     SkinForm& operator=(const SkinForm&) = delete;

@@ -147,8 +147,8 @@ TEST_F(ZoomScripts, ANewStyleShowsAtTheTouchAfterTheSettingsProgram)
 
     // The script goes in as it is written, so the second half starts only once the settings
     // program has written the file, as a person would wait for it.
-    std::string command = std::string("'") + POCKETSIM_BINARY + "' --root '" + device.hostRoot() + "' --shots '" + shots()
-        + "' --script -";
+    std::string command = std::string("'") + POCKETSIM_BINARY + "' --no-install --root '" + device.hostRoot() + "' --shots '"
+        + shots() + "' --script -";
     FILE* host = popen(command.c_str(), "w");
     ASSERT_NE(host, nullptr);
     std::fputs("sip show\nshot before_simple\ndown 119 239\nwait 700\nshot simple\nup\nwait 100\nkey extra\nkey settings\nwait 200\n",

@@ -57,6 +57,10 @@ struct Skin {
 Skin ParseYaml(const std::string& text, const std::string& source);
 std::string WriteYaml(const Skin& skin);
 
+// One skin from several sources, in order: their pictures (one entry per name), fonts, strings
+// and nodes. A node name that two sources define is an error naming both.
+Skin MergeSkins(std::vector<std::pair<std::string, Skin>> sources);
+
 // Binary form. Writing fails on what the format cannot hold (too many pictures, key names past
 // the reach of 16-bit offsets, oversized records); reading fails on a damaged file.
 std::vector<uint8_t> WriteSkin(Skin skin);

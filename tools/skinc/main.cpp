@@ -1,5 +1,6 @@
-// skinc: compiles a readable skin source (YAML) into the binary skin file and converts its PNG
-// pictures to 16-bit BMP beside it; `--dump` turns any binary skin back into the source form.
+// skinc: compiles a readable skin source (YAML), or several that together make one skin, into
+// the binary skin file and converts their PNG pictures to 16-bit BMP beside it; `--dump` turns
+// any binary skin back into the source form.
 #include "tools/skinc/SkinSource.h"
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "runtime/Text.h"
 
@@ -38,7 +40,7 @@ static void WriteAll(const std::string& path, const void* data, size_t size)
 static int Usage()
 {
     std::fprintf(stderr,
-        "usage: skinc SOURCE.yaml -o OUTPUT.skin   compile; PNG pictures become NAME.bmp beside the output\n"
+        "usage: skinc SOURCE.yaml... -o OUTPUT.skin   compile; PNG pictures become NAME.bmp beside the output\n"
         "       skinc --dump INPUT.skin [-o OUT]   write a binary skin as source text\n");
     return 2;
 }
@@ -46,24 +48,24 @@ static int Usage()
 int main(int argc, char** argv)
 {
     bool dump = false;
-    std::string input;
+    std::vector<std::string> inputs;
     std::string output;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--dump"))
             dump = true;
         else if (!std::strcmp(argv[i], "-o") && i + 1 < argc)
             output = argv[++i];
-        else if (argv[i][0] == '-' || !input.empty())
+        else if (argv[i][0] == '-' || (dump && !inputs.empty()))
             return Usage();
         else
-            input = argv[i];
+            inputs.push_back(argv[i]);
     }
-    if (input.empty() || (!dump && output.empty()))
+    if (inputs.empty() || (!dump && output.empty()))
         return Usage();
 
     try {
         if (dump) {
-            std::string bytes = ReadAll(input);
+            std::string bytes = ReadAll(inputs.front());
             std::string text = skinc::WriteYaml(skinc::ReadSkin(std::vector<uint8_t>(bytes.begin(), bytes.end())));
             if (output.empty())
                 std::cout << text;
@@ -71,8 +73,18 @@ int main(int argc, char** argv)
                 WriteAll(output, text.data(), text.size());
             return 0;
         }
-        skinc::Skin skin = skinc::ParseYaml(ReadAll(input), input);
-        fs::path sourceDir = fs::path(input).parent_path();
+        // Each source names its pictures relative to its own folder.
+        std::vector<std::pair<std::string, skinc::Skin>> sources;
+        for (const std::string& input : inputs) {
+            skinc::Skin part = skinc::ParseYaml(ReadAll(input), input);
+            fs::path sourceDir = fs::path(input).parent_path();
+            for (auto& picture : part.pictures) {
+                if (!picture.png.empty())
+                    picture.png = (sourceDir / picture.png).string();
+            }
+            sources.emplace_back(input, std::move(part));
+        }
+        skinc::Skin skin = sources.size() == 1 ? std::move(sources.front().second) : skinc::MergeSkins(std::move(sources));
         fs::path outputDir = fs::path(output).parent_path();
         for (const auto& picture : skin.pictures) {
             if (picture.png.empty())
@@ -84,7 +96,7 @@ int main(int argc, char** argv)
             }
             fs::path bmp = outputDir / (name + ".bmp");
             fs::create_directories(bmp.parent_path().empty() ? fs::path(".") : bmp.parent_path());
-            skinc::ConvertPngToBmp((sourceDir / picture.png).string(), bmp.string());
+            skinc::ConvertPngToBmp(picture.png, bmp.string());
         }
         std::vector<uint8_t> bytes = skinc::WriteSkin(std::move(skin));
         WriteAll(output, bytes.data(), bytes.size());
