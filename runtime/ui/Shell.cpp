@@ -2,6 +2,7 @@
 
 #include <aygshell.h>
 #include <gx.h>
+#include <sip.h>
 
 #include "runtime/DirectDisplay.h"
 #include "skin/PixelBuffer.h"
@@ -32,14 +33,21 @@ void set_full_screen(HWND window, bool taskbar, bool sip_button)
     SHFullScreen(window, (taskbar ? SHFS_SHOWTASKBAR : SHFS_HIDETASKBAR) | (sip_button ? SHFS_SHOWSIPBUTTON : SHFS_HIDESIPBUTTON));
 }
 
-// The platform offers programs no query or switch of the input panel: the "SIPPREF" control
-// raises it while an edit window has the focus and lowers it afterwards.
-bool sip_shown(RECT*)
+bool sip_shown(RECT* visible_desktop)
 {
-    return false;
+    SIPINFO info {};
+    info.cbSize = sizeof info;
+    if (!SipGetInfo(&info) || !(info.fdwFlags & SIPF_ON))
+        return false;
+    if (visible_desktop)
+        *visible_desktop = info.rcVisibleDesktop;
+    return true;
 }
 
-void show_sip(bool) { }
+void show_sip(bool up)
+{
+    SipShowIM(up ? SIPF_ON : SIPF_OFF);
+}
 
 void init_extra_controls()
 {

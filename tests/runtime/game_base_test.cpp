@@ -1,10 +1,13 @@
 // The window layer as the program's forms see it: keys and the stylus turned into events, tick
 // lengths, the command-line hand-over, the client area and the text-field editing state.
+#include <sip.h>
+
 #include <gtest/gtest.h>
 
 #include <simhost.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -350,6 +353,64 @@ TEST_F(WindowLayer, EditingStateSurvivesMovingBetweenFields)
     DWORD stored = 7;
     ASSERT_TRUE(RegReadNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"SIPPreference", stored));
     EXPECT_EQ(stored, 0u); // the panel was down when the field was left
+}
+
+namespace {
+
+std::vector<WPARAM> g_panelRequests;
+
+LRESULT CALLBACK fakePanelProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == SIM_WM_SIPSHOW)
+        g_panelRequests.push_back(wParam);
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
+}
+
+TEST_F(WindowLayer, APanelUpWhenAFieldIsLeftComesBackForTheNextField)
+{
+    // The device's input panel, played here: up, and recording what programs ask of it.
+    WNDCLASS wc {};
+    wc.lpfnWndProc = fakePanelProc;
+    wc.lpszClassName = SIM_SIP_CLASS;
+    RegisterClass(&wc);
+    HWND panel = CreateWindowEx(0, SIM_SIP_CLASS, u"", 0, 0, 214, 240, 80, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(panel, nullptr);
+    SIPINFO info {};
+    info.cbSize = sizeof info;
+    info.fdwFlags = SIPF_ON | SIPF_DOCKED;
+    info.rcVisibleDesktop = RECT { 0, 26, 240, 214 };
+    info.rcSipRect = RECT { 0, 214, 240, 294 };
+    SimPublishSipState(info, CLSID_KeyboardIM);
+    auto pump = [] {
+        MSG m;
+        while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessage(&m);
+    };
+
+    FormElement form;
+    auto* first = new EditElement(&form);
+    auto* second = new EditElement(&form);
+    game->FocusEdit(first, true);
+    game->FocusEdit(nullptr, true);
+    pump();
+    DWORD stored = 7;
+    ASSERT_TRUE(RegReadNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"SIPPreference", stored));
+    EXPECT_EQ(stored, 1u) << "the panel was up when the field was left";
+    ASSERT_FALSE(g_panelRequests.empty());
+    EXPECT_EQ(g_panelRequests.back(), WPARAM(SIPF_OFF)) << "leaving the field lowers the panel";
+
+    g_panelRequests.clear();
+    game->FocusEdit(second, true);
+    pump();
+    EXPECT_NE(std::find(g_panelRequests.begin(), g_panelRequests.end(), WPARAM(SIPF_ON)), g_panelRequests.end())
+        << "the next field raises the panel again";
+    game->FocusEdit(nullptr, true);
+    SimClearSipState();
+    DestroyWindow(panel);
+    UnregisterClass(SIM_SIP_CLASS, nullptr);
+    g_panelRequests.clear();
 }
 
 TEST_F(WindowLayer, SecondStartBringsTheRunningInstancesMessageBoxForward)
