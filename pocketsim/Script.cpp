@@ -148,7 +148,7 @@ void Script::settle()
 }
 
 Script::Script(Device& device, ScriptOptions options)
-    : m_device(device)
+    : m_device(&device)
     , m_options(std::move(options))
 {
 }
@@ -247,9 +247,18 @@ bool Script::line(const std::string& text)
     } else if (command == "expect-text") {
         SimPumpMessages();
         std::u16string expected = unescape(restOfLine());
-        if (m_device.notepad().text() != expected)
+        if (m_device->notepad().text() != expected)
             return fail("expected the text " + quoted(expected) + ", the note pad holds "
-                + quoted(m_device.notepad().text()));
+                + quoted(m_device->notepad().text()));
+    } else if (command == "reboot") {
+        if (!atEnd(in))
+            return fail("reboot takes nothing");
+        if (!m_options.reboot)
+            return fail("this device cannot reboot");
+        Device* again = m_options.reboot();
+        if (!again)
+            return fail("the device did not boot again");
+        m_device = again;
     } else if (command == "rotate") {
         if (!atEnd(in))
             return fail("rotate takes nothing");
@@ -265,7 +274,7 @@ bool Script::line(const std::string& text)
         std::string what;
         if (!(in >> what) || !atEnd(in) || (what != "show" && what != "hide"))
             return fail("sip needs show or hide");
-        if (!m_device.show_panel(what == "show"))
+        if (!m_device->show_panel(what == "show"))
             return fail("this device has no input panel");
     } else if (command == "key" || command == "hold") {
         std::string label;

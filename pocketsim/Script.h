@@ -3,7 +3,9 @@
 //   down X Y | move X Y | up | tap X Y [MS] | wait MS | type TEXT | press KEY
 //   shot NAME | expect-text TEXT | rotate | sip show|hide | start PATH [ARGS] | # comment
 //   key LABEL [MS] | hold LABEL | stroke left|right|up|down [LABEL]   (keys of the keyboard)
+//   reboot   (the device's programs end, files and registry stay, the device boots again)
 // TEXT is the rest of the line; "\n" in it stands for a line break and "\\" for a backslash.
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -13,6 +15,8 @@ class Device;
 
 struct ScriptOptions {
     std::string shotFolder = "."; // where "shot NAME" writes NAME.png
+    // Switches the device off and boots it again; the device after it, or null when it failed.
+    std::function<Device*()> reboot;
 };
 
 class Script {
@@ -29,7 +33,7 @@ private:
     bool start(const std::u16string& path, const std::u16string& arguments);
     void settle();
 
-    Device& m_device;
+    Device* m_device;
     ScriptOptions m_options;
     std::string m_source;
     int m_lineNumber = 0;

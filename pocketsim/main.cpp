@@ -170,28 +170,44 @@ int main(int argc, char** argv)
 
     int status = 0;
     {
-        pocketsim::Device device;
-        if (!device.boot(nullptr)) {
-            std::fprintf(stderr, "pocketsim: the device did not boot\n");
+        // Boots the device: the shell and note pad, the input panel, then the startup folder.
+        auto bootDevice = [&]() -> std::unique_ptr<pocketsim::Device> {
+            auto device = std::make_unique<pocketsim::Device>();
+            if (!device->boot(nullptr)) {
+                std::fprintf(stderr, "pocketsim: the device did not boot\n");
+                return nullptr;
+            }
+            auto panel = std::make_unique<pocketsim::SipHost>();
+            if (events)
+                panel->set_event_sink([](const std::string& line) {
+                    std::printf("%s\n", line.c_str());
+                    std::fflush(stdout);
+                });
+            if (panel->start(nullptr))
+                device->set_input_panel(std::move(panel));
+            else
+                std::fprintf(stderr, "pocketsim: the input panel did not start\n");
+            SimPumpMessages();
+            // What the device starts at boot runs in the script's time (the startup selector's
+            // wait is then exact); programs started later keep the real clock.
+            SimStartProgramsOnVirtualClock(true);
+            pocketsim::RunStartupFolder();
+            SimStartProgramsOnVirtualClock(false);
+            SimPumpMessages();
+            return device;
+        };
+        std::unique_ptr<pocketsim::Device> booted = bootDevice();
+        if (!booted)
             return 1;
-        }
-        auto panel = std::make_unique<pocketsim::SipHost>();
-        if (events)
-            panel->set_event_sink([](const std::string& line) {
-                std::printf("%s\n", line.c_str());
-                std::fflush(stdout);
-            });
-        if (panel->start(nullptr))
-            device.set_input_panel(std::move(panel));
-        else
-            std::fprintf(stderr, "pocketsim: the input panel did not start\n");
-        SimPumpMessages();
-        // What the device starts at boot runs in the script's time (the startup selector's
-        // wait is then exact); programs started later keep the real clock.
-        SimStartProgramsOnVirtualClock(true);
-        pocketsim::RunStartupFolder();
-        SimStartProgramsOnVirtualClock(false);
-        SimPumpMessages();
+        // A reboot keeps the files and the registry; the device's programs end with it.
+        options.reboot = [&]() -> pocketsim::Device* {
+            SimEndPrograms(2000);
+            booted.reset();
+            SimPumpMessages();
+            booted = bootDevice();
+            return booted.get();
+        };
+        pocketsim::Device& device = *booted;
         if (initialText) {
             for (char16_t c : Utf16FromUtf8(initialText))
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
@@ -241,7 +257,7 @@ int main(int argc, char** argv)
             std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
         }
         if (printText)
-            std::printf("%s\n", Utf8FromUtf16(device.notepad().text()).c_str());
+            std::printf("%s\n", Utf8FromUtf16(booted->notepad().text()).c_str());
         std::fflush(stdout);
         // The device switches off: its programs end with it.
         SimEndPrograms(2000);
