@@ -70,4 +70,22 @@ TEST_F(BootSelector, AnUnregisteredKeyboardLeavesThePlatformKeyboard)
     EXPECT_NE(r.err.find("stdin:3: no keyboard is showing"), std::string::npos) << r.err;
 }
 
+// The whole loop as a person goes through it: the settings program's default-keyboard switch,
+// Close, a reboot; then the switch off again.
+TEST_F(BootSelector, TheSettingsProgramsSwitchDecidesTheKeyboardAfterAReboot)
+{
+    prepare(false);
+    // Rows of the settings program's main menu at QVGA: "Start as default keyboard", "Close".
+    const std::string toggleAndClose = "start \"\\Program Files\\Tarn\\Magnikeys\\optarix.exe\"\nwait 500\n"
+                                       "tap 120 158\nwait 300\ntap 120 242\nwait 500\n";
+    HostRun on = run(toggleAndClose + "im {42429667-AE04-11D0-A4F8-00AA00A749B9}\nreboot\nsip show\nwait 5100\nkey q\nexpect-text q\n");
+    EXPECT_EQ(on.exitCode, 0) << on.err;
+    EXPECT_TRUE(device.exists(u"\\Windows\\StartUp\\mk_select.exe"));
+
+    HostRun off = run(toggleAndClose + "im {42429667-AE04-11D0-A4F8-00AA00A749B9}\nreboot\nsip show\nwait 6000\nkey q\n");
+    EXPECT_NE(off.exitCode, 0);
+    EXPECT_NE(off.err.find("stdin:11: no keyboard is showing"), std::string::npos) << off.err;
+    EXPECT_FALSE(device.exists(u"\\Windows\\StartUp\\mk_select.exe"));
+}
+
 }
