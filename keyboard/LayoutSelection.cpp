@@ -22,30 +22,6 @@ std::u16string decimal(long long value)
     return std::u16string(s.begin(), s.end());
 }
 
-// The list's entries "layout_<n>" by ascending n. A list edited by hand may skip numbers;
-// every entry still counts.
-std::vector<std::u16string> listedNames(const KeyValueFile& list)
-{
-    std::vector<std::pair<long long, std::u16string>> entries;
-    std::u16string_view prefix = kListKeyPrefix;
-    for (const auto& [key, value] : list.values()) {
-        if (key.size() <= prefix.size() || key.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        std::u16string_view digits = std::u16string_view(key).substr(prefix.size());
-        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }))
-            continue;
-        long long n = 0;
-        for (char16_t c : digits)
-            n = n * 10 + (c - u'0');
-        entries.emplace_back(n, value);
-    }
-    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::u16string> names;
-    for (auto& entry : entries)
-        names.push_back(std::move(entry.second));
-    return names;
-}
-
 KeyValueFile readFile(std::u16string_view path)
 {
     KeyValueFile file;
@@ -166,7 +142,7 @@ LayoutSelection::LayoutSelection()
         m_second = second ? *second : std::u16string();
         // A list without "layout_0" (numbered from elsewhere) still names layouts.
         if (m_current.empty()) {
-            std::vector<std::u16string> names = listedNames(list);
+            std::vector<std::u16string> names = ListedLayoutNames(list);
             if (!names.empty())
                 m_current = names.front();
         }
@@ -195,7 +171,7 @@ bool LayoutSelection::is_valid(std::u16string_view name) const
 {
     if (!usableName(name) || readFile(layout_path(name)).values().size() <= 3)
         return false;
-    for (const std::u16string& listed : listedNames(readFile(kLayoutListPath)))
+    for (const std::u16string& listed : ListedLayoutNames(readFile(kLayoutListPath)))
         if (listed == name)
             return true;
     return false;
@@ -215,7 +191,7 @@ void LayoutSelection::fall_back_to_loadable()
     if (loadable(m_current))
         return;
     Log().append(u"LayoutSelection: layout {").append(m_current).append(u"} does not load\n");
-    for (const std::u16string& name : listedNames(readFile(kLayoutListPath))) {
+    for (const std::u16string& name : ListedLayoutNames(readFile(kLayoutListPath))) {
         if (name != m_current && loadable(name)) {
             m_current = name;
             if (m_second == m_current)
@@ -256,7 +232,7 @@ void LayoutSelection::next_layout(bool typed_since_switch)
     }
     // Stepping on passes over listed layouts that do not load (they move to the end), so a
     // press of the key always shows a layout; at most one round of the list.
-    size_t rounds = listedNames(readFile(kLayoutListPath)).size();
+    size_t rounds = ListedLayoutNames(readFile(kLayoutListPath)).size();
     for (size_t step = 0; step < std::max<size_t>(rounds, 1); ++step) {
         KeyValueFile list = readFile(kLayoutListPath);
         const std::u16string* next = list.find(u"layout_1");
@@ -273,7 +249,7 @@ void LayoutSelection::next_layout(bool typed_since_switch)
 void LayoutSelection::refresh()
 {
     KeyValueFile list = readFile(kLayoutListPath);
-    std::vector<std::u16string> names = listedNames(list);
+    std::vector<std::u16string> names = ListedLayoutNames(list);
     bool currentListed = std::find(names.begin(), names.end(), m_current) != names.end();
     bool secondListed = std::find(names.begin(), names.end(), m_second) != names.end();
     if (!secondListed)
@@ -289,7 +265,7 @@ void LayoutSelection::refresh()
 
 bool LayoutSelection::store(bool second_last)
 {
-    std::vector<std::u16string> old = listedNames(readFile(kLayoutListPath));
+    std::vector<std::u16string> old = ListedLayoutNames(readFile(kLayoutListPath));
     std::u16string text;
     int n = 0;
     auto line = [&](const std::u16string& value) {
@@ -343,3 +319,26 @@ int LayoutSelection::virtual_key(char16_t character) const
     // The platform's virtual keys are one byte; anything else is no key at all.
     return (code >= 1 && code <= 255) ? static_cast<int>(code) : 0;
 }
+
+std::vector<std::u16string> ListedLayoutNames(const KeyValueFile& list)
+{
+    std::vector<std::pair<long long, std::u16string>> entries;
+    std::u16string_view prefix = u"layout_";
+    for (const auto& [key, value] : list.values()) {
+        if (key.size() <= prefix.size() || key.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::u16string_view digits = std::u16string_view(key).substr(prefix.size());
+        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }))
+            continue;
+        long long n = 0;
+        for (char16_t c : digits)
+            n = n * 10 + (c - u'0');
+        entries.emplace_back(n, value);
+    }
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::u16string> names;
+    for (auto& entry : entries)
+        names.push_back(std::move(entry.second));
+    return names;
+}
+

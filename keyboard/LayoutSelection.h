@@ -8,6 +8,12 @@
 
 #include "keyboard/KeyValueFile.h"
 
+#include <vector>
+
+// The names a layout list holds, its entries "layout_<n>" by ascending n. A list edited by hand
+// may skip numbers; every entry still counts.
+std::vector<std::u16string> ListedLayoutNames(const KeyValueFile& list);
+
 inline constexpr char16_t kLayoutFolder[] = u"%program_files%/Tarn/Magnikeys/layouts/";
 inline constexpr char16_t kLayoutListPath[] = u"%program_files%/Tarn/Magnikeys/layouts/layouts.ini";
 inline constexpr char16_t kSymbolLayerPath[] = u"%program_files%/Tarn/Magnikeys/layouts/symbolic_layout.xtr";

@@ -21,30 +21,6 @@ std::u16string decimal(long long value)
     return std::u16string(s.begin(), s.end());
 }
 
-// The list's entries "layout_<n>" by ascending n, as the keyboard reads them: a list edited by
-// hand may skip numbers, and every entry still counts.
-std::vector<std::u16string> listedNames(const KeyValueFile& list)
-{
-    std::vector<std::pair<long long, std::u16string>> entries;
-    std::u16string_view prefix = kListKeyPrefix;
-    for (const auto& [key, value] : list.values()) {
-        if (key.size() <= prefix.size() || key.compare(0, prefix.size(), prefix) != 0)
-            continue;
-        std::u16string_view digits = std::u16string_view(key).substr(prefix.size());
-        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; }))
-            continue;
-        long long n = 0;
-        for (char16_t c : digits)
-            n = n * 10 + (c - u'0');
-        entries.emplace_back(n, value);
-    }
-    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<std::u16string> names;
-    for (auto& entry : entries)
-        names.push_back(std::move(entry.second));
-    return names;
-}
-
 bool sameName(std::u16string_view a, std::u16string_view b)
 {
     return WideLower(a) == WideLower(b);
@@ -83,7 +59,7 @@ std::vector<std::u16string> LayoutList::enabled_layouts() const
 {
     KeyValueFile list;
     list.load(kLayoutListPath);
-    std::vector<std::u16string> names = listedNames(list);
+    std::vector<std::u16string> names = ListedLayoutNames(list);
     for (std::u16string& name : names)
         name = normalise(name);
     return names;
@@ -115,7 +91,7 @@ bool LayoutList::list_without(std::u16string_view name, std::u16string& text, in
         return false;
     text.clear();
     count = 0;
-    for (const std::u16string& value : listedNames(list)) {
+    for (const std::u16string& value : ListedLayoutNames(list)) {
         // An empty entry names no layout; it is not kept.
         if (value.empty() || sameName(value, name))
             continue;
