@@ -10,12 +10,16 @@ namespace {
 struct Observers {
     std::mutex lock;
     std::vector<OrientationObserver*> list;
+    ~Observers() { gone = true; }
+    static inline bool gone = false;
 };
 
+// Destroyed with the program or the library that carries this code (an unloaded library must
+// not leave it behind); a static font destroyed after it no longer looks for it.
 Observers& observers()
 {
-    static Observers* o = new Observers(); // outlives every static font
-    return *o;
+    static Observers o;
+    return o;
 }
 
 void join(OrientationObserver* o)
@@ -46,6 +50,8 @@ OrientationObserver::OrientationObserver(const OrientationObserver&)
 
 OrientationObserver::~OrientationObserver()
 {
+    if (Observers::gone)
+        return;
     Observers& all = observers();
     std::lock_guard<std::mutex> g(all.lock);
     std::erase(all.list, this);
