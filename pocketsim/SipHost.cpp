@@ -127,7 +127,10 @@ public:
         if (!m_host)
             return E_FAIL;
         m_host->event("SendVirtualKey vk=" + hex(virtualKey) + " flags=" + hex(flags));
-        SimSendVirtualKey(virtualKey, flags);
+        if (KeyOutput* output = m_host->key_output())
+            output->virtual_key(virtualKey, flags);
+        else
+            SimSendVirtualKey(virtualKey, flags);
         return S_OK;
     }
 
@@ -149,7 +152,10 @@ public:
             line += " shift=" + shifts + " char=" + chars;
         }
         m_host->event(line);
-        SimSendCharEvents(virtualKey, keyFlags, count, shiftStates, characters);
+        if (KeyOutput* output = m_host->key_output())
+            output->char_events(virtualKey, keyFlags, count, shiftStates, characters);
+        else
+            SimSendCharEvents(virtualKey, keyFlags, count, shiftStates, characters);
         return S_OK;
     }
 
@@ -163,8 +169,11 @@ public:
         for (DWORD i = 0; i < count; ++i)
             line += (i ? "," : " text=") + codePoint(text[i]);
         m_host->event(line);
-        for (DWORD i = 0; i < count; ++i)
-            SimTypeChar(text[i]);
+        if (KeyOutput* output = m_host->key_output())
+            output->text(text, count);
+        else
+            for (DWORD i = 0; i < count; ++i)
+                SimTypeChar(text[i]);
         return S_OK;
     }
 

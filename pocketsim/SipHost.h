@@ -22,6 +22,19 @@ namespace pocketsim {
 
 class SipCallback;
 
+// Where the callback's key output goes. By default the device delivers it to its focused window;
+// a desktop host hands it to the host's window system instead.
+class KeyOutput {
+public:
+    virtual ~KeyOutput() = default;
+    // SendVirtualKey: flags carry KEYEVENTF_KEYUP (2) for a release.
+    virtual void virtual_key(BYTE virtualKey, DWORD flags) = 0;
+    // SendCharEvents: one transition per character; keyFlags 0x80 a press, 0x40 a release.
+    virtual void char_events(UINT virtualKey, UINT keyFlags, UINT count, const UINT* shiftStates, const UINT* characters) = 0;
+    // SendString: characters without key transitions.
+    virtual void text(const WCHAR* text, DWORD count) = 0;
+};
+
 class SipHost final : public InputPanel {
 public:
     SipHost();
@@ -34,6 +47,9 @@ public:
     bool start(HINSTANCE instance);
     // Every callback call, one line each ("SendVirtualKey vk=0x8 flags=0x4").
     void set_event_sink(std::function<void(const std::string&)> sink) { m_events = std::move(sink); }
+    // Key output goes to output (not owned; null: the device's focused window).
+    void set_key_output(KeyOutput* output) { m_output = output; }
+    KeyOutput* key_output() const { return m_output; }
 
     HWND window() const override { return m_window; }
     int height() const override;
@@ -83,6 +99,7 @@ private:
     int m_busy = 0; // depth of calls into the method: a switch asked from inside is refused
     int m_echoes = 0;
     std::function<void(const std::string&)> m_events;
+    KeyOutput* m_output = nullptr;
 };
 
 }

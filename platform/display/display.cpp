@@ -10,7 +10,7 @@ namespace display {
 
 namespace {
 
-const Bootstrap* const bootstraps[] = { &sdlBootstrap, &headlessBootstrap };
+const Bootstrap* const bootstraps[] = { &sdlBootstrap, &headlessBootstrap, &x11Bootstrap };
 
 }
 
@@ -28,11 +28,11 @@ std::unique_ptr<Backend> open(const char* wanted, int width, int height)
             }
             return b->create(width, height);
         }
-        std::fprintf(stderr, "pocketsim: no display called '%s' (sdl, headless)\n", wanted);
+        std::fprintf(stderr, "pocketsim: no display called '%s' (sdl, headless, x11)\n", wanted);
         return nullptr;
     }
     for (const Bootstrap* b : bootstraps)
-        if (b->available())
+        if (b->chosenByDefault && b->available())
             if (auto backend = b->create(width, height))
                 return backend;
     return nullptr;

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace display {
 
@@ -17,6 +18,18 @@ struct InputEvent {
     std::u16string text;
 };
 
+// One top-level window of the device for a windowed back end.
+struct WindowPicture {
+    enum class Role { Normal, Panel, Popup };
+    HWND handle = nullptr;
+    Role role = Role::Normal;
+    RECT rect {}; // device pixels
+    bool visible = false;
+    bool topmost = false;
+    std::u16string title;
+    const uint16_t* pixels = nullptr; // rect's size, pitch = width
+};
+
 class Backend {
 public:
     virtual ~Backend() = default;
@@ -26,16 +39,26 @@ public:
     virtual void present(const uint16_t* pixels, int width, int height, int pitch) = 0;
     // Next pending input event; false when there is none.
     virtual bool poll(InputEvent& event) = 0;
+
+    // A desktop back end shows each top-level window of the device as a window of the host's
+    // own window system instead of one composed screen; present() is then not called.
+    virtual bool windowed() const { return false; }
+    virtual void present_windows(const std::vector<WindowPicture>&) { }
+    // What the host's screen shows, at device resolution (width x height, pitch width); false
+    // when the back end cannot read it (the composed device screen is used instead).
+    virtual bool capture_screen(uint16_t*, int /*width*/, int /*height*/) { return false; }
 };
 
 struct Bootstrap {
     const char* name;
     bool (*available)();
     std::unique_ptr<Backend> (*create)(int width, int height);
+    bool chosenByDefault = true; // false: only when named
 };
 
 extern const Bootstrap headlessBootstrap;
 extern const Bootstrap sdlBootstrap;
+extern const Bootstrap x11Bootstrap;
 
 // Writes each presented frame to POCKETSIM_SAVE_FRAMES when that is set.
 void dumpFrame(const uint16_t* pixels, int width, int height, int pitch);

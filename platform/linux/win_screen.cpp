@@ -31,6 +31,9 @@ struct Screen {
     std::unique_ptr<display::Backend> backend;
     std::thread::id displayThread;
     std::vector<HDC> dcs;
+    // Windowed back ends: each top-level window's picture, presented without the lock.
+    std::vector<display::WindowPicture> windows;
+    std::vector<std::vector<uint16_t>> windowPixels;
     uint64_t generation = 0; // of the pictures of other processes last composed
 };
 
@@ -115,9 +118,66 @@ bool stale(Screen& s)
     return s.changed || s.pixels.empty() || s.generation != wm::shared::generation();
 }
 
+bool windowedDisplay()
+{
+    Screen& s = screen();
+    return s.backend && s.backend->windowed();
+}
+
+// Under the window lock: each top-level window of the device, front to back, as the windowed
+// back end shows it.
+void pictureWindows()
+{
+    Screen& s = configured();
+    s.generation = wm::shared::generation();
+    auto layers = wm::screenLayers();
+    s.windows.resize(layers.size());
+    s.windowPixels.resize(layers.size());
+    for (size_t i = 0; i < layers.size(); ++i) {
+        const wm::ScreenLayer& l = layers[i];
+        display::WindowPicture& p = s.windows[i];
+        std::vector<uint16_t>& pixels = s.windowPixels[i];
+        p.handle = l.handle;
+        p.rect = l.rect;
+        p.visible = l.flags & wm::shared::kVisible;
+        p.topmost = l.flags & wm::shared::kTopmost;
+        p.title.clear();
+        const int width = std::max<int>(0, l.rect.right - l.rect.left), height = std::max<int>(0, l.rect.bottom - l.rect.top);
+        pixels.assign(static_cast<size_t>(width) * height, kDesktop);
+        if (l.local) {
+            p.title = l.local->title;
+            const bool panel = l.local->cls && l.local->cls->name == SIM_SIP_CLASS;
+            p.role = panel ? display::WindowPicture::Role::Panel
+                : (l.flags & wm::shared::kActivatable) ? display::WindowPicture::Role::Normal
+                                                       : display::WindowPicture::Role::Popup;
+            if (width > 0 && height > 0)
+                wm::composeTree(pixels.data(), width, l.local, POINT { -l.rect.left, -l.rect.top }, RECT { 0, 0, width, height });
+        } else {
+            p.role = (l.flags & wm::shared::kActivatable) ? display::WindowPicture::Role::Normal
+                                                          : display::WindowPicture::Role::Popup;
+            if (l.pixels)
+                for (int y = 0; y < std::min(height, l.height); ++y)
+                    std::copy_n(l.pixels + static_cast<size_t>(y) * l.width, std::min(width, l.width),
+                        pixels.data() + static_cast<size_t>(y) * width);
+        }
+        p.pixels = pixels.data();
+    }
+    s.changed = false;
+}
+
 void presentNow()
 {
     Screen& s = configured();
+    if (windowedDisplay()) {
+        {
+            wm::Guard g(wm::lock());
+            if (!s.changed && s.generation == wm::shared::generation())
+                return;
+            pictureWindows();
+        }
+        s.backend->present_windows(s.windows);
+        return;
+    }
     int width, height;
     {
         wm::Guard g(wm::lock());
@@ -167,9 +227,18 @@ DWORD ScreenOrientation()
 
 HDC ScreenDC()
 {
+    // On a desktop the screen is what the host's screen shows, the device's windows included
+    // as they are presented now.
+    if (onDisplayThread() && windowedDisplay())
+        presentNow();
     wm::Guard g(wm::lock());
     Screen& s = configured();
-    if (stale(s))
+    if (onDisplayThread() && windowedDisplay()) {
+        s.pixels.assign(static_cast<size_t>(s.width) * s.height, kDesktop);
+        if (!s.backend->capture_screen(s.pixels.data(), s.width, s.height))
+            compose();
+        s.changed = true; // the next reader composes again
+    } else if (stale(s))
         compose();
     GdiSurface surface { s.pixels.data(), s.width, s.height, s.width };
     HDC dc = GdiCreateSurfaceDC(surface, 0, 0, RECT { 0, 0, s.width, s.height });

@@ -1,6 +1,7 @@
 // The interactive device in a real SDL window on a virtual X server, driven by real X input
 // events (XTEST through xdotool).
 #include "tests/support/DeviceRoot.h"
+#include "tests/support/VirtualX.h"
 
 #include <gtest/gtest.h>
 
@@ -18,12 +19,6 @@
 
 namespace {
 
-bool onPath(const char* program)
-{
-    std::string cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
 std::string capture(const std::string& command)
 {
     std::string out;
@@ -36,58 +31,11 @@ std::string capture(const std::string& command)
     return out;
 }
 
-struct VirtualX {
-    pid_t pid = -1;
-    int display = -1;
-
-    bool start()
-    {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return false;
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            int devnull = open("/dev/null", O_WRONLY);
-            dup2(devnull, 1);
-            dup2(devnull, 2);
-            std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        pollfd p { fds[0], POLLIN, 0 };
-        std::string number;
-        while (poll(&p, 1, 15000) > 0) {
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n')
-                break;
-            number += c;
-        }
-        close(fds[0]);
-        if (number.empty())
-            return false;
-        display = std::stoi(number);
-        return true;
-    }
-
-    std::string env() const { return "DISPLAY=:" + std::to_string(display) + " "; }
-
-    ~VirtualX()
-    {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-};
-
 using SdlWindow = DeviceRootTest;
 
 TEST_F(SdlWindow, AMouseClickOnTheRealWindowIsTheStylus)
 {
-    if (!onPath("Xvfb") || !onPath("xdotool"))
+    if (!OnPath("Xvfb") || !OnPath("xdotool"))
         GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup installs them)";
     VirtualX x;
     ASSERT_TRUE(x.start()) << "Xvfb did not start";

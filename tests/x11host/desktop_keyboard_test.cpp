@@ -1,0 +1,676 @@
+// magnikeys-x11 on a virtual X server: a recording X program holds the focus; real pointer
+// events (XTest) tap and stroke the keyboard's X window, and the program must receive exactly
+// the keys typed, in order, without ever losing the focus.
+#include "tests/support/DeviceRoot.h"
+#include "tests/support/VirtualX.h"
+
+#include <simhost.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <poll.h>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+long long nowMicroseconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<long long>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
+}
+
+// A program with its standard input and output on pipes; its output is read line by line.
+class Child {
+public:
+    ~Child() { stop(); }
+
+    bool start(const std::vector<std::string>& args, const std::string& display)
+    {
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0)
+            return false;
+        m_pid = fork();
+        if (m_pid == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            close(in[1]);
+            close(out[0]);
+            setenv("DISPLAY", display.c_str(), 1);
+            std::vector<char*> argv;
+            for (const auto& a : args)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        m_in = in[1];
+        m_out = out[0];
+        fcntl(m_out, F_SETFL, fcntl(m_out, F_GETFL) | O_NONBLOCK);
+        return m_pid > 0;
+    }
+
+    void write(const std::string& text)
+    {
+        if (m_in >= 0)
+            (void)!::write(m_in, text.data(), text.size());
+    }
+
+    // Reads until cond holds over the lines so far, or the time is up.
+    bool waitFor(const std::function<bool(const std::vector<std::string>&)>& cond, std::chrono::milliseconds limit = 15s)
+    {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            read();
+            if (cond(m_lines))
+                return true;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            pollfd p { m_out, POLLIN, 0 };
+            if (poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 100))) < 0)
+                return false;
+            if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) {
+                read();
+                return cond(m_lines);
+            }
+        }
+    }
+
+    bool waitForLine(const std::string& line, std::chrono::milliseconds limit = 15s)
+    {
+        return waitFor([&](const auto& lines) { return std::find(lines.begin(), lines.end(), line) != lines.end(); }, limit);
+    }
+
+    const std::vector<std::string>& lines()
+    {
+        read();
+        return m_lines;
+    }
+
+    std::string output()
+    {
+        std::string all;
+        for (const auto& l : lines())
+            all += l + "\n";
+        return all;
+    }
+
+    void stop()
+    {
+        if (m_in >= 0)
+            close(m_in);
+        m_in = -1;
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            for (int i = 0; i < 100; ++i) {
+                if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                    m_pid = -1;
+                    break;
+                }
+                std::this_thread::sleep_for(50ms);
+            }
+            if (m_pid > 0) {
+                kill(m_pid, SIGKILL);
+                waitpid(m_pid, nullptr, 0);
+            }
+            m_pid = -1;
+        }
+        if (m_out >= 0)
+            close(m_out);
+        m_out = -1;
+    }
+
+private:
+    void read()
+    {
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = ::read(m_out, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            m_pending.append(buffer, static_cast<size_t>(n));
+        }
+        for (size_t end; (end = m_pending.find('\n')) != std::string::npos;) {
+            m_lines.push_back(m_pending.substr(0, end));
+            m_pending.erase(0, end + 1);
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_in = -1;
+    int m_out = -1;
+    std::string m_pending;
+    std::vector<std::string> m_lines;
+};
+
+struct Key {
+    std::string label;
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int cx() const { return (left + right) / 2; }
+    int cy() const { return (top + bottom) / 2; }
+};
+
+// The key map that magnikeys-x11 prints before "ready": "index id label left top right bottom".
+std::vector<Key> parseKeyMap(const std::vector<std::string>& lines, size_t from)
+{
+    std::vector<Key> keys;
+    for (size_t i = from; i < lines.size() && lines[i] != "ready"; ++i) {
+        std::istringstream in(lines[i]);
+        std::vector<std::string> words;
+        for (std::string w; in >> w;)
+            words.push_back(w);
+        if (words.size() < 7)
+            continue;
+        Key k;
+        const size_t n = words.size();
+        k.left = std::stoi(words[n - 4]), k.top = std::stoi(words[n - 3]);
+        k.right = std::stoi(words[n - 2]), k.bottom = std::stoi(words[n - 1]);
+        for (size_t w = 2; w < n - 4; ++w)
+            k.label += (w > 2 ? " " : "") + words[w];
+        keys.push_back(k);
+    }
+    return keys;
+}
+
+// What the recording program received: one entry per press of a key that is no modifier.
+struct Press {
+    std::string keysym;
+    unsigned state = 0;
+    std::string text; // UTF-8
+    long long us = 0;
+    bool shiftBefore = false; // the line before was a Shift press
+};
+
+std::string unhex(const std::string& hex)
+{
+    std::string out;
+    if (hex == "-")
+        return out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+bool isModifier(const std::string& keysym)
+{
+    return keysym.rfind("Shift_", 0) == 0 || keysym.rfind("Control_", 0) == 0 || keysym.rfind("Alt_", 0) == 0;
+}
+
+std::vector<Press> presses(const std::vector<std::string>& lines)
+{
+    std::vector<Press> out;
+    std::string previous;
+    for (const auto& line : lines) {
+        if (line.rfind("press ", 0) == 0) {
+            std::istringstream in(line.substr(6));
+            Press p;
+            std::string state, text, us;
+            in >> p.keysym >> state >> text >> us;
+            if (!isModifier(p.keysym)) {
+                p.state = static_cast<unsigned>(std::stoul(state.substr(8), nullptr, 16));
+                p.text = unhex(text.substr(5));
+                p.us = std::stoll(us.substr(3));
+                p.shiftBefore = previous.rfind("press Shift_", 0) == 0;
+                out.push_back(p);
+            }
+        }
+        previous = line;
+    }
+    return out;
+}
+
+// One token per press: the text typed, "<BS>" for backspace, "^C" for control and c.
+std::vector<std::string> tokens(const std::vector<Press>& list)
+{
+    std::vector<std::string> out;
+    for (const Press& p : list) {
+        if (p.keysym == "BackSpace")
+            out.push_back("<BS>");
+        else if ((p.state & ControlMask) && p.text == "\x03")
+            out.push_back("^C");
+        else
+            out.push_back(p.text);
+    }
+    return out;
+}
+
+class DesktopKeyboard : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!OnPath("Xvfb"))
+            GTEST_SKIP() << "needs Xvfb to run the desktop keyboard on a virtual X server (scripts/setup installs it)";
+        // 720 pixels wide at 96 dpi: the QVGA keyboard magnified three times.
+        ASSERT_TRUE(m_x.start("720x960x24", "-dpi 96")) << "Xvfb did not start";
+        m_display = XOpenDisplay(m_x.name().c_str());
+        ASSERT_NE(m_display, nullptr);
+    }
+
+    void TearDown() override
+    {
+        m_host.stop();
+        m_client.stop();
+        if (m_display)
+            XCloseDisplay(m_display);
+    }
+
+    // Starts the recording program (it takes the focus) and the keyboard.
+    void startBoth()
+    {
+        ASSERT_TRUE(m_client.start({ KEYRECORDER }, m_x.name()));
+        ASSERT_TRUE(m_client.waitFor([](const auto& lines) { return !lines.empty() && lines[0].rfind("window ", 0) == 0; }))
+            << m_client.output();
+        m_clientWindow = std::stoul(m_client.lines()[0].substr(7), nullptr, 16);
+        startKeyboard();
+    }
+
+    void startKeyboard()
+    {
+        ASSERT_TRUE(m_host.start({ MAGNIKEYS_X11, "--root", m_device.hostRoot(), "--keymap", "--events" }, m_x.name()));
+        ASSERT_TRUE(m_host.waitForLine("ready", 60s)) << m_host.output();
+        m_keys = parseKeyMap(m_host.lines(), 0);
+        ASSERT_FALSE(m_keys.empty()) << m_host.output();
+    }
+
+    // The key map again, after the keyboard changed its keys.
+    void refreshKeys()
+    {
+        const size_t before = m_host.lines().size();
+        m_host.write("keymap\n");
+        ASSERT_TRUE(m_host.waitFor([&](const auto& lines) {
+            return std::find(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(), "ready") != lines.end();
+        })) << m_host.output();
+        m_keys = parseKeyMap(m_host.lines(), before);
+    }
+
+    // Asks for the key map until a key shows label: the keyboard changes its keys when it has
+    // handled the tap, which may come after the question.
+    bool waitForKey(const std::string& label)
+    {
+        for (auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end;) {
+            refreshKeys();
+            if (std::any_of(m_keys.begin(), m_keys.end(), [&](const Key& k) { return k.label == label; }))
+                return true;
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+
+    const Key& key(const std::string& label)
+    {
+        for (const Key& k : m_keys)
+            if (k.label == label)
+                return k;
+        std::string lower = label;
+        for (const Key& k : m_keys) {
+            std::string a = k.label, b = label;
+            std::transform(a.begin(), a.end(), a.begin(), ::tolower);
+            std::transform(b.begin(), b.end(), b.begin(), ::tolower);
+            if (a == b)
+                return k;
+        }
+        static Key none;
+        ADD_FAILURE() << "no key shows \"" << label << "\"";
+        return none;
+    }
+
+    void pointer(int x, int y)
+    {
+        XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
+        XFlush(m_display);
+    }
+
+    void button(bool down)
+    {
+        XTestFakeButtonEvent(m_display, 1, down ? True : False, CurrentTime);
+        XFlush(m_display);
+    }
+
+    // Taps a key; returns the moment the stylus went up.
+    long long tap(const std::string& label)
+    {
+        const Key& k = key(label);
+        pointer(k.cx(), k.cy());
+        button(true);
+        std::this_thread::sleep_for(30ms);
+        const long long up = nowMicroseconds();
+        button(false);
+        return up;
+    }
+
+    // A quick flick from a key's centre, as a finger does it.
+    void stroke(const std::string& label, int dx)
+    {
+        const Key& k = key(label);
+        pointer(k.cx(), k.cy());
+        button(true);
+        for (int step = 1; step <= 6; ++step) {
+            std::this_thread::sleep_for(8ms);
+            pointer(k.cx() + dx * step / 6, k.cy());
+        }
+        button(false);
+    }
+
+    size_t received() { return presses(m_client.lines()).size(); }
+
+    bool waitReceived(size_t count, std::chrono::milliseconds limit = 15s)
+    {
+        return m_client.waitFor([&](const auto& lines) { return presses(lines).size() >= count; }, limit);
+    }
+
+    // Taps and waits for the key event it makes in the recording program.
+    long long type(const std::string& label)
+    {
+        const size_t before = received();
+        const long long up = tap(label);
+        EXPECT_TRUE(waitReceived(before + 1)) << "tapping \"" << label << "\" typed nothing\n" << m_client.output();
+        return up;
+    }
+
+    size_t hostCount(const std::string& prefix)
+    {
+        const auto& lines = m_host.lines();
+        return static_cast<size_t>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+    }
+
+    bool mapHasCyrillic()
+    {
+        int min = 0, max = 0, per = 0;
+        XDisplayKeycodes(m_display, &min, &max);
+        KeySym* syms = XGetKeyboardMapping(m_display, static_cast<KeyCode>(min), max - min + 1, &per);
+        bool found = false;
+        for (int i = 0; syms && i < (max - min + 1) * per; ++i)
+            if ((syms[i] & 0xFFFFFF00ul) == 0x01000400ul)
+                found = true;
+        if (syms)
+            XFree(syms);
+        return found;
+    }
+
+    VirtualX m_x;
+    TempDeviceRoot m_device;
+    Display* m_display = nullptr;
+    Child m_client;
+    Child m_host;
+    unsigned long m_clientWindow = 0;
+    std::vector<Key> m_keys;
+};
+
+TEST_F(DesktopKeyboard, TypesIntoTheFocusedProgramExactlyAndInOrder)
+{
+    startBoth();
+
+    // Latin text with shifted characters; each tap's key event is timed from the stylus going up.
+    std::vector<long long> ups;
+    size_t first = received();
+    for (const char* label : { "shift", "h", "e", "l", "l", "o", ",", "space", "shift", "w", "o", "r", "l", "d", "!" }) {
+        if (std::string(label) == "shift") {
+            tap(label); // shift types nothing of itself
+            continue;
+        }
+        ups.push_back(type(label));
+    }
+    // A Russian word: the keymap lacks its letters, so spare keycodes carry them for a while.
+    tap("layout");
+    ASSERT_TRUE(waitForKey("п")) << m_host.output();
+    for (const char* label : { "п", "р", "и", "в", "е", "т" })
+        type(label);
+
+    // Backspace by a stroke to the left, then by holding the backspace key until it repeats.
+    const size_t beforeStroke = received();
+    stroke("р", -240);
+    ASSERT_TRUE(waitReceived(beforeStroke + 1)) << m_client.output();
+    const Key& back = key("backspace");
+    pointer(back.cx(), back.cy());
+    button(true);
+    ASSERT_TRUE(waitReceived(beforeStroke + 4, 20s)) << "holding backspace did not repeat\n" << m_client.output();
+    button(false);
+
+    // Control and c (on the Russian layout, the key of с) is the chord ctrl+c.
+    tap("ctrl");
+    const size_t beforeChord = received();
+    tap("с");
+    ASSERT_TRUE(m_client.waitFor([&](const auto& lines) {
+        auto list = tokens(presses(lines));
+        return list.size() > beforeChord && list.back() == "^C";
+    })) << m_client.output();
+
+    // Every backspace the keyboard sent arrived, and nothing else.
+    const size_t backspaces = hostCount("SendVirtualKey vk=0x8 flags=0x4");
+    ASSERT_GE(backspaces, 4u) << m_host.output();
+    std::vector<std::string> expected { "H", "e", "l", "l", "o", ",", " ", "W", "o", "r", "l", "d", "!", "п", "р", "и", "в", "е", "т" };
+    expected.insert(expected.end(), backspaces, "<BS>");
+    expected.push_back("^C");
+    const std::vector<Press> got = presses(m_client.lines());
+    EXPECT_EQ(tokens(got), expected) << m_client.output();
+
+    // Capitals and "!" came on the shifted level, with Shift pressed around them.
+    for (const Press& p : got) {
+        if (p.text == "H" || p.text == "W" || p.text == "!") {
+            EXPECT_TRUE((p.state & ShiftMask) && p.shiftBefore) << p.text;
+        }
+    }
+    // The focus never left the recording program.
+    for (const auto& line : m_client.lines())
+        EXPECT_NE(line, "focus-out");
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    EXPECT_EQ(focus, m_clientWindow);
+
+    // Stylus up to key event in the program.
+    std::vector<double> ms;
+    for (size_t i = 0; i < ups.size() && first + i < got.size(); ++i)
+        ms.push_back((got[first + i].us - ups[i]) / 1000.0);
+    ASSERT_FALSE(ms.empty());
+    std::sort(ms.begin(), ms.end());
+    const double median = ms[ms.size() / 2], worst = ms.back();
+    std::printf("stylus up to key event in the X program: median %.1f ms, worst %.1f ms over %zu taps\n", median, worst, ms.size());
+    RecordProperty("stylus_up_to_key_event_median_ms", std::to_string(median));
+    RecordProperty("stylus_up_to_key_event_worst_ms", std::to_string(worst));
+    EXPECT_GT(ms.front(), 0.0);
+
+    // The spare keycodes carry nothing again once the keyboard rests.
+    auto end = std::chrono::steady_clock::now() + 15s;
+    while (mapHasCyrillic() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(mapHasCyrillic()) << "the remapped keycodes were not given back";
+}
+
+TEST_F(DesktopKeyboard, ThePanelIsADockThatNeverTakesTheFocus)
+{
+    startBoth();
+    // The keyboard's own X window: the dock at the bottom edge of the screen.
+    Window root = DefaultRootWindow(m_display), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window dock = 0;
+    ASSERT_TRUE(XQueryTree(m_display, root, &root, &parent, &children, &count));
+    Atom typeAtom = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False);
+    Atom dockType = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    for (unsigned i = 0; i < count; ++i) {
+        Atom actual = 0;
+        int format = 0;
+        unsigned long items = 0, rest = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(m_display, children[i], typeAtom, 0, 1, False, XA_ATOM, &actual, &format, &items, &rest, &data) == Success
+            && data && items == 1 && *reinterpret_cast<Atom*>(data) == dockType)
+            dock = children[i];
+        if (data)
+            XFree(data);
+    }
+    if (children)
+        XFree(children);
+    ASSERT_NE(dock, 0u);
+    XWindowAttributes a {};
+    ASSERT_TRUE(XGetWindowAttributes(m_display, dock, &a));
+    EXPECT_EQ(a.map_state, IsViewable);
+    EXPECT_EQ(a.width, 720); // the design width magnified to the screen's width
+    EXPECT_GE(a.y + a.height, 960); // on the bottom edge
+    EXPECT_LT(a.y + a.height, 960 + 3);
+    XWMHints* hints = XGetWMHints(m_display, dock);
+    ASSERT_NE(hints, nullptr);
+    EXPECT_TRUE(hints->flags & InputHint);
+    EXPECT_FALSE(hints->input);
+    XFree(hints);
+    // Maximised windows leave the keyboard's strip free.
+    Atom strut = XInternAtom(m_display, "_NET_WM_STRUT_PARTIAL", False);
+    Atom actual = 0;
+    int format = 0;
+    unsigned long items = 0, rest = 0;
+    unsigned char* data = nullptr;
+    ASSERT_EQ(XGetWindowProperty(m_display, dock, strut, 0, 12, False, XA_CARDINAL, &actual, &format, &items, &rest, &data), Success);
+    ASSERT_EQ(items, 12u);
+    const long* values = reinterpret_cast<const long*>(data);
+    EXPECT_EQ(values[3], 960 - a.y);
+    EXPECT_EQ(values[10], 0);
+    EXPECT_EQ(values[11], 719);
+    XFree(data);
+
+    // A tap on the keyboard leaves the focus where it was.
+    type("q");
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    EXPECT_EQ(focus, m_clientWindow);
+}
+
+// Finds a mapped top-level window whose name is name, or an override-redirect window of the
+// keyboard (name empty); 0 when there is none.
+Window findWindow(Display* d, const std::string& name)
+{
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (!XQueryTree(d, root, &root, &parent, &children, &count))
+        return 0;
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes a {};
+        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable)
+            continue;
+        if (name.empty()) {
+            XClassHint cls {};
+            if (a.override_redirect && XGetClassHint(d, children[i], &cls)) {
+                if (cls.res_name && std::strcmp(cls.res_name, "magnikeys-x11") == 0)
+                    found = children[i];
+                XFree(cls.res_name);
+                XFree(cls.res_class);
+            }
+            continue;
+        }
+        char* title = nullptr;
+        if (XFetchName(d, children[i], &title) && title) {
+            if (name == title)
+                found = children[i];
+            XFree(title);
+        }
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+std::vector<uint16_t> grabScreen(Display* d, int& width, int& height)
+{
+    const int screen = DefaultScreen(d);
+    width = DisplayWidth(d, screen), height = DisplayHeight(d, screen);
+    std::vector<uint16_t> pixels(static_cast<size_t>(width) * height);
+    XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image)
+        return {};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            unsigned long p = XGetPixel(image, x, y);
+            unsigned r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+            pixels[static_cast<size_t>(y) * width + x] = static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+        }
+    XDestroyImage(image);
+    return pixels;
+}
+
+TEST_F(DesktopKeyboard, GlassLensOverATerminal)
+{
+    if (!OnPath("xterm"))
+        GTEST_SKIP() << "needs xterm for the picture of the keyboard over a terminal";
+    m_device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt", "board_style glass_zoom\r\n");
+    std::string xterm = "/usr/bin/xterm";
+    ASSERT_TRUE(m_client.start({ xterm, "-fa", "DejaVu Sans Mono", "-fs", "11", "-geometry", "62x24+12+12", "-T", "notes", "-e",
+                                   "/bin/sh", "-c", "printf 'Typed on the desktop keyboard:\\n'; exec cat" },
+        m_x.name()));
+    Window terminal = 0;
+    for (auto end = std::chrono::steady_clock::now() + 15s; !terminal && std::chrono::steady_clock::now() < end;) {
+        terminal = findWindow(m_display, "notes");
+        if (!terminal)
+            std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_NE(terminal, 0u) << "xterm did not show";
+    XSetInputFocus(m_display, terminal, RevertToParent, CurrentTime);
+    XSync(m_display, False);
+    startKeyboard();
+
+    for (const char* label : { "shift", "h", "e", "l", "l", "o", ",", "space", "w", "o", "r", "l", "d", "!" }) {
+        const size_t before = hostCount("SendCharEvents") + hostCount("SendVirtualKey");
+        tap(label);
+        if (std::string(label) != "shift") {
+            ASSERT_TRUE(m_host.waitFor([&](const auto&) { return hostCount("SendCharEvents") + hostCount("SendVirtualKey") > before; }))
+                << label;
+        }
+    }
+    // Hold a key: the glass lens shows the keys under the stylus, over the terminal.
+    const Key& k = key("g");
+    pointer(k.cx(), k.cy());
+    button(true);
+    Window lens = 0;
+    for (auto end = std::chrono::steady_clock::now() + 15s; !lens && std::chrono::steady_clock::now() < end;) {
+        lens = findWindow(m_display, "");
+        if (!lens)
+            std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_NE(lens, 0u) << "no zoom window while a key is held";
+    // The picture once the lens stopped growing: two grabs in a row alike.
+    int width = 0, height = 0;
+    std::vector<uint16_t> shot = grabScreen(m_display, width, height), previous;
+    for (auto end = std::chrono::steady_clock::now() + 5s; shot != previous && std::chrono::steady_clock::now() < end;) {
+        std::this_thread::sleep_for(60ms);
+        previous = std::move(shot);
+        shot = grabScreen(m_display, width, height);
+    }
+    std::filesystem::create_directories(X11HOST_SHOTS);
+    const std::string path = std::string(X11HOST_SHOTS) + "/glass_over_xterm.png";
+    ASSERT_TRUE(SimWritePng565(path.c_str(), shot.data(), width, height, width));
+    button(false);
+
+    // The lens sits above the keyboard, clear of the key held.
+    XWindowAttributes a {};
+    ASSERT_TRUE(XGetWindowAttributes(m_display, lens, &a));
+    EXPECT_LE(a.y + a.height, k.top + 3);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    EXPECT_EQ(focus, terminal);
+}
+
+}
