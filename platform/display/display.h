@@ -16,6 +16,7 @@ struct InputEvent {
     int y = 0;
     int virtualKey = 0;
     std::u16string text;
+    HWND window = nullptr; // stylus: the top-level window it is on (windowed back ends)
 };
 
 // One top-level window of the device for a windowed back end.
@@ -26,6 +27,7 @@ struct WindowPicture {
     RECT rect {}; // device pixels
     bool visible = false;
     bool topmost = false;
+    bool local = true; // of the host's own process (else another program of the device)
     std::u16string title;
     const uint16_t* pixels = nullptr; // rect's size, pitch = width
 };

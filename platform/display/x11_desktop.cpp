@@ -54,13 +54,14 @@ struct Channel {
 
 class X11Desktop final : public Backend {
 public:
-    X11Desktop(Display* display, double scale)
+    X11Desktop(Display* display, double scale, int deviceHeight)
         : m_display(display)
         , m_screen(DefaultScreen(display))
         , m_root(RootWindow(display, m_screen))
         , m_visual(DefaultVisual(display, m_screen))
         , m_depth(DefaultDepth(display, m_screen))
         , m_scale(scale)
+        , m_deviceHeight(deviceHeight)
         , m_red(m_visual->red_mask)
         , m_green(m_visual->green_mask)
         , m_blue(m_visual->blue_mask)
@@ -104,9 +105,28 @@ public:
             XDestroyWindow(m_display, it->second.xid);
             it = m_windows.erase(it);
         }
+        m_panelHeight = 0;
+        for (const WindowPicture& p : pictures)
+            if (p.role == WindowPicture::Role::Panel && p.visible)
+                m_panelHeight = toScreen(p.rect.bottom, m_scale) - toScreen(p.rect.top, m_scale);
         // Back to front, so that raising keeps the device's order among the popups.
         for (auto it = pictures.rbegin(); it != pictures.rend(); ++it)
             show(*it);
+        // The X windows in the device's order (the panel and the popups in front), also where
+        // no window manager keeps the panel above.
+        // Programs' windows, drawn smaller, go below the panel even where the device has them
+        // beside it.
+        std::vector<Window> order;
+        auto rank = [](const WindowPicture& p) {
+            return p.local && p.role == WindowPicture::Role::Popup ? 0 : p.role == WindowPicture::Role::Panel ? 1 : 2;
+        };
+        for (int band = 0; band < 3; ++band)
+            for (const WindowPicture& p : pictures)
+                if (auto found = m_windows.find(p.handle); rank(p) == band && found != m_windows.end() && found->second.mapped)
+                    order.push_back(found->second.xid);
+        if (order != m_order && order.size() > 1)
+            XRestackWindows(m_display, order.data(), static_cast<int>(order.size()));
+        m_order = std::move(order);
         XFlush(m_display);
     }
 
@@ -170,13 +190,23 @@ private:
         WindowPicture::Role role = WindowPicture::Role::Normal;
         RECT rect {};
         int x = 0, y = 0, width = 0, height = 0; // on the X screen
+        double scale = 1; // X pixels per device pixel
         bool mapped = false;
         std::vector<uint16_t> pixels; // as last presented, device pixels
         std::vector<uint32_t> image; // scaled, in the visual's format
         std::u16string title;
     };
 
-    int toScreen(LONG device) const { return static_cast<int>(std::lround(device * m_scale)); }
+    // Programs' windows (the settings program) are made small enough for the whole device
+    // screen to fit above the panel; the panel and its popups take the full magnification.
+    double scaleFor(const WindowPicture& p) const
+    {
+        if ((p.local && p.role != WindowPicture::Role::Normal) || m_deviceHeight <= 0)
+            return m_scale;
+        const int room = std::max(m_screenHeight / 4, m_screenHeight - m_panelHeight);
+        return std::min(m_scale, static_cast<double>(room) / m_deviceHeight);
+    }
+    static int toScreen(LONG device, double scale) { return static_cast<int>(std::lround(device * scale)); }
 
     void show(const WindowPicture& p)
     {
@@ -194,17 +224,18 @@ private:
             }
             return;
         }
-        const int x = toScreen(p.rect.left), y = toScreen(p.rect.top);
-        const int width = std::max(1, toScreen(p.rect.right) - x), height = std::max(1, toScreen(p.rect.bottom) - y);
+        s.scale = scaleFor(p);
+        const int x = toScreen(p.rect.left, s.scale), y = toScreen(p.rect.top, s.scale);
+        const int width = std::max(1, toScreen(p.rect.right, s.scale) - x), height = std::max(1, toScreen(p.rect.bottom, s.scale) - y);
         const bool moved = x != s.x || y != s.y || width != s.width || height != s.height;
         if (moved) {
             s.x = x, s.y = y, s.width = width, s.height = height;
             XMoveResizeWindow(m_display, s.xid, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height));
             hints(s);
         }
-        if (p.title != s.title) {
-            s.title = p.title;
-            setTitle(s.xid, p.title.empty() ? u"Magnikeys" : p.title);
+        if (titleOf(p) != s.title) {
+            s.title = titleOf(p);
+            setTitle(s.xid, s.title);
         }
         s.rect = p.rect;
         const size_t count = static_cast<size_t>(std::max<LONG>(0, p.rect.right - p.rect.left)) * std::max<LONG>(0, p.rect.bottom - p.rect.top);
@@ -217,7 +248,7 @@ private:
             XMapWindow(m_display, s.xid);
             s.mapped = true;
         }
-        if (s.role == WindowPicture::Role::Popup)
+        if (s.role == WindowPicture::Role::Popup && p.local)
             XRaiseWindow(m_display, s.xid);
         if (changed)
             draw(s);
@@ -227,13 +258,14 @@ private:
     {
         Shown s;
         s.role = p.role;
+        s.scale = scaleFor(p);
         XSetWindowAttributes a {};
         a.background_pixel = BlackPixel(m_display, m_screen);
         a.event_mask = kEventMask;
         a.override_redirect = p.role == WindowPicture::Role::Popup;
         a.save_under = p.role == WindowPicture::Role::Popup;
-        s.x = toScreen(p.rect.left), s.y = toScreen(p.rect.top);
-        s.width = std::max(1, toScreen(p.rect.right) - s.x), s.height = std::max(1, toScreen(p.rect.bottom) - s.y);
+        s.x = toScreen(p.rect.left, s.scale), s.y = toScreen(p.rect.top, s.scale);
+        s.width = std::max(1, toScreen(p.rect.right, s.scale) - s.x), s.height = std::max(1, toScreen(p.rect.bottom, s.scale) - s.y);
         s.xid = XCreateWindow(m_display, m_root, s.x, s.y, static_cast<unsigned>(s.width), static_cast<unsigned>(s.height), 0,
             CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask | CWOverrideRedirect | CWSaveUnder, &a);
         // The panel and the popups never take the keyboard focus: what is typed goes on to the
@@ -244,8 +276,8 @@ private:
         XSetWMHints(m_display, s.xid, &wm);
         XClassHint cls { const_cast<char*>("magnikeys-x11"), const_cast<char*>("Magnikeys") };
         XSetClassHint(m_display, s.xid, &cls);
-        s.title = p.title;
-        setTitle(s.xid, p.title.empty() ? u"Magnikeys" : p.title);
+        s.title = titleOf(p);
+        setTitle(s.xid, s.title);
         if (p.role == WindowPicture::Role::Panel) {
             Atom type = m_typeDock;
             XChangeProperty(m_display, s.xid, m_type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&type), 1);
@@ -281,6 +313,11 @@ private:
         XChangeProperty(m_display, s.xid, m_strutPartial, XA_CARDINAL, 32, PropModeReplace, reinterpret_cast<unsigned char*>(partial), 12);
     }
 
+    static std::u16string titleOf(const WindowPicture& p)
+    {
+        return p.role == WindowPicture::Role::Panel || p.title.empty() ? u"Magnikeys" : p.title;
+    }
+
     void setTitle(Window xid, const std::u16string& title)
     {
         std::string utf8;
@@ -310,10 +347,10 @@ private:
             return;
         std::vector<int> columns(static_cast<size_t>(s.width));
         for (int x = 0; x < s.width; ++x)
-            columns[static_cast<size_t>(x)] = std::clamp(static_cast<int>((s.x + x + 0.5) / m_scale) - static_cast<int>(s.rect.left), 0, dw - 1);
+            columns[static_cast<size_t>(x)] = std::clamp(static_cast<int>((s.x + x + 0.5) / s.scale) - static_cast<int>(s.rect.left), 0, dw - 1);
         int lastRow = -1;
         for (int y = 0; y < s.height; ++y) {
-            const int sy = std::clamp(static_cast<int>((s.y + y + 0.5) / m_scale) - static_cast<int>(s.rect.top), 0, dh - 1);
+            const int sy = std::clamp(static_cast<int>((s.y + y + 0.5) / s.scale) - static_cast<int>(s.rect.top), 0, dh - 1);
             uint32_t* out = s.image.data() + static_cast<size_t>(y) * s.width;
             if (sy == lastRow) {
                 std::copy_n(out - s.width, s.width, out);
@@ -380,8 +417,12 @@ private:
             return;
         InputEvent event;
         event.kind = kind;
-        event.x = static_cast<int>(std::floor((s->x + x + 0.5) / m_scale));
-        event.y = static_cast<int>(std::floor((s->y + y + 0.5) / m_scale));
+        for (const auto& [handle, shown] : m_windows)
+            if (&shown == s)
+                event.window = handle;
+        // Relative to the window, wherever a window manager put it.
+        event.x = static_cast<int>(std::floor((toScreen(s->rect.left, s->scale) + x + 0.5) / s->scale));
+        event.y = static_cast<int>(std::floor((toScreen(s->rect.top, s->scale) + y + 0.5) / s->scale));
         m_pending.push_back(event);
     }
 
@@ -391,6 +432,8 @@ private:
     Visual* m_visual;
     int m_depth;
     double m_scale;
+    int m_deviceHeight;
+    int m_panelHeight = 0; // X pixels of the panel while it shows
     Channel m_red, m_green, m_blue;
     int m_screenWidth = 0;
     int m_screenHeight = 0;
@@ -399,6 +442,7 @@ private:
     std::map<HWND, Shown> m_windows;
     std::deque<InputEvent> m_pending;
     bool m_pause = false;
+    std::vector<Window> m_order; // mapped X windows, front to back, as last stacked
 };
 
 bool available()
@@ -407,7 +451,7 @@ bool available()
     return x && *x;
 }
 
-std::unique_ptr<Backend> create(int width, int)
+std::unique_ptr<Backend> create(int width, int height)
 {
     Display* display = XOpenDisplay(nullptr);
     if (!display)
@@ -425,7 +469,7 @@ std::unique_ptr<Backend> create(int width, int)
         if (v >= 0.25 && v <= 32)
             scale = v;
     }
-    return std::make_unique<X11Desktop>(display, scale);
+    return std::make_unique<X11Desktop>(display, scale, height);
 }
 
 }

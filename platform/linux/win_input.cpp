@@ -97,6 +97,8 @@ HWND remoteStylusTarget(int x, int y)
     }
     if (input().capture)
         return nullptr;
+    if (HWND only = stylusLayer())
+        return isRemote(only) ? only : nullptr;
     ScreenLayer l;
     if (layerAt(POINT { x, y }, l) && !l.local)
         return l.handle;

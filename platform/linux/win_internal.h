@@ -125,6 +125,9 @@ bool reallyVisible(const Window* w);
 POINT screenOrigin(const Window* w);
 // Deepest visible window at a screen point (null: the desktop).
 Window* windowAt(POINT screen);
+// While set (by a display whose windows are separate on the host's screen), the stylus goes to
+// this top-level window of the device, wherever other windows lie on the device's screen.
+HWND& stylusLayer();
 
 // Invalidation, under the lock. rect is in client coordinates (null: all).
 void invalidate(Window* w, const RECT* rect, bool erase);

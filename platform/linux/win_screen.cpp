@@ -142,6 +142,7 @@ void pictureWindows()
         p.visible = l.flags & wm::shared::kVisible;
         p.topmost = l.flags & wm::shared::kTopmost;
         p.title.clear();
+        p.local = l.local != nullptr;
         const int width = std::max<int>(0, l.rect.right - l.rect.left), height = std::max<int>(0, l.rect.bottom - l.rect.top);
         pixels.assign(static_cast<size_t>(width) * height, kDesktop);
         if (l.local) {
@@ -456,6 +457,19 @@ bool SimPollDisplay()
     display::InputEvent e;
     bool open = true;
     while (s.backend && s.backend->poll(e)) {
+        // The stylus on a window of its own on the host's screen goes to that window.
+        struct Layer {
+            explicit Layer(HWND window)
+            {
+                wm::Guard g(wm::lock());
+                wm::stylusLayer() = window;
+            }
+            ~Layer()
+            {
+                wm::Guard g(wm::lock());
+                wm::stylusLayer() = nullptr;
+            }
+        } layer(e.window);
         switch (e.kind) {
         case display::InputEvent::Kind::StylusDown:
             SimStylusDown(e.x, e.y);

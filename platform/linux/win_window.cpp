@@ -174,7 +174,20 @@ Window* hitTest(std::vector<Window*>& list, POINT p, POINT origin)
 
 Window* windowAt(POINT screen)
 {
+    if (HWND only = stylusLayer()) {
+        Window* top = find(only);
+        if (!top)
+            return nullptr;
+        std::vector<Window*> one { top };
+        return hitTest(one, screen, POINT { 0, 0 });
+    }
     return hitTest(topLevel(), screen, POINT { 0, 0 });
+}
+
+HWND& stylusLayer()
+{
+    static HWND layer = nullptr;
+    return layer;
 }
 
 LRESULT callProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

@@ -615,7 +615,13 @@ TEST_F(DesktopKeyboard, GlassLensOverATerminal)
 {
     if (!OnPath("xterm"))
         GTEST_SKIP() << "needs xterm for the picture of the keyboard over a terminal";
-    m_device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt", "board_style glass_zoom\r\n");
+    // The keyboard's settings with the glass lens (a file lacking a key is the defaults).
+    m_device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt",
+        "zoom_scale 2.0\nzoom_show_delay 0.325\nanimation_time 0.125\nzoom_power 0.3\nsmart_zoom true\n"
+        "zooms_count_to_disable_delay 5\nprint_pause_to_enable_delay 3.0\nmin_time_for_press 0.2\n"
+        "double_click_delay 0.5\nrepeat_delay 0.9\nrepeat_interval 0.15\nsettings_id 32\nlast_movement_ignore 0.065\n"
+        "board_style glass_zoom\nglass_zoom_window_size 90 90\nglass_radius 50.0\nstroke_speed 600 300\n"
+        "stroke_distance 30 20\n");
     std::string xterm = "/usr/bin/xterm";
     ASSERT_TRUE(m_client.start({ xterm, "-fa", "DejaVu Sans Mono", "-fs", "11", "-geometry", "62x24+12+12", "-T", "notes", "-e",
                                    "/bin/sh", "-c", "printf 'Typed on the desktop keyboard:\\n'; exec cat" },
@@ -631,7 +637,7 @@ TEST_F(DesktopKeyboard, GlassLensOverATerminal)
     XSync(m_display, False);
     startKeyboard();
 
-    for (const char* label : { "shift", "h", "e", "l", "l", "o", ",", "space", "w", "o", "r", "l", "d", "!" }) {
+    for (const char* label : { "shift", "h", "e", "l", "l", "o", ",", "space", "shift", "w", "o", "r", "l", "d", "!" }) {
         const size_t before = hostCount("SendCharEvents") + hostCount("SendVirtualKey");
         tap(label);
         if (std::string(label) != "shift") {
