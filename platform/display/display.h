@@ -16,7 +16,9 @@ struct InputEvent {
     int y = 0;
     int virtualKey = 0;
     std::u16string text;
-    HWND window = nullptr; // stylus: the top-level window it is on (windowed back ends)
+    // Windowed back ends: the top-level window the stylus is on, or that Closed closes (null:
+    // the whole display closed).
+    HWND window = nullptr;
 };
 
 // One top-level window of the device for a windowed back end.

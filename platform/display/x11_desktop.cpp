@@ -81,6 +81,8 @@ public:
         m_strutPartial = atom("_NET_WM_STRUT_PARTIAL");
         m_utf8 = atom("UTF8_STRING");
         m_netName = atom("_NET_WM_NAME");
+        m_protocols = atom("WM_PROTOCOLS");
+        m_deleteWindow = atom("WM_DELETE_WINDOW");
     }
 
     ~X11Desktop() override
@@ -286,6 +288,8 @@ private:
         } else if (p.role == WindowPicture::Role::Normal) {
             Atom type = m_typeNormal;
             XChangeProperty(m_display, s.xid, m_type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<unsigned char*>(&type), 1);
+            // The window manager's close button closes the device window, not this connection.
+            XSetWMProtocols(m_display, s.xid, &m_deleteWindow, 1);
         }
         hints(s);
         return s;
@@ -405,6 +409,16 @@ private:
         case MotionNotify:
             stylus(e.xmotion.window, e.xmotion.x, e.xmotion.y, InputEvent::Kind::StylusMove);
             break;
+        case ClientMessage:
+            if (static_cast<Atom>(e.xclient.message_type) == m_protocols && static_cast<Atom>(e.xclient.data.l[0]) == m_deleteWindow)
+                for (const auto& [handle, shown] : m_windows)
+                    if (shown.xid == e.xclient.window) {
+                        InputEvent event;
+                        event.kind = InputEvent::Kind::Closed;
+                        event.window = handle;
+                        m_pending.push_back(event);
+                    }
+            break;
         default:
             break;
         }
@@ -438,12 +452,22 @@ private:
     int m_screenWidth = 0;
     int m_screenHeight = 0;
     Atom m_type, m_typeDock, m_typeNormal, m_state, m_stateAbove, m_stateSticky, m_skipTaskbar, m_skipPager;
-    Atom m_strut, m_strutPartial, m_utf8, m_netName;
+    Atom m_strut, m_strutPartial, m_utf8, m_netName, m_protocols, m_deleteWindow;
     std::map<HWND, Shown> m_windows;
     std::deque<InputEvent> m_pending;
     bool m_pause = false;
     std::vector<Window> m_order; // mapped X windows, front to back, as last stacked
 };
+
+// A request that fails (a window the window manager already took away, say) is reported and
+// the host carries on; the default handler would end the process.
+int reportError(Display* display, XErrorEvent* error)
+{
+    char text[256] = {};
+    XGetErrorText(display, error->error_code, text, sizeof text);
+    std::fprintf(stderr, "pocketsim: X request %d failed: %s\n", error->request_code, text);
+    return 0;
+}
 
 bool available()
 {
@@ -456,6 +480,7 @@ std::unique_ptr<Backend> create(int width, int height)
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return nullptr;
+    XSetErrorHandler(reportError);
     const int screen = DefaultScreen(display);
     if (DefaultVisual(display, screen)->c_class != TrueColor || DefaultDepth(display, screen) < 15) {
         std::fprintf(stderr, "pocketsim: the x11 display needs a true-colour screen\n");

@@ -491,7 +491,10 @@ bool SimPollDisplay()
                 SimTypeChar(c);
             break;
         case display::InputEvent::Kind::Closed:
-            open = false;
+            if (e.window)
+                PostMessage(e.window, WM_CLOSE, 0, 0);
+            else
+                open = false;
             break;
         case display::InputEvent::Kind::None:
             break;

@@ -268,6 +268,9 @@ protected:
         ASSERT_TRUE(m_x.start("720x960x24", "-dpi 96")) << "Xvfb did not start";
         m_display = XOpenDisplay(m_x.name().c_str());
         ASSERT_NE(m_display, nullptr);
+        // Windows come and go while the test looks at them: a request about one that just went
+        // fails harmlessly.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     }
 
     void TearDown() override
@@ -623,7 +626,7 @@ TEST_F(DesktopKeyboard, GlassLensOverATerminal)
         "board_style glass_zoom\nglass_zoom_window_size 90 90\nglass_radius 50.0\nstroke_speed 600 300\n"
         "stroke_distance 30 20\n");
     std::string xterm = "/usr/bin/xterm";
-    ASSERT_TRUE(m_client.start({ xterm, "-fa", "DejaVu Sans Mono", "-fs", "11", "-geometry", "62x24+12+12", "-T", "notes", "-e",
+    ASSERT_TRUE(m_client.start({ xterm, "-fa", "DejaVu Sans Mono", "-fs", "11", "-geometry", "62x36+12+12", "-T", "notes", "-e",
                                    "/bin/sh", "-c", "printf 'Typed on the desktop keyboard:\\n'; exec cat" },
         m_x.name()));
     Window terminal = 0;
@@ -677,6 +680,134 @@ TEST_F(DesktopKeyboard, GlassLensOverATerminal)
     int revert = 0;
     XGetInputFocus(m_display, &focus, &revert);
     EXPECT_EQ(focus, terminal);
+}
+
+// The X window of the keyboard's host that is an ordinary program window (the settings
+// program's), or 0.
+Window findProgramWindow(Display* d, int& width, int& height)
+{
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (!XQueryTree(d, root, &root, &parent, &children, &count))
+        return 0;
+    Atom typeAtom = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
+    Atom normal = XInternAtom(d, "_NET_WM_WINDOW_TYPE_NORMAL", False);
+    for (unsigned i = 0; i < count && !found; ++i) {
+        XWindowAttributes a {};
+        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable || a.override_redirect)
+            continue;
+        Atom actual = 0;
+        int format = 0;
+        unsigned long items = 0, rest = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, children[i], typeAtom, 0, 1, False, XA_ATOM, &actual, &format, &items, &rest, &data) == Success
+            && data && items == 1 && *reinterpret_cast<Atom*>(data) == normal) {
+            found = children[i];
+            width = a.width, height = a.height;
+        }
+        if (data)
+            XFree(data);
+    }
+    if (children)
+        XFree(children);
+    return found;
+}
+
+std::vector<uint16_t> grabWindow(Display* d, Window w, int width, int height)
+{
+    std::vector<uint16_t> pixels;
+    XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image)
+        return pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(static_cast<uint16_t>(XGetPixel(image, x, y) >> 8));
+    XDestroyImage(image);
+    return pixels;
+}
+
+TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
+{
+    startBoth();
+    tap("extra");
+    ASSERT_TRUE(waitForKey("settings")) << m_host.output();
+    tap("settings");
+    int width = 0, height = 0;
+    Window settings = 0;
+    for (auto end = std::chrono::steady_clock::now() + 20s; !settings && std::chrono::steady_clock::now() < end;) {
+        settings = findProgramWindow(m_display, width, height);
+        if (!settings)
+            std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_NE(settings, 0u) << "the settings program did not show";
+    // It fits above the keyboard.
+    const Key& space = key("space");
+    XWindowAttributes a {};
+    ASSERT_TRUE(XGetWindowAttributes(m_display, settings, &a));
+    EXPECT_LE(a.y + a.height, space.top);
+
+    // Its menu, by where the skin puts the entries: "Zoom style", then "Glass lens", then
+    // "Close". Each tap waits for the window's picture to change.
+    auto tapAndWait = [&](double fx, double fy) {
+        // At rest first: the menus slide in.
+        std::vector<uint16_t> before = grabWindow(m_display, settings, width, height);
+        for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
+            std::this_thread::sleep_for(150ms);
+            std::vector<uint16_t> now = grabWindow(m_display, settings, width, height);
+            if (now == before)
+                break;
+            before = std::move(now);
+        }
+        pointer(a.x + static_cast<int>(fx * width), a.y + static_cast<int>(fy * height));
+        button(true);
+        std::this_thread::sleep_for(30ms);
+        button(false);
+        for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
+            if (grabWindow(m_display, settings, width, height) != before)
+                return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    };
+    ASSERT_TRUE(tapAndWait(0.5, 348.0 / 642)) << "Zoom style";
+    ASSERT_TRUE(tapAndWait(0.5, 192.0 / 642)) << "Glass lens";
+    auto settingsText = [&] {
+        std::string text;
+        if (auto written = m_device.readFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt"))
+            for (size_t i = 2; i < written->size(); i += 2)
+                text += (*written)[i]; // UTF-16 with its mark; the values are ASCII
+        return text;
+    };
+    for (auto end = std::chrono::steady_clock::now() + 10s;
+         settingsText().find("board_style glass_zoom") == std::string::npos && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_NE(settingsText().find("board_style glass_zoom"), std::string::npos) << settingsText();
+    // Close: the program ends and its window goes.
+    tapAndWait(0.5, 452.0 / 642);
+    for (auto end = std::chrono::steady_clock::now() + 15s; findProgramWindow(m_display, width, height) && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(findProgramWindow(m_display, width, height), 0u) << "the settings program did not close";
+
+    // The keyboard takes the new style at its next touch: holding a key shows the glass lens.
+    tap("extra");
+    ASSERT_TRUE(waitForKey("q"));
+    const Key& q = key("q");
+    pointer(q.cx(), q.cy());
+    button(true);
+    Window lens = 0;
+    for (auto end = std::chrono::steady_clock::now() + 15s; !lens && std::chrono::steady_clock::now() < end;) {
+        lens = findWindow(m_display, "");
+        if (!lens)
+            std::this_thread::sleep_for(20ms);
+    }
+    button(false);
+    EXPECT_NE(lens, 0u) << "no glass lens after the settings changed";
+    // The recording program kept the focus throughout.
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    EXPECT_EQ(focus, m_clientWindow);
 }
 
 }
