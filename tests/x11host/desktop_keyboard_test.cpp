@@ -714,9 +714,16 @@ Window findProgramWindow(Display* d, int& width, int& height)
     return found;
 }
 
-std::vector<uint16_t> grabWindow(Display* d, Window w, int width, int height)
+// The window's picture as it is now, its size first.
+std::vector<uint16_t> grabWindow(Display* d, Window w)
 {
     std::vector<uint16_t> pixels;
+    XWindowAttributes a {};
+    if (!XGetWindowAttributes(d, w, &a))
+        return pixels;
+    const int width = a.width, height = a.height;
+    pixels.push_back(static_cast<uint16_t>(width));
+    pixels.push_back(static_cast<uint16_t>(height));
     XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (!image)
         return pixels;
@@ -750,21 +757,25 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     // Its menu, by where the skin puts the entries: "Zoom style", then "Glass lens", then
     // "Close". Each tap waits for the window's picture to change.
     auto tapAndWait = [&](double fx, double fy) {
-        // At rest first: the menus slide in.
-        std::vector<uint16_t> before = grabWindow(m_display, settings, width, height);
-        for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
-            std::this_thread::sleep_for(150ms);
-            std::vector<uint16_t> now = grabWindow(m_display, settings, width, height);
-            if (now == before)
-                break;
+        // At rest first (the menus slide in): drawn, and alike over half a second.
+        std::vector<uint16_t> before = grabWindow(m_display, settings);
+        int alike = 0;
+        for (auto end = std::chrono::steady_clock::now() + 15s; alike < 2 && std::chrono::steady_clock::now() < end;) {
+            std::this_thread::sleep_for(250ms);
+            std::vector<uint16_t> now = grabWindow(m_display, settings);
+            const bool drawn = now.size() > 3 && std::any_of(now.begin() + 2, now.end(), [&](uint16_t p) { return p != now[2]; });
+            alike = drawn && now == before ? alike + 1 : 0;
             before = std::move(now);
         }
-        pointer(a.x + static_cast<int>(fx * width), a.y + static_cast<int>(fy * height));
+        // Where the window is now: it may have changed size since it first showed.
+        XWindowAttributes at {};
+        XGetWindowAttributes(m_display, settings, &at);
+        pointer(at.x + static_cast<int>(fx * at.width), at.y + static_cast<int>(fy * at.height));
         button(true);
         std::this_thread::sleep_for(30ms);
         button(false);
         for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
-            if (grabWindow(m_display, settings, width, height) != before)
+            if (grabWindow(m_display, settings) != before)
                 return true;
             std::this_thread::sleep_for(50ms);
         }

@@ -56,6 +56,20 @@ std::string hex(const std::string& bytes)
     return out.empty() ? "-" : out;
 }
 
+// Xlib allocates the names of Unicode keysyms for good; those are spelt here.
+std::string keysymName(KeySym sym)
+{
+    if (sym == NoSymbol)
+        return "none";
+    if ((sym & 0xFF000000ul) == 0x01000000ul) {
+        char name[16];
+        std::snprintf(name, sizeof name, "U%04lX", sym & 0xFFFFFFul);
+        return name;
+    }
+    const char* name = XKeysymToString(sym);
+    return name ? name : "none";
+}
+
 }
 
 int main()
@@ -128,14 +142,11 @@ int main()
                 else if ((sym & 0xFF000000ul) == 0x01000000ul)
                     text = utf8(sym & 0xFFFFFF);
             }
-            const char* name = sym != NoSymbol ? XKeysymToString(sym) : nullptr;
-            std::printf("press %s state=0x%x text=%s us=%lld\n", name ? name : "none", e.xkey.state, hex(text).c_str(), at);
+            std::printf("press %s state=0x%x text=%s us=%lld\n", keysymName(sym).c_str(), e.xkey.state, hex(text).c_str(), at);
             break;
         }
         case KeyRelease: {
-            KeySym sym = XLookupKeysym(&e.xkey, 0);
-            const char* name = sym != NoSymbol ? XKeysymToString(sym) : nullptr;
-            std::printf("release %s state=0x%x\n", name ? name : "none", e.xkey.state);
+            std::printf("release %s state=0x%x\n", keysymName(XLookupKeysym(&e.xkey, 0)).c_str(), e.xkey.state);
             break;
         }
         case FocusOut:
