@@ -378,6 +378,20 @@ protected:
         button(false);
     }
 
+    // Polls find until it names a window; 0 when none came in time.
+    static Window waitForWindow(const std::function<Window()>& find, std::chrono::milliseconds limit = 15s)
+    {
+        for (auto end = std::chrono::steady_clock::now() + limit;; std::this_thread::sleep_for(20ms)) {
+            if (Window w = find())
+                return w;
+            if (std::chrono::steady_clock::now() >= end)
+                return 0;
+        }
+    }
+
+    // Puts the stylus down on a key and waits for the keyboard's zoom window (0: none showed).
+    Window holdForLens(const Key& k);
+
     size_t received() { return presses(m_client.lines()).size(); }
 
     bool waitReceived(size_t count, std::chrono::milliseconds limit = 15s)
@@ -614,6 +628,13 @@ std::vector<uint16_t> grabScreen(Display* d, int& width, int& height)
     return pixels;
 }
 
+Window DesktopKeyboard::holdForLens(const Key& k)
+{
+    pointer(k.cx(), k.cy());
+    button(true);
+    return waitForWindow([&] { return findWindow(m_display, ""); });
+}
+
 TEST_F(DesktopKeyboard, GlassLensOverATerminal)
 {
     if (!OnPath("xterm"))
@@ -629,12 +650,7 @@ TEST_F(DesktopKeyboard, GlassLensOverATerminal)
     ASSERT_TRUE(m_client.start({ xterm, "-fa", "DejaVu Sans Mono", "-fs", "11", "-geometry", "62x36+12+12", "-T", "notes", "-e",
                                    "/bin/sh", "-c", "printf 'Typed on the desktop keyboard:\\n'; exec cat" },
         m_x.name()));
-    Window terminal = 0;
-    for (auto end = std::chrono::steady_clock::now() + 15s; !terminal && std::chrono::steady_clock::now() < end;) {
-        terminal = findWindow(m_display, "notes");
-        if (!terminal)
-            std::this_thread::sleep_for(50ms);
-    }
+    const Window terminal = waitForWindow([&] { return findWindow(m_display, "notes"); });
     ASSERT_NE(terminal, 0u) << "xterm did not show";
     XSetInputFocus(m_display, terminal, RevertToParent, CurrentTime);
     XSync(m_display, False);
@@ -650,14 +666,7 @@ TEST_F(DesktopKeyboard, GlassLensOverATerminal)
     }
     // Hold a key: the glass lens shows the keys under the stylus, over the terminal.
     const Key& k = key("g");
-    pointer(k.cx(), k.cy());
-    button(true);
-    Window lens = 0;
-    for (auto end = std::chrono::steady_clock::now() + 15s; !lens && std::chrono::steady_clock::now() < end;) {
-        lens = findWindow(m_display, "");
-        if (!lens)
-            std::this_thread::sleep_for(20ms);
-    }
+    const Window lens = holdForLens(k);
     ASSERT_NE(lens, 0u) << "no zoom window while a key is held";
     // The picture once the lens stopped growing: two grabs in a row alike.
     int width = 0, height = 0;
@@ -741,12 +750,7 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     ASSERT_TRUE(waitForKey("settings")) << m_host.output();
     tap("settings");
     int width = 0, height = 0;
-    Window settings = 0;
-    for (auto end = std::chrono::steady_clock::now() + 20s; !settings && std::chrono::steady_clock::now() < end;) {
-        settings = findProgramWindow(m_display, width, height);
-        if (!settings)
-            std::this_thread::sleep_for(50ms);
-    }
+    const Window settings = waitForWindow([&] { return findProgramWindow(m_display, width, height); }, 20s);
     ASSERT_NE(settings, 0u) << "the settings program did not show";
     // It fits above the keyboard.
     const Key& space = key("space");
@@ -803,15 +807,7 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     // The keyboard takes the new style at its next touch: holding a key shows the glass lens.
     tap("extra");
     ASSERT_TRUE(waitForKey("q"));
-    const Key& q = key("q");
-    pointer(q.cx(), q.cy());
-    button(true);
-    Window lens = 0;
-    for (auto end = std::chrono::steady_clock::now() + 15s; !lens && std::chrono::steady_clock::now() < end;) {
-        lens = findWindow(m_display, "");
-        if (!lens)
-            std::this_thread::sleep_for(20ms);
-    }
+    const Window lens = holdForLens(key("q"));
     button(false);
     EXPECT_NE(lens, 0u) << "no glass lens after the settings changed";
     // The recording program kept the focus throughout.
