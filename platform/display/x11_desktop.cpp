@@ -4,6 +4,7 @@
 // zoom window) are override-redirect popups above it; other windows are ordinary ones. The
 // left button on any of them is the stylus. Screen reads see what the X screen shows.
 #include "display.h"
+#include "linux/host_text.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -324,19 +325,7 @@ private:
 
     void setTitle(Window xid, const std::u16string& title)
     {
-        std::string utf8;
-        for (char16_t c : title) {
-            if (c < 0x80)
-                utf8 += static_cast<char>(c);
-            else if (c < 0x800) {
-                utf8 += static_cast<char>(0xC0 | (c >> 6));
-                utf8 += static_cast<char>(0x80 | (c & 0x3F));
-            } else if (c < 0xD800 || c > 0xDFFF) {
-                utf8 += static_cast<char>(0xE0 | (c >> 12));
-                utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-                utf8 += static_cast<char>(0x80 | (c & 0x3F));
-            }
-        }
+        const std::string utf8 = sim::toUtf8(title);
         XStoreName(m_display, xid, utf8.c_str());
         XChangeProperty(m_display, xid, m_netName, m_utf8, 8, PropModeReplace,
             reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
