@@ -678,7 +678,10 @@ TEST_F(DesktopKeyboard, GlassLensOverATerminal)
     }
     std::filesystem::create_directories(X11HOST_SHOTS);
     const std::string path = std::string(X11HOST_SHOTS) + "/glass_over_xterm.png";
-    ASSERT_TRUE(SimWritePng565(path.c_str(), shot.data(), width, height, width));
+    // Written aside and moved into place, so that runs side by side never mix their pictures.
+    const std::string partial = path + "." + std::to_string(getpid());
+    ASSERT_TRUE(SimWritePng565(partial.c_str(), shot.data(), width, height, width));
+    std::filesystem::rename(partial, path);
     button(false);
 
     // The lens sits above the keyboard, clear of the key held.
