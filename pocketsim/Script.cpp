@@ -138,11 +138,13 @@ bool Script::start(const std::u16string& path, const std::u16string& arguments)
     return true;
 }
 
-// Every line ends with the device at rest: this host's messages handled, and every other
-// program of the device done with the input it got and drawn.
+// Every line ends with the device at rest: this host's messages handled, a program that the
+// line started (a keyboard's settings key) on the screen, and every other program of the device
+// done with the input it got and drawn.
 void Script::settle()
 {
     SimPumpMessages();
+    SimWaitForStartedPrograms(kProgramStartLimit);
     SimSyncDevice(kProgramSyncLimit);
     SimPumpMessages();
 }
