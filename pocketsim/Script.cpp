@@ -124,7 +124,6 @@ bool Script::start(const std::u16string& path, const std::u16string& arguments)
 {
     SHELLEXECUTEINFO info {};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = u"open";
     info.lpFile = path.c_str();
     info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
@@ -132,9 +131,9 @@ bool Script::start(const std::u16string& path, const std::u16string& arguments)
     if (!ShellExecuteEx(&info))
         return fail("cannot start " + Utf8FromUtf16(path));
     // The program runs on the real clock: give it the time to show its window, so that the
-    // next line sees it.
-    SimWaitForProgramWindow(info.hProcess, kProgramStartLimit);
-    CloseHandle(info.hProcess);
+    // next line sees it. (Waited for as every started program is, so that a program without
+    // windows costs that time once.)
+    SimWaitForStartedPrograms(kProgramStartLimit);
     return true;
 }
 
