@@ -7,13 +7,13 @@
 #include <algorithm>
 #include <atomic>
 #include <list>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
 constexpr UINT_PTR kCheckTimer = 1;
-constexpr int32_t kNoWait = 10000000;
 constexpr size_t kListLimit = 0x3FFFFFFF;
 
 std::u16string number(long long n)
@@ -201,7 +201,9 @@ void CActiveScheduler::timer_check()
 {
     KillTimer(m_impl->window, kCheckTimer);
     DWORD now = GetTickCount();
-    int32_t wait = kNoWait;
+    // Whether a timer is left is its own flag: a sentinel wait would swallow any timer
+    // that is due later than the sentinel (Timer::start allows about 12 days).
+    std::optional<int32_t> wait;
     for (auto it = m_impl->timers.begin(); it != m_impl->timers.end();) {
         int32_t remaining = static_cast<int32_t>((*it)->due - now);
         if (remaining < 1) {
@@ -209,10 +211,10 @@ void CActiveScheduler::timer_check()
             it = m_impl->timers.erase(it);
             notify(*due);
         } else {
-            wait = std::min(wait, remaining);
+            wait = wait ? std::min(*wait, remaining) : remaining;
             ++it;
         }
     }
-    if (wait != kNoWait)
-        SetTimer(m_impl->window, kCheckTimer, static_cast<UINT>(wait), nullptr);
+    if (wait)
+        SetTimer(m_impl->window, kCheckTimer, static_cast<UINT>(*wait), nullptr);
 }

@@ -16,23 +16,25 @@ public:
     void flush() override { }
 };
 
-// Pieces of a line are collected and written together, so that a line reaches the file in
-// one write unless it is very long. The object outlives every file it writes: a thread may be
-// composing a line on it while another thread's Log() switches the log off or on again.
+// Every piece goes to the file as soon as it is appended: a line whose "\n" never comes
+// (the program crashed or hangs while composing it) is still in the file, and that is when
+// it matters most. Pieces of lines that threads compose at the same time may interleave.
+// The object outlives every file it writes: a thread may be composing a line on it while
+// another thread's Log() switches the log off or on again.
 class FileLog final : public LogBase {
 public:
     FileLog() { InitializeCriticalSection(&m_lock); }
     FileLog(const FileLog&) = delete;
     FileLog& operator=(const FileLog&) = delete;
 
-    // Starts the file afresh; lines still being composed go to the file they began in.
+    // Starts the file afresh.
     void open(const std::u16string& path)
     {
         EnterCriticalSection(&m_lock);
         closeFile();
         m_file = CreateFile(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (m_file != INVALID_HANDLE_VALUE && GetFileSize(m_file, nullptr) == 0)
-            m_pending.push_back(0xFEFF);
+            write(u"\xFEFF");
         LeaveCriticalSection(&m_lock);
     }
 
@@ -47,11 +49,7 @@ public:
     LogBase& append(std::u16string_view text) override
     {
         EnterCriticalSection(&m_lock);
-        if (m_file != INVALID_HANDLE_VALUE) {
-            m_pending.append(text);
-            if (!text.empty() && (text.back() == u'\n' || m_pending.size() > kBatch))
-                writePending();
-        }
+        write(text);
         LeaveCriticalSection(&m_lock);
         return *this;
     }
@@ -62,42 +60,34 @@ public:
         return append(std::u16string(digits.begin(), digits.end()));
     }
 
-    void flush() override
-    {
-        EnterCriticalSection(&m_lock);
-        writePending();
-        LeaveCriticalSection(&m_lock);
-    }
+    // Nothing waits in memory; the file's own buffers belong to the system.
+    void flush() override { }
 
 private:
-    static constexpr size_t kBatch = 2048;
-
     void closeFile()
     {
-        writePending();
         if (m_file != INVALID_HANDLE_VALUE)
             CloseHandle(m_file);
         m_file = INVALID_HANDLE_VALUE;
     }
 
-    void writePending()
+    void write(std::u16string_view text)
     {
-        if (m_file != INVALID_HANDLE_VALUE && !m_pending.empty()) {
-            std::string bytes;
-            bytes.reserve(m_pending.size() * 2);
-            for (char16_t c : m_pending) {
-                bytes.push_back(static_cast<char>(c & 0xFF));
-                bytes.push_back(static_cast<char>(c >> 8));
-            }
-            DWORD written = 0;
-            WriteFile(m_file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        if (m_file == INVALID_HANDLE_VALUE || text.empty())
+            return;
+        m_bytes.clear();
+        m_bytes.reserve(text.size() * 2);
+        for (char16_t c : text) {
+            m_bytes.push_back(static_cast<char>(c & 0xFF));
+            m_bytes.push_back(static_cast<char>(c >> 8));
         }
-        m_pending.clear();
+        DWORD written = 0;
+        WriteFile(m_file, m_bytes.data(), static_cast<DWORD>(m_bytes.size()), &written, nullptr);
     }
 
     CRITICAL_SECTION m_lock;
     HANDLE m_file = INVALID_HANDLE_VALUE;
-    std::u16string m_pending;
+    std::string m_bytes;
 };
 
 // Both kinds of log live as long as the process, so that a reference that Log() handed out

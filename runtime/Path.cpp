@@ -208,7 +208,9 @@ bool FolderVisitor::folder_found(const std::u16string&) { return true; }
 bool WalkFolder(FolderVisitor& visitor, std::u16string_view folder, std::u16string_view filePattern,
     std::u16string_view folderPattern, bool recursive)
 {
-    walk(visitor, folder, filePattern, folderPattern, recursive);
+    // The device has no current folder: a path without one names the root. Callers pass an
+    // expanded "%app_path%", which is empty for a program that lies in the root.
+    walk(visitor, folder.empty() ? std::u16string_view(u"\\") : folder, filePattern, folderPattern, recursive);
     return true;
 }
 

@@ -117,6 +117,8 @@ FontRep::FontRep(const FontDesc& desc)
         .append(seconds(GetTickCount() - start)).append(u"\n");
     if (!m_font)
         Log().append(u"ERROR: FontRep::FontRep() Failed to create font\n");
+    else
+        log_missing_face(screen.get(), face);
 
     // Without a font of its own, text is drawn and measured in the device context's font, so
     // the line metrics come from that font too.
@@ -126,6 +128,36 @@ FontRep::FontRep(const FontDesc& desc)
         m_line_height = tm.tmHeight;
         m_descent = tm.tmDescent;
     }
+}
+
+namespace {
+
+bool same_face(std::u16string_view a, std::u16string_view b)
+{
+    auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c - u'A' + u'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
+
+std::u16string face_of(HDC dc, HFONT font)
+{
+    WCHAR name[LF_FACESIZE] = {};
+    if (dc) {
+        FontSelection selected(dc, font);
+        GetTextFace(dc, LF_FACESIZE, name);
+    }
+    return name;
+}
+
+}
+
+void FontRep::log_missing_face(HDC screen, std::u16string_view wanted) const
+{
+    // The platform quietly draws a face it lacks with a similar one of its own; the text still
+    // shows, but whoever wrote the skin should learn that the face is not there.
+    std::u16string got = face_of(screen, m_font);
+    if (got.empty() || wanted.empty() || same_face(got, wanted))
+        return;
+    Log().append(u"FontRep: no face {").append(wanted).append(u"} on this device, using {").append(got).append(u"}\n");
 }
 
 FontRep::~FontRep()
@@ -196,12 +228,36 @@ POINT FontRep::text_size(std::u16string_view text) const
     return POINT { rect.right, height };
 }
 
+namespace {
+
+// The code point at text[i] and the UTF-16 units it takes; a lone surrogate is a character
+// of its own, as the platform measures it.
+char32_t code_point_at(std::u16string_view text, size_t i, size_t& units)
+{
+    char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        units = 2;
+        return 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    }
+    units = 1;
+    return c;
+}
+
+}
+
 void FontRep::cache_widths(std::u16string_view text)
 {
+    // m_missing holds each missing character once, pairs whole, so that its extents give each
+    // character's width: the extent after its last unit minus the one before its first.
     m_missing.clear();
-    for (char16_t c : text)
-        if (!m_widths.count(c) && m_missing.find(c) == std::u16string::npos)
-            m_missing += c;
+    std::vector<char32_t> missing_points;
+    for (size_t i = 0, units = 1; i < text.size(); i += units) {
+        char32_t c = code_point_at(text, i, units);
+        if (m_widths.count(c) || std::find(missing_points.begin(), missing_points.end(), c) != missing_points.end())
+            continue;
+        missing_points.push_back(c);
+        m_missing.append(text.substr(i, units));
+    }
     if (m_missing.empty())
         return;
     ScreenDC screen;
@@ -216,8 +272,10 @@ void FontRep::cache_widths(std::u16string_view text)
     // A failed call caches nothing, so that the next measure asks again.
     if (!measured)
         return;
-    for (size_t i = 0; i < m_missing.size(); ++i)
-        m_widths[m_missing[i]] = m_extents[i] - (i ? m_extents[i - 1] : 0);
+    for (size_t i = 0, units = 1; i < m_missing.size(); i += units) {
+        char32_t c = code_point_at(m_missing, i, units);
+        m_widths[c] = m_extents[i + units - 1] - (i ? m_extents[i - 1] : 0);
+    }
 }
 
 TextMeasure FontRep::measure(std::u16string_view text, int max_width, std::vector<int>* running)
@@ -231,11 +289,11 @@ TextMeasure FontRep::measure(std::u16string_view text, int max_width, std::vecto
         return m;
     cache_widths(text);
     bool fit_found = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        auto it = m_widths.find(text[i]);
+    for (size_t i = 0, units = 1; i < text.size(); i += units) {
+        auto it = m_widths.find(code_point_at(text, i, units));
         m.width += it != m_widths.end() ? it->second : 0;
         if (running)
-            running->push_back(m.width);
+            running->insert(running->end(), units, m.width);
         if (!fit_found && max_width > 0 && m.width > max_width) {
             m.fit = static_cast<int>(i);
             fit_found = true;

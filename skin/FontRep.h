@@ -1,5 +1,6 @@
 #pragma once
-// A platform font made from a FontDesc, with its line metrics and a per-character width cache
+// A platform font made from a FontDesc, with its line metrics and a per-character (code point)
+// width cache
 // so that measuring repeated characters costs no platform call. Shared by reference count
 // between the skin's font table and the elements that use it.
 #include "skin/Align.h"
@@ -47,7 +48,9 @@ public:
     POINT text_size(std::u16string_view text) const;
 
     // Widths from the cache, asking the platform once for all characters not yet in it. With
-    // running, receives the running width after each character.
+    // running, receives the running width after each UTF-16 unit; both units of a surrogate
+    // pair get the width after the whole character, as the platform reports extents. fit
+    // never ends between the two units of a pair.
     TextMeasure measure(std::u16string_view text, int max_width, std::vector<int>* running = nullptr);
 
     // The screen turned: widths are measured afresh, in case the platform renders differently.
@@ -55,12 +58,13 @@ public:
 
 private:
     void cache_widths(std::u16string_view text);
+    void log_missing_face(HDC screen, std::u16string_view wanted) const;
 
     FontDesc m_desc;
     HFONT m_font = nullptr;
     int m_line_height = 20;
     int m_descent = 0;
-    std::unordered_map<char16_t, int> m_widths;
+    std::unordered_map<char32_t, int> m_widths;
     std::u16string m_missing; // scratch for measuring
     std::vector<int> m_extents;
 };

@@ -70,11 +70,27 @@ bool FormElement::pointer_press(const PressEvent& event)
     } else {
         std::vector<Element*> holders = m_holders;
         m_holders.clear();
-        for (Element* e : holders)
-            if (still_listed(e) && eligible(e))
+        for (Element* e : holders) {
+            if (!still_listed(e))
+                continue;
+            if (eligible(e))
                 e->pointer_press(event);
+            else
+                cancel_hold(*e, event.point);
+        }
     }
     return !m_holders.empty();
+}
+
+void FormElement::cancel_hold(Element& holder, POINT point)
+{
+    // A holder that was hidden or disabled while pressed still hears that the press is over,
+    // or it would keep its pressed look; cancelled, so it never clicks.
+    PressEvent cancel;
+    cancel.point = point;
+    cancel.pressed = false;
+    cancel.cancel = true;
+    holder.pointer_press(cancel);
 }
 
 void FormElement::pointer_move(POINT point)
@@ -82,11 +98,19 @@ void FormElement::pointer_move(POINT point)
     std::vector<Element*> holders;
     holders.swap(m_holders);
     for (Element* e : holders) {
-        if (!still_listed(e) || !eligible(e))
+        if (!still_listed(e))
             continue;
+        if (!eligible(e)) {
+            cancel_hold(*e, point);
+            continue;
+        }
         e->pointer_move(point);
-        if (still_listed(e) && eligible(e))
+        if (!still_listed(e))
+            continue;
+        if (eligible(e))
             m_holders.push_back(e);
+        else
+            cancel_hold(*e, point);
     }
     if (!m_holders.empty())
         return;
@@ -119,13 +143,9 @@ void FormElement::set_visible(bool flag)
         return;
     std::vector<Element*> holders;
     holders.swap(m_holders);
-    PressEvent cancel;
-    cancel.point = {-1, -1};
-    cancel.pressed = false;
-    cancel.cancel = true;
     for (Element* e : holders)
         if (still_listed(e))
-            e->pointer_press(cancel);
+            cancel_hold(*e, POINT { -1, -1 });
 }
 
 void FormElement::load(const Properties& props, const ElementRecord& record)

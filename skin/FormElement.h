@@ -38,6 +38,7 @@ public:
 private:
     static bool eligible(const Element* e) { return e->is_visible() && e->is_enabled(); }
     bool still_listed(const Element* e) const;
+    static void cancel_hold(Element& holder, POINT point);
 
     std::vector<Element*> m_key_list;
     std::vector<Element*> m_holders;

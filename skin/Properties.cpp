@@ -71,6 +71,8 @@ PictureRef Properties::get_picture(const ElementRecord& record, std::u16string_v
     if (!node)
         return fallback;
     const uint8_t* p = m_content.buffer.data() + node;
+    if (!m_content.pictures[p[18]].image)
+        return fallback; // its picture was missing when the skin loaded
     int s = m_content.scale_shift;
     auto corner = [&](int i) { return POINT { LONG(ReadU16(p + 2 + 4 * i)) << s, LONG(ReadU16(p + 4 + 4 * i)) << s }; };
     PictureRef ref;

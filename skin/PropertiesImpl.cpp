@@ -98,8 +98,11 @@ void PropertiesImpl::build(std::u16string_view path, std::u16string_view picture
         std::u16string name = nextString();
         PictureRef ref = load_565(std::u16string(pictureDir) + u"\\" + name);
         if (!ref.image || (ref.image->width() == 0 && ref.image->height() == 0)) {
-            Log().append(u"PropertiesImpl::PropertiesImpl picture failed to load {").append(name).append(u"}\n");
-            return;
+            // One missing picture must not cost the user the whole keyboard: the keys that
+            // name it answer with their callers' defaults (Properties::get_picture).
+            Log().append(u"PropertiesImpl::PropertiesImpl picture failed to load {").append(name).append(u"}, its keys take their defaults\n");
+            pictures.push_back(PictureRef {});
+            continue;
         }
         pictures.push_back(std::move(ref));
         Log().append(u"PropertiesImpl::PropertiesImpl picture load time=").append(Seconds(watch.lap())).append(u" {").append(name).append(u"}\n");
@@ -112,8 +115,10 @@ void PropertiesImpl::build(std::u16string_view path, std::u16string_view picture
         NodeArray nodes = ArrayOf(file, record, NodeKind::Picture);
         for (size_t i = 0; i < nodes.count && inside; ++i) {
             const uint8_t* node = file + nodes.first + i * kNodeSize[int(NodeKind::Picture)];
-            const Picture& picture = *pictures[node[18]].image;
-            int limit[2] = { picture.width(), picture.height() };
+            const std::shared_ptr<Picture>& image = pictures[node[18]].image;
+            if (!image)
+                continue; // a missing picture: nothing to lie outside of
+            int limit[2] = { image->width(), image->height() };
             for (int axis = 0; axis < 2; ++axis) {
                 int c[4];
                 for (int k = 0; k < 4; ++k)

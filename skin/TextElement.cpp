@@ -151,8 +151,9 @@ void TextElement::arrange_x()
     int l = m_left ? m_left->desired_x().preferred : 0;
     int r = m_right ? m_right->desired_x().preferred : 0;
     int w = size().x;
-    if (w >= 1 && w < l + r) {
-        l = static_cast<int>(static_cast<double>(w) / (l + r) * l + 0.5);
+    // The decorations share a box too narrow for both; their sum is positive here.
+    if (w >= 1 && w < static_cast<long long>(l) + r) {
+        l = static_cast<int>(static_cast<double>(w) / (static_cast<double>(l) + r) * l + 0.5);
         r = w - l;
     }
     m_left_width = l;

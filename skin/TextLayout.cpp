@@ -4,10 +4,15 @@
 
 namespace {
 
+// White space that separates words. A no-break space (U+00A0) is part of its word: that is
+// what it is typed for ("10\u00A0km" stays on one line).
 bool is_space(char16_t c)
 {
-    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x00A0 || c == 0x3000;
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x3000;
 }
+
+bool is_high_surrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low_surrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 struct Word {
     int start;
@@ -17,8 +22,14 @@ struct Word {
     int feeds;      // line feeds before the word
 };
 
+// A cut at `at` would split a character outside the basic plane into its two halves.
+bool splits_pair(std::u16string_view word, int at)
+{
+    return at > 0 && at < static_cast<int>(word.size()) && is_high_surrogate(word[at - 1]) && is_low_surrogate(word[at]);
+}
+
 // Length of the longest prefix of `word` that fits into `room` (at least one character, so
-// that a line always makes progress).
+// that a line always makes progress), never ending inside a surrogate pair.
 int fitting_prefix(std::u16string_view word, int room, const MeasureFn& measure)
 {
     int lo = 1;
@@ -30,6 +41,8 @@ int fitting_prefix(std::u16string_view word, int room, const MeasureFn& measure)
         else
             hi = mid - 1;
     }
+    if (splits_pair(word, lo))
+        lo += lo == 1 ? 1 : -1;
     return lo;
 }
 

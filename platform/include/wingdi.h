@@ -192,6 +192,10 @@ typedef TEXTMETRICW* LPTEXTMETRIC;
 
 HFONT CreateFontIndirect(const LOGFONTW* font);
 BOOL GetTextMetrics(HDC dc, TEXTMETRICW* metrics);
+// The family name of the face the selected font was matched to (the platform substitutes a
+// face it lacks), cut to count characters with its terminator; with a null buffer, the length
+// needed. Returns the characters written, terminator included.
+int GetTextFace(HDC dc, int count, LPWSTR faceName);
 
 // ---- text -----------------------------------------------------------------------
 // Advances are whole pixels and simply add up (no kerning), as on the device.

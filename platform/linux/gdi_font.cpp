@@ -1,6 +1,7 @@
 // Font creation, matching through fontconfig, text metrics and extents.
 #include "linux/gdi_font.h"
 #include "linux/host_text.h"
+#include "winbase.h"
 
 #include <simhost.h>
 
@@ -211,6 +212,8 @@ Font* create(const LOGFONTW& lf)
     if (weight >= FW_SEMIBOLD && !f->embolden && m.file.rfind(kDeviceFontDir, 0) == 0)
         f->thicken = ppem * 64 * 3 / 40;
     f->slant = italic && m.slant == FC_SLANT_ROMAN;
+    if (f->face->family_name)
+        f->family = sim::toUtf16(f->face->family_name);
     f->antialias = lf.lfQuality != NONANTIALIASED_QUALITY;
     fillMetrics(*f, dpi);
     return f;
@@ -373,6 +376,23 @@ BOOL GetTextMetrics(HDC handle, TEXTMETRICW* metrics)
         return FALSE;
     *metrics = dc->font->metrics;
     return TRUE;
+}
+
+int GetTextFace(HDC handle, int count, LPWSTR faceName)
+{
+    std::lock_guard guard(lock());
+    DC* dc = findDC(handle);
+    if (!dc || count < 0 || (faceName && count == 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    const std::u16string& family = dc->font->family;
+    if (!faceName)
+        return static_cast<int>(family.size()) + 1;
+    size_t copied = std::min(family.size(), static_cast<size_t>(count) - 1);
+    std::copy_n(family.begin(), copied, faceName);
+    faceName[copied] = 0;
+    return static_cast<int>(copied) + 1;
 }
 
 BOOL GetTextExtentExPoint(HDC handle, LPCWSTR text, int count, int maxExtent, LPINT fit, LPINT dx,

@@ -26,6 +26,7 @@ struct Font final : Object {
     {
     }
     LOGFONTW logfont {};
+    std::u16string family; // of the face the request was matched to, as GetTextFace tells it
     FT_Face face = nullptr;
     FT_Face fallback = nullptr; // for characters the face lacks
     bool fallbackTried = false;

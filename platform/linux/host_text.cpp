@@ -37,48 +37,61 @@ std::string toUtf8(std::u16string_view in)
 
 std::u16string toUtf16(std::string_view in)
 {
+    // Broken input gives one U+FFFD per maximal piece of a would-be sequence, as Unicode
+    // recommends: a truncated character is one replacement, a stray byte is one, and overlong
+    // forms, encoded surrogates and values beyond U+10FFFF are refused at their first bad byte.
     std::u16string out;
     out.reserve(in.size());
     size_t i = 0;
     while (i < in.size()) {
         uint8_t b = static_cast<uint8_t>(in[i]);
-        uint32_t cp;
-        size_t extra;
         if (b < 0x80) {
-            cp = b;
-            extra = 0;
-        } else if ((b & 0xE0) == 0xC0) {
-            cp = b & 0x1F;
+            out.push_back(b);
+            ++i;
+            continue;
+        }
+        size_t extra = 0;
+        uint8_t low = 0x80, high = 0xBF; // bounds of the second byte
+        uint32_t cp = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
             extra = 1;
-        } else if ((b & 0xF0) == 0xE0) {
-            cp = b & 0x0F;
+            cp = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
             extra = 2;
-        } else if ((b & 0xF8) == 0xF0) {
-            cp = b & 0x07;
+            cp = b & 0x0F;
+            if (b == 0xE0)
+                low = 0xA0;
+            else if (b == 0xED)
+                high = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
             extra = 3;
+            cp = b & 0x07;
+            if (b == 0xF0)
+                low = 0x90;
+            else if (b == 0xF4)
+                high = 0x8F;
         } else {
             out.push_back(0xFFFD);
             ++i;
             continue;
         }
-        bool ok = i + extra < in.size();
-        for (size_t k = 1; ok && k <= extra; ++k) {
-            uint8_t c = static_cast<uint8_t>(in[i + k]);
-            ok = (c & 0xC0) == 0x80;
+        size_t j = i + 1;
+        bool complete = true;
+        for (size_t k = 0; k < extra; ++k, ++j) {
+            uint8_t c = j < in.size() ? static_cast<uint8_t>(in[j]) : 0;
+            if (j >= in.size() || c < (k == 0 ? low : 0x80) || c > (k == 0 ? high : 0xBF)) {
+                complete = false;
+                break;
+            }
             cp = (cp << 6) | (c & 0x3F);
         }
-        if (!ok) {
+        i = j;
+        if (!complete) {
             out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
+        } else if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else if (cp > 0x10FFFF) {
-            out.push_back(0xFFFD);
         } else {
             out.push_back(static_cast<char16_t>(cp));
         }

@@ -147,6 +147,34 @@ TEST_F(Timers, DueTimesAcrossTheTickCountWrapCompareCorrectly)
     EXPECT_EQ(observer.seen[1].second, 0xF4u);
 }
 
+TEST_F(Timers, LongTimersFireOnTimeUpToTheDocumentedLimit)
+{
+    Expiries observer;
+    Timer hours(observer), days(observer), beyond(observer), shorter(observer);
+    hours.start(3 * 3600.0);
+    days.start(12 * 86400.0); // just below the limit of 0x3FFFFFFF ms
+    beyond.start(30 * 86400.0); // clamped to the limit, never lost
+    shorter.start(9999.0); // below the old sentinel: the window timer must still move on after it
+    SimRunFor(9999 * 1000);
+    ASSERT_EQ(observer.seen.size(), 1u);
+    EXPECT_EQ(observer.seen[0].first, &shorter);
+    SimRunFor(3 * 3600 * 1000 - 9999 * 1000 - 1);
+    EXPECT_EQ(observer.seen.size(), 1u);
+    SimRunFor(1);
+    ASSERT_EQ(observer.seen.size(), 2u);
+    EXPECT_EQ(observer.seen[1].first, &hours);
+    EXPECT_EQ(observer.seen[1].second, kStart + 3u * 3600 * 1000);
+    SimRunFor(12u * 86400 * 1000 - 3u * 3600 * 1000);
+    ASSERT_EQ(observer.seen.size(), 3u);
+    EXPECT_EQ(observer.seen[2].first, &days);
+    EXPECT_EQ(observer.seen[2].second, kStart + 12u * 86400 * 1000);
+    EXPECT_TRUE(beyond.is_armed());
+    SimRunFor(0x3FFFFFFFu - 12u * 86400 * 1000);
+    ASSERT_EQ(observer.seen.size(), 4u);
+    EXPECT_EQ(observer.seen[3].first, &beyond);
+    EXPECT_EQ(observer.seen[3].second, kStart + 0x3FFFFFFFu);
+}
+
 TEST_F(Timers, DestroyingTimersLeavesTheSchedulerClean)
 {
     Expiries observer;

@@ -90,6 +90,22 @@ TEST_F(LogSwitch, SwitchingWhileOtherThreadsComposeLines)
     EXPECT_NE(text->find(utf16(u"after\n")), std::string::npos);
 }
 
+TEST_F(LogSwitch, APartialLineReachesTheFileAtOnceAndSurvivesACrash)
+{
+    ASSERT_TRUE(RegWriteNumber(kTarn, u"Log", 1));
+    Log().append(u"kbApplication::process_key ").append(12);
+    EXPECT_EQ(device.readFile(logFile()), "\xFF\xFE" + utf16(u"kbApplication::process_key 12"));
+
+    // A program that dies in the middle of a line leaves what it had written of it.
+    EXPECT_DEATH(
+        {
+            Log().append(u"\nabout to fail: ");
+            std::abort();
+        },
+        "");
+    EXPECT_EQ(device.readFile(logFile()), "\xFF\xFE" + utf16(u"kbApplication::process_key 12\nabout to fail: "));
+}
+
 TEST_F(LogSwitch, LogWithoutItsFolderDropsLines)
 {
     ASSERT_TRUE(RegWriteNumber(kTarn, u"Log", 1));

@@ -141,6 +141,20 @@ TEST_F(PathMacros, WalkFolderFilesFirstThenFolders)
     EXPECT_TRUE(none.seen.empty());
 }
 
+TEST_F(PathMacros, WalkFolderWithoutAFolderWalksTheRoot)
+{
+    // A program installed in the root has an empty "%app_path%": its language files are there.
+    device.writeFile(u"\\english.lng", "x");
+    device.writeFile(u"\\Temp\\other.lng", "x");
+    Recorder root;
+    EXPECT_TRUE(WalkFolder(root, u"", u"*.lng", u"do_not_search", false));
+    EXPECT_EQ(root.seen, (std::vector<std::u16string> { u"file \\english.lng" }));
+
+    Recorder deep;
+    WalkFolder(deep, u"", u"*.lng", u"Temp", true);
+    EXPECT_EQ(deep.seen, (std::vector<std::u16string> { u"file \\english.lng", u"folder \\Temp", u"file \\Temp\\other.lng" }));
+}
+
 TEST_F(PathMacros, FindDrivesSkipsTheCardHoldingTheDocuments)
 {
     ASSERT_TRUE(SimMakeStorageCard(u"SD"));

@@ -4,6 +4,7 @@
 
 #include <simhost.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "skin/PixelBuffer.h"
 #include "skin/Properties.h"
 #include "skin/RenderSurface.h"
+#include "skin/StandardElements.h"
 #include "skin/VisibilityAnimation.h"
 #include "skin/skinio.h"
 #include "tests/support/DeviceRoot.h"
@@ -247,6 +249,62 @@ TEST_P(ElementLoad, DumpWritesTheTreeIndented)
                         u"\t{c} position=(0, 0) size=(40, 30)"),
         std::u16string::npos)
         << Utf8FromUtf16(text);
+}
+
+// A skin with absurd geometry: tables whose children want less than their minimum, negative
+// and extreme sizes, margins and ratios. It loads, lays out at any size in bounded time, and
+// paints without touching memory outside the screen (this suite also runs under ASan).
+TEST_P(ElementLoad, AbsurdTablesLayOutAndPaint)
+{
+    const char hostile[] = R"(
+nodes:
+  absurd:
+    children:
+      - type: htable
+        children:
+          - type: probe
+            design_size: !point [-32768, 32767]
+            border_min: !point [32767, -32768]
+            table_ratio: 2147483647
+          - type: vtable
+            table_ratio: -5
+            border_max: !point [-32768, -32768]
+            children:
+              - type: probe
+                design_size: !point [32767, 32767]
+                anchor_y: CENTER
+              - type: probe
+                anchor_x: MAX_SIDE
+                border_max: !point [32767, 1]
+                design_size: !point [1, -1]
+          - type: htable
+            design_size: !point [32767, 0]
+            table_ratio: 2147483647
+            children:
+              - type: probe
+                table_ratio: 2147483647
+                design_size: !point [5, 5]
+)";
+    auto bytes = skinc::WriteSkin(skinc::ParseYaml(hostile, "hostile"));
+    device.writeFile(u"\\Skins\\hostile.skin", std::string(bytes.begin(), bytes.end()));
+    Properties skin;
+    DisplayInfo display;
+    display.dpi = GetParam() ? 192 : 96;
+    ASSERT_TRUE(skin.load_skin(u"\\Skins\\hostile.skin", display));
+    register_element_types({ u"htable", u"vtable" });
+    {
+        Element root(nullptr);
+        ASSERT_TRUE(root.load_from_skin(skin, u"absurd"));
+        root.set_visible(true);
+        for (int length : { 0, 1, 64, 1 << 20, std::numeric_limits<int>::max() }) {
+            root.set_x(0, length);
+            root.set_y(0, length);
+            paint_row(root);
+        }
+        for (const Element* e = &root; e; e = e->children().empty() ? nullptr : e->children().back())
+            EXPECT_GE(e->size().x, 0);
+    }
+    unregister_element_types({ u"htable", u"vtable" });
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, ElementLoad, ::testing::Values(0, 1));

@@ -100,6 +100,33 @@ TEST(ElementLayout, HTableSharesItsLengthAndSkipsHiddenChildren)
     EXPECT_EQ(b->size().x, 24);
 }
 
+// A widget whose measure is inconsistent, as a skin with absurd values can make one.
+struct Contrary : Element {
+    using Element::Element;
+    void measure_x(Measure& m) override
+    {
+        m.preferred = 5;
+        m.minimum = 60;
+    }
+};
+
+TEST(ElementLayout, ATableChildPreferringLessThanItsMinimumKeepsItsMinimum)
+{
+    Element root(nullptr);
+    auto* table = new HTableElement(&root);
+    Element* contrary = new Contrary(table);
+    Element* other = child(*table, AnchorMode::BOTH_SIDE, {0, 0}, {30, 5}, {0, 0});
+    auto* inner = new HTableElement(other);
+    inner->set_borders({0, 0}, {50, 0}, {0, 0});
+    root.set_x(0, 100);
+    EXPECT_EQ(contrary->size().x, 60);
+    EXPECT_EQ(other->position().x, 60);
+    EXPECT_EQ(other->size().x, 40) << "the rest goes to the child that can grow";
+    root.set_x(0, 30);
+    EXPECT_EQ(contrary->size().x, 20);
+    EXPECT_EQ(other->size().x, 10);
+}
+
 TEST(ElementLayout, VTableMarginsBeyondItsLengthCollapseChildren)
 {
     Element root(nullptr);

@@ -141,6 +141,33 @@ TEST(FontMeasure, FitCountsCharactersUpToTheFirstThatOverflows)
     EXPECT_TRUE(running.empty());
 }
 
+TEST(FontMeasure, CharactersOutsideTheBasicPlaneMeasureAsWholeCharacters)
+{
+    FontDesc desc;
+    desc.face = u"DejaVu Sans";
+    FontRep font(desc);
+    // Sans-serif m and i share their high surrogate: a cache per UTF-16 unit mixes them up.
+    const std::u16string text = u"a\U0001D5C6b\U0001D5C2\U0001D5C6 \xD835x";
+    std::vector<int> running;
+    TextMeasure m = font.measure(text, 0, &running);
+
+    HDC dc = CreateCompatibleDC(nullptr);
+    SelectObject(dc, font.handle());
+    std::vector<int> extents(text.size());
+    SIZE size {};
+    GetTextExtentExPoint(dc, text.data(), static_cast<int>(text.size()), 0, nullptr, extents.data(), &size);
+    SelectObject(dc, GetStockObject(SYSTEM_FONT));
+    DeleteDC(dc);
+    EXPECT_EQ(m.width, size.cx);
+    EXPECT_EQ(running, extents) << "running widths per unit, as the platform reports them";
+    EXPECT_NE(running[2] - running[0], running[5] - running[3]) << "the two characters are told apart";
+
+    // A maximum inside the second character: fit ends before its high surrogate, not between
+    // its halves.
+    TextMeasure cut = font.measure(text, running[5] - 1, nullptr);
+    EXPECT_EQ(cut.fit, 4);
+}
+
 TEST(FontMeasure, TextSizeCountsLinesButDoesNotWrap)
 {
     FontRep font(FontDesc {});

@@ -1,6 +1,9 @@
 // Anchor arithmetic and table allocation, element by element as the skin describes them.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 #include "skin/Layout.h"
 
 namespace {
@@ -186,6 +189,107 @@ TEST(Table, HugeValuesDoNotOverflow)
     auto slots = table_arrange(cells, 1 << 20);
     EXPECT_EQ(slots[0].size, 1 << 19);
     EXPECT_EQ(slots[1].size, 1 << 19);
+}
+
+} // namespace
+
+namespace {
+
+// What every arrangement must give, whatever the cells: an answer, one slot a cell, no
+// negative size, and slots inside the table when the minima fit.
+void expect_sane(const std::vector<TableCell>& cells, int length)
+{
+    auto slots = table_arrange(cells, length);
+    ASSERT_EQ(slots.size(), cells.size());
+    for (const auto& s : slots)
+        EXPECT_GE(s.size, 0);
+    (void)table_measure(cells, length);
+}
+
+TEST(HostileTable, PreferencesBelowMinimaNeverShrinkACellOrLoop)
+{
+    // The first child prefers less than its minimum: it keeps its minimum, and the other
+    // child still grows to its preference instead of losing what the first "gives back".
+    std::vector<TableCell> cells(2);
+    cells[0].minimum = 50, cells[0].preferred = 10;
+    cells[1].minimum = 10, cells[1].preferred = 30;
+    auto slots = table_arrange(cells, 200);
+    EXPECT_EQ(slots[0].size, 50);
+    EXPECT_EQ(slots[1].offset, 50);
+    EXPECT_EQ(slots[1].size, 30);
+    // Less room than the preferences: the budget goes to the child that can grow.
+    slots = table_arrange(cells, 70);
+    EXPECT_EQ(slots[0].size, 50);
+    EXPECT_EQ(slots[1].size, 20);
+    // The measure agrees: the minimum counts where the preference is below it.
+    TableMeasure m = table_measure(cells, 0);
+    EXPECT_EQ(m.preferred, 80);
+    EXPECT_EQ(m.minimum, 60);
+
+    // Negative lengths from a skin count as nothing.
+    cells[0].minimum = -40, cells[0].preferred = -90;
+    slots = table_arrange(cells, 100);
+    EXPECT_EQ(slots[0].size, 0);
+    EXPECT_EQ(slots[1].size, 30);
+}
+
+TEST(HostileTable, ExtremeValuesGiveAnAnswer)
+{
+    const int big = std::numeric_limits<int>::max();
+    const int small = std::numeric_limits<int>::min();
+    std::vector<TableCell> cells(5);
+    cells[0].minimum = big, cells[0].preferred = small;
+    cells[1].minimum = small, cells[1].preferred = big, cells[1].ratio = big;
+    cells[2].minimum = 0, cells[2].preferred = big, cells[2].ratio = big;
+    cells[3].minimum = big, cells[3].preferred = big;
+    cells[4].minimum = 1, cells[4].preferred = 3, cells[4].ratio = 1;
+    for (int length : { 0, 1, 7, 1000, big })
+        expect_sane(cells, length);
+    cells[0].minimum = 0;
+    cells[3].minimum = cells[3].preferred = 0;
+    for (int length : { 1, 7, 1000, big })
+        expect_sane(cells, length);
+
+    // Many cells that can each take a little: the rounds end, and the table is filled.
+    std::vector<TableCell> many(500);
+    for (size_t i = 0; i < many.size(); ++i) {
+        many[i].minimum = static_cast<int>(i % 7);
+        many[i].preferred = static_cast<int>(i % 7 + i % 3);
+    }
+    auto slots = table_arrange(many, 2000);
+    long long total = 0;
+    for (const auto& s : slots)
+        total += s.size;
+    EXPECT_EQ(total, 500 / 7 * 21 + 3 + 500 / 3 * 3 + 1) << "every preference met, the rest unused";
+}
+
+TEST(HostileTable, RandomCellsAlwaysGiveSaneSlots)
+{
+    uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    auto value = [&]() -> int {
+        switch (next() % 4) {
+        case 0: return static_cast<int>(next() % 200) - 50;
+        case 1: return static_cast<int>(next() % 20);
+        case 2: return static_cast<int>(next()) * 97;
+        default: return 0;
+        }
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<TableCell> cells(next() % 6);
+        for (auto& c : cells) {
+            c.mode = static_cast<AnchorMode>(next() % 7);
+            c.m1 = static_cast<int>(next() % 30) - 5;
+            c.m2 = static_cast<int>(next() % 30) - 5;
+            c.minimum = value();
+            c.preferred = value();
+            c.ratio = value();
+        }
+        expect_sane(cells, value());
+    }
 }
 
 } // namespace

@@ -222,7 +222,8 @@ TEST_F(SkinLoad, FailedLoadsKeepTheOldSkin)
     EXPECT_EQ(loaderLog(), "Properties::load_skin 1\nError: skin [" + Utf8FromUtf16(skinPath(u"absent.skin")) + "] failed to load\nProperties::load_skin 2\n");
     EXPECT_TRUE(stillThere());
 
-    // A picture that is missing, or not 16 bits per pixel.
+    // A picture that is missing, or not 16 bits per pixel, no longer fails the load: the skin
+    // loads, says so, and the keys naming that picture answer with their defaults.
     std::vector<uint8_t> eightBit = ReadBytes(std::string(MK_SAMPLE_SKIN_DIR) + "/lens.bmp");
     eightBit[28] = 8;
     std::u16string lens = skinPath(u"lens");
@@ -231,15 +232,54 @@ TEST_F(SkinLoad, FailedLoadsKeepTheOldSkin)
         if (present)
             install(u"lens.bmp", eightBit);
         clearLog();
-        EXPECT_FALSE(skin.load_skin(skinPath(), Screen(192)));
+        Properties partial;
+        EXPECT_TRUE(partial.load_skin(skinPath(), Screen(192)));
         EXPECT_EQ(loaderLog(),
             "Properties::load_skin 1\n"
             "PropertiesImpl::PropertiesImpl picture load time=0.000 {keys}\n"
             "load_565 " + Utf8FromUtf16(lens) + " is not 16bit bitmap\n"
-            "PropertiesImpl::PropertiesImpl picture failed to load {lens}\n"
-            "Properties::load_skin 2\n");
+            "PropertiesImpl::PropertiesImpl picture failed to load {lens}, its keys take their defaults\n"
+            "PropertiesImpl::PropertiesImpl fonts create time=0.000\n"
+            "Properties::load_skin 2\n"
+            "Properties::load_skin 3\n");
         EXPECT_TRUE(stillThere());
     }
+}
+
+// Skins written by hand or by another tool: they may name pictures and faces the device does
+// not have. They load, fall back to the defaults and leave a trace in the log.
+TEST_F(SkinLoad, MissingPicturesAndFacesLoadWithTheDefaults)
+{
+    install(u"hostile.skin", skinc::WriteSkin(skinc::ParseYaml(
+        "pictures: [keys, nowhere]\n"
+        "nodes:\n"
+        "  n:\n"
+        "    here: !picture {image: keys, rect: [0, 0, 8, 8]}\n"
+        "    gone: !picture {image: nowhere, rect: [0, 0, 400, 400]}\n"
+        "    font: !font \"10 0 0 0 No Such Face Anywhere\"\n"
+        "    tahoma: !font \"10 0 0 0 tahoma\"\n",
+        "t")));
+    Properties skin;
+    ASSERT_TRUE(skin.load_skin(skinPath(u"hostile.skin"), Screen(96)));
+    const ElementRecord* n = skin.find_node(u"n");
+    ASSERT_NE(n, nullptr);
+    EXPECT_TRUE(skin.get_picture(*n, u"here", PictureRef {}).image);
+    PictureRef fallback;
+    fallback.p3 = POINT { 5, 5 };
+    PictureRef gone = skin.get_picture(*n, u"gone", fallback);
+    EXPECT_EQ(gone.image, nullptr);
+    EXPECT_EQ(gone.p3.x, 5) << "the caller's default, not the rectangle of a missing picture";
+
+    // The face the device lacks: the font exists (the platform draws a similar face) and the
+    // log names both; a face that exists, in another case, is not reported.
+    std::shared_ptr<FontRep> font = skin.get_font(*n, u"font", nullptr);
+    ASSERT_TRUE(font);
+    EXPECT_NE(font->handle(), nullptr);
+    EXPECT_GT(font->measure(u"abc", 0).width, 0);
+    std::string all = log();
+    EXPECT_NE(all.find("picture failed to load {nowhere}, its keys take their defaults"), std::string::npos) << all;
+    EXPECT_NE(all.find("FontRep: no face {No Such Face Anywhere} on this device, using {"), std::string::npos) << all;
+    EXPECT_EQ(all.find("FontRep: no face {tahoma}"), std::string::npos) << all;
 }
 
 // The deliberately damaged corpus: structure out of the file, loops, truncations and random

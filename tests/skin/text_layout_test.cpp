@@ -44,6 +44,26 @@ TEST(TextLayout, SplitsAWordWiderThanTheLine)
     EXPECT_EQ(layout.lines.size(), 3u);
 }
 
+TEST(TextLayout, NoBreakSpacesJoinAndPairsStayWhole)
+{
+    std::u16string text = u"go 10\u00A0km now";
+    auto layout = layout_text(text, mono, 35, true, HAlign::LEFT);
+    EXPECT_EQ(line_texts(layout, text), (std::vector<std::u16string>{u"go", u"10\u00A0km", u"now"}));
+    // An ideographic space still separates words.
+    text = u"ab\u3000cd";
+    EXPECT_EQ(line_texts(layout_text(text, mono, 10, true, HAlign::LEFT), text),
+        (std::vector<std::u16string>{u"ab", u"cd"}));
+
+    // A word split over lines never splits a character outside the basic plane.
+    text = u"ab\U0001F600cd";
+    layout = layout_text(text, mono, 15, true, HAlign::LEFT);
+    EXPECT_EQ(line_texts(layout, text), (std::vector<std::u16string>{u"ab", u"\U0001F600c", u"d"}));
+    text = u"\U0001F600\U0001F601";
+    layout = layout_text(text, mono, 5, true, HAlign::LEFT);
+    EXPECT_EQ(line_texts(layout, text), (std::vector<std::u16string>{u"\U0001F600", u"\U0001F601"}))
+        << "a line holds at least one whole character";
+}
+
 TEST(TextLayout, AlignsEachLine)
 {
     std::u16string text = u"ab\nabcd";

@@ -152,6 +152,51 @@ TEST_F(ButtonForm, HidingTheFormCancelsTheHolder)
     EXPECT_FALSE(form.has_holders());
 }
 
+TEST_F(ButtonForm, AHolderHiddenOrDisabledWhilePressedGetsACancelledRelease)
+{
+    with_states(true, true);
+    form.pointer_press(press(20, 15, true));
+    button->set_visible(false);
+    EXPECT_FALSE(form.pointer_press(press(20, 15, false)));
+    EXPECT_FALSE(button->is_pressed());
+    EXPECT_EQ(button->shown_child()->id(), u"#normal");
+    EXPECT_EQ(recorder.calls.back(), "ok press 1") << "cancelled: no click";
+
+    // Disabled while pressed, then the stylus moves: the move ends the hold at once.
+    button->set_visible(true);
+    recorder.calls.clear();
+    form.pointer_press(press(20, 15, true));
+    button->set_enabled(false);
+    form.pointer_move({21, 15});
+    EXPECT_FALSE(button->is_pressed());
+    EXPECT_FALSE(form.has_holders());
+    EXPECT_EQ(button->shown_child()->id(), u"#disabled");
+    form.pointer_press(press(21, 15, false));
+    EXPECT_EQ(recorder.calls, (std::vector<std::string>{"ok press 0", "ok drag 0,0", "ok press 1"}));
+
+    // A parent hidden while its child is held counts as well.
+    button->set_enabled(true);
+    auto* panel = new Element(&form);
+    panel->set_id(u"panel");
+    auto* inner = new ButtonElement(panel);
+    inner->set_id(u"inner");
+    inner->set_anchors(AnchorMode::MIN_SIDE, AnchorMode::MIN_SIDE);
+    inner->set_borders({50, 50}, {20, 20}, {0, 0});
+    inner->set_listener(&recorder);
+    state_child(*inner, u"#normal");
+    state_child(*inner, u"#pressed");
+    inner->bind_state_children();
+    form.set_x(0, 100);
+    form.set_y(0, 100);
+    recorder.calls.clear();
+    form.pointer_press(press(55, 55, true));
+    ASSERT_TRUE(inner->is_pressed());
+    panel->set_visible(false);
+    form.pointer_press(press(55, 55, false));
+    EXPECT_FALSE(inner->is_pressed());
+    EXPECT_EQ(recorder.calls.back(), "inner press 1");
+}
+
 TEST_F(ButtonForm, ADestroyedHolderIsForgotten)
 {
     with_states(false, false);
