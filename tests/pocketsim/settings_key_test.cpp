@@ -1,6 +1,6 @@
 // The keyboard and the settings program together on the device, as a person uses them: the
-// keyboard's settings key starts the real settings program, choices made there with the stylus
-// reach the keyboard at its next touch.
+// keyboard's settings key starts the real settings program, and choices made there with the
+// stylus reach the keyboard in the same session, without a reboot.
 #include "RunHost.h"
 #include "tests/support/DeviceRoot.h"
 #include "tests/support/Golden.h"
