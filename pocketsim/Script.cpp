@@ -124,7 +124,6 @@ bool Script::start(const std::u16string& path, const std::u16string& arguments)
 {
     SHELLEXECUTEINFO info {};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = u"open";
     info.lpFile = path.c_str();
     info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
@@ -132,17 +131,19 @@ bool Script::start(const std::u16string& path, const std::u16string& arguments)
     if (!ShellExecuteEx(&info))
         return fail("cannot start " + Utf8FromUtf16(path));
     // The program runs on the real clock: give it the time to show its window, so that the
-    // next line sees it.
-    SimWaitForProgramWindow(info.hProcess, kProgramStartLimit);
-    CloseHandle(info.hProcess);
+    // next line sees it. (Waited for as every started program is, so that a program without
+    // windows costs that time once.)
+    SimWaitForStartedPrograms(kProgramStartLimit);
     return true;
 }
 
-// Every line ends with the device at rest: this host's messages handled, and every other
-// program of the device done with the input it got and drawn.
+// Every line ends with the device at rest: this host's messages handled, a program that the
+// line started (a keyboard's settings key) on the screen, and every other program of the device
+// done with the input it got and drawn.
 void Script::settle()
 {
     SimPumpMessages();
+    SimWaitForStartedPrograms(kProgramStartLimit);
     SimSyncDevice(kProgramSyncLimit);
     SimPumpMessages();
 }

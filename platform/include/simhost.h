@@ -139,6 +139,11 @@ bool SimSyncDevice(DWORD milliseconds);
 // Waits (real time) until the process started with ShellExecuteEx (SEE_MASK_NOCLOSEPROCESS)
 // shows a window or ends; true when it shows one.
 bool SimWaitForProgramWindow(HANDLE process, DWORD milliseconds);
+// Waits (real time, at most milliseconds in all) until each program this process started, and
+// not waited for here before, shows a window, ends or sleeps in the script's time: a program
+// that the device's own programs start (a keyboard's settings key) is then on the screen.
+// False when one did not in time.
+bool SimWaitForStartedPrograms(DWORD milliseconds);
 // Removes what ended processes left on the device (windows, pictures) and gives the foreground
 // to the next window when its owner ended. The host calls it as it runs.
 void SimReapEndedPrograms();

@@ -7,10 +7,12 @@
 
 #include <winbase.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <unistd.h>
@@ -93,6 +95,25 @@ bool SimSyncDevice(DWORD milliseconds)
     return ok;
 }
 
+namespace {
+
+bool showsAWindow(pid_t pid)
+{
+    Guard g(lock());
+    for (const shared::RemotePicture& p : shared::remotePictures())
+        if (shared::processOf(p.handle) == pid && (p.flags & shared::kVisible))
+            return true;
+    return false;
+}
+
+bool stillStarting(pid_t pid)
+{
+    const std::vector<pid_t> running = sim::startedProcesses();
+    return std::find(running.begin(), running.end(), pid) != running.end();
+}
+
+}
+
 bool SimWaitForProgramWindow(HANDLE process, DWORD milliseconds)
 {
     pid_t pid = sim::processIdOf(process);
@@ -100,18 +121,41 @@ bool SimWaitForProgramWindow(HANDLE process, DWORD milliseconds)
         return false;
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
-        {
-            Guard g(lock());
-            for (const shared::RemotePicture& p : shared::remotePictures())
-                if (shared::processOf(p.handle) == pid && (p.flags & shared::kVisible))
-                    return true;
-        }
+        if (showsAWindow(pid))
+            return true;
         // A program asleep in the script's time will not show anything before time moves.
         if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0 || sim::sharedclock::atRest(pid)
             || std::chrono::steady_clock::now() >= until)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+bool SimWaitForStartedPrograms(DWORD milliseconds)
+{
+    // Each program is waited for once: one that never shows a window must not hold up every
+    // later line.
+    static std::mutex mutex;
+    static std::set<pid_t> waited;
+    std::lock_guard hold(mutex);
+    const std::vector<pid_t> started = sim::startedProcesses();
+    std::erase_if(waited, [&](pid_t pid) { return std::find(started.begin(), started.end(), pid) == started.end(); });
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    bool ok = true;
+    for (pid_t pid : started) {
+        if (!waited.insert(pid).second)
+            continue;
+        for (;;) {
+            if (showsAWindow(pid) || !stillStarting(pid) || sim::sharedclock::atRest(pid))
+                break;
+            if (std::chrono::steady_clock::now() >= until) {
+                ok = false;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    return ok;
 }
 
 void SimReapEndedPrograms()

@@ -98,6 +98,9 @@ struct ThreadQueue {
     // that its input was handled and drawn.
     uint64_t idleEpoch = 0;
     int idleWaiters = 0;
+    // The thread took its quit message and has not waited for messages since: it is on its
+    // way out (its windows still on the screen), not idle.
+    bool leaving = false;
 };
 
 // The global lock of the window tree.

@@ -163,7 +163,7 @@ void becameIdle(ThreadQueue& q)
         shared::publish();
     }
     std::lock_guard<std::mutex> g(q.mutex);
-    if (!q.posted.empty() || !q.sent.empty())
+    if (!q.posted.empty() || !q.sent.empty() || q.leaving)
         return;
     q.idleEpoch++;
     if (q.idleWaiters > 0)
@@ -206,8 +206,10 @@ bool retrieveOnce(ThreadQueue& q, MSG* out, HWND filter, UINT filterMin, UINT fi
         if (q.quit && inRange(WM_QUIT, filterMin, filterMax)) {
             m.message = WM_QUIT;
             m.wParam = static_cast<WPARAM>(q.quitCode);
-            if (remove)
+            if (remove) {
                 q.quit = false;
+                q.leaving = true;
+            }
             *out = m;
             return true;
         }
@@ -270,6 +272,12 @@ void waitForMessages(ThreadQueue& q, std::chrono::milliseconds most = std::chron
 {
     std::unique_lock<std::mutex> g(q.mutex);
     if (q.posted.empty() && q.sent.empty() && !q.quit) {
+        // Waiting for messages again after a quit (a loop that goes on): idle again.
+        if (q.leaving) {
+            q.leaving = false;
+            q.idleEpoch++;
+            q.wake.notify_all();
+        }
         // Under a host's shared clock, the host's time stops at this thread's next timer.
         bool timed = false;
         DWORD due = 0;
@@ -370,7 +378,7 @@ bool idleWhileAsleep()
     auto q = currentThread();
     {
         std::lock_guard<std::mutex> g(q->mutex);
-        if (q->idleWaiters == 0)
+        if (q->idleWaiters == 0 || q->leaving)
             return false;
         if (!q->posted.empty() || !q->sent.empty())
             return true;
