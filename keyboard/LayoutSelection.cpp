@@ -157,6 +157,7 @@ LayoutSelection::~LayoutSelection()
 
 bool LayoutSelection::ensure_list(std::u16string& current, std::u16string& second)
 {
+    FileUpdateLock lock(kLayoutListPath);
     if (!readFile(kLayoutListPath).values().empty())
         return false;
     current = kDefaultLayout;
@@ -265,6 +266,9 @@ void LayoutSelection::refresh()
 
 bool LayoutSelection::store(bool second_last)
 {
+    // The list is read and written back whole; the settings program's change in between
+    // would be lost.
+    FileUpdateLock lock(kLayoutListPath);
     std::vector<std::u16string> old = ListedLayoutNames(readFile(kLayoutListPath));
     std::u16string text;
     int n = 0;
