@@ -56,7 +56,8 @@ const char* const kLanguages[] = { "english", "german", "russian" };
 std::string hostPath(const char16_t* devicePath)
 {
     char host[4096];
-    return SimHostPath(devicePath, host, sizeof host) ? std::string(host) : std::string();
+    std::u16string device = ExpandPath(devicePath);
+    return SimHostPath(device.c_str(), host, sizeof host) ? std::string(host) : std::string();
 }
 
 std::optional<std::string> readHost(const std::string& path)
@@ -226,6 +227,8 @@ Child spawn(const std::vector<std::string>& args, int* stdinWrite = nullptr)
     fcntl(out[0], F_SETFL, O_NONBLOCK);
     if (stdinWrite) {
         close(in[0]);
+        // A small pipe: the script's writer stays close to what the device is doing.
+        fcntl(in[1], F_SETPIPE_SZ, 4096);
         *stdinWrite = in[1];
     }
     return Child { pid, out[0], {} };
@@ -350,11 +353,15 @@ private:
     std::string m_failure;
 };
 
-bool waitFor(const std::vector<std::string>& paths, double seconds)
+// Device paths: their host paths exist only once their folders do.
+bool waitFor(const std::vector<const char16_t*>& paths, double seconds)
 {
     auto end = Clock::now() + std::chrono::duration<double>(seconds);
     while (Clock::now() < end) {
-        if (std::all_of(paths.begin(), paths.end(), [](const std::string& p) { return fs::exists(p); }))
+        if (std::all_of(paths.begin(), paths.end(), [](const char16_t* p) {
+                std::string host = hostPath(p);
+                return !host.empty() && fs::exists(host);
+            }))
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -390,8 +397,7 @@ int runAll(unsigned seed, double seconds, const std::string& self)
     int script = -1;
     Child keyboard = spawn({ POCKETSIM_BINARY, "--script", "-" }, &script);
     signal(SIGPIPE, SIG_IGN);
-    const std::string dll = hostPath(u"\\Program Files\\Tarn\\Magnikeys\\magnikeys.dll");
-    if (!waitFor({ hostPath(kLayoutListPath), hostPath(kSettingsPath), fs::path(hostPath(kLayoutListPath)).parent_path().parent_path() / "english.lng" }, 120)) {
+    if (!waitFor({ kLayoutListPath, kSettingsPath, u"%program_files%/Tarn/Magnikeys/english.lng" }, 120)) {
         std::fprintf(stderr, "race: the keyboard did not come up\n");
         kill(keyboard.pid, SIGKILL);
         return 1;
@@ -401,12 +407,11 @@ int runAll(unsigned seed, double seconds, const std::string& self)
     std::thread feeder([&] {
         std::mt19937 r(seed + 1);
         const std::string magnikeys = Utf8FromUtf16(kMagnikeysClsid), platform = Utf8FromUtf16(kPlatformKeyboardClsid);
-        const std::string cycle[] = { "sip show", "key layout", "stroke right", "key layout", "stroke left", "wait 40",
-            "im " + platform, "im " + magnikeys, "sip show", "rotate", "key shift", "key layout" };
+        // Each step shows the panel first: an input method switch or a rotation may hide it.
+        const std::string cycle[] = { "key layout", "stroke right", "key layout", "stroke left", "wait 40",
+            "im " + platform + "\nim " + magnikeys, "rotate", "key shift", "key layout" };
         while (!stop) {
-            std::string text = cycle[r() % std::size(cycle)] + "\n";
-            if (text.rfind("im " + platform, 0) == 0)
-                text += "im " + magnikeys + "\n";
+            std::string text = "sip show\n" + cycle[r() % std::size(cycle)] + "\n";
             if (write(script, text.data(), text.size()) != ssize_t(text.size()))
                 break;
             ++scriptLines;

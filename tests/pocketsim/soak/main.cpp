@@ -23,6 +23,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <set>
@@ -109,6 +110,20 @@ public:
         return true;
     }
 
+    // Actions taken with the keyboard showing, by the zoom style it read last and its form.
+    void printTally() const
+    {
+        static const char* const styles[] = { "simple", "flat_zoom", "glass_zoom", "i_zoom" };
+        static const char* const forms[] = { "portrait", "landscape", "extended_portrait", "extended_landscape" };
+        std::printf("soak: actions with the keyboard showing, by zoom style and form:\n");
+        for (int style = 0; style < 4; ++style) {
+            std::printf("soak:   %-10s", styles[style]);
+            for (int form = 0; form < 4; ++form)
+                std::printf(" %s %ld", forms[form], m_tally[style][form]);
+            std::printf("\n");
+        }
+    }
+
     long events() const { return m_events; }
     long actions() const { return m_actions; }
     const std::string& last() const { return m_last; }
@@ -184,12 +199,26 @@ private:
             "glass_zoom_window_size", "glass_radius", "stroke_speed", "stroke_distance" };
         static const char* const styles[] = { "simple", "flat_zoom", "glass_zoom", "i_zoom", "", "no_such_style",
             "GLASS_ZOOM" };
+        // Half the files are sound with values in their ranges (the keyboard reads them whole,
+        // zoom style included); the others hold absurd values, lack keys or are cut short.
+        const bool sound = pick(2) == 0;
         std::string text;
         for (const char* key : keys) {
-            if (pick(12) == 0)
+            if (!sound && pick(12) == 0)
                 continue;
             std::string value;
-            if (std::strcmp(key, "board_style") == 0)
+            if (sound) {
+                if (std::strcmp(key, "board_style") == 0)
+                    value = styles[pick(4)];
+                else if (std::strcmp(key, "smart_zoom") == 0)
+                    value = pick(2) ? "true" : "false";
+                else if (std::strstr(key, "size") || std::strstr(key, "stroke"))
+                    value = std::to_string(between(20, 200)) + " " + std::to_string(between(20, 200));
+                else if (std::strcmp(key, "settings_id") == 0 || std::strcmp(key, "zooms_count_to_disable_delay") == 0)
+                    value = std::to_string(between(0, 40));
+                else
+                    value = std::to_string(between(0, 3000) / 1000.0);
+            } else if (std::strcmp(key, "board_style") == 0)
                 value = pick(4) ? styles[pick(4)] : styles[pick(int(std::size(styles)))];
             else if (std::strcmp(key, "smart_zoom") == 0)
                 value = pick(2) ? "true" : (pick(2) ? "false" : randomNumber());
@@ -199,10 +228,10 @@ private:
                 value = randomNumber();
             text += std::string(key) + (pick(2) ? " " : "=") + value + "\n";
         }
-        if (pick(10) == 0)
+        if (!sound && pick(10) == 0)
             text.resize(size_t(pick(int(text.size()) + 1))); // cut short, as a crashed writer would
         std::string bytes = pick(3) ? utf16File(text) : text;
-        if (pick(20) == 0)
+        if (!sound && pick(20) == 0)
             bytes = std::string(size_t(between(0, 300)), char(pick(256)));
         writeHostFile(m_settingsPath, bytes);
     }
@@ -225,13 +254,46 @@ private:
             return false;
         if (pick(4) == 0 && !line("tap " + std::to_string(between(0, m_width - 1)) + " " + std::to_string(m_height - 60)))
             return false;
-        return line(std::string("im ") + Utf8FromUtf16(kMagnikeysClsid));
+        if (!line(std::string("im ") + Utf8FromUtf16(kMagnikeysClsid)))
+            return false;
+        m_style = styleInFile();
+        if (m_options.verbose)
+            std::printf("# zoom style now %d (%s)\n", m_style, m_settingsPath.c_str());
+        return true;
+    }
+
+    // The zoom style the keyboard has just read (a name it does not know is "simple").
+    int styleInFile()
+    {
+        std::ifstream in(m_settingsPath, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string text;
+        for (size_t i = (bytes.size() >= 2 && uint8_t(bytes[0]) == 0xFF) ? 2 : 0; i < bytes.size(); i += (uint8_t(bytes[0]) == 0xFF ? 2 : 1))
+            text.push_back(bytes[i]);
+        static const char* const names[] = { "simple", "flat_zoom", "glass_zoom", "i_zoom" };
+        size_t at = text.find("board_style");
+        if (at == std::string::npos)
+            return 0;
+        size_t from = text.find_first_not_of(" =\t", at + 11);
+        size_t to = text.find_first_of("\r\n", from);
+        std::string name = from == std::string::npos ? "" : text.substr(from, to - from);
+        for (int i = 0; i < 4; ++i)
+            if (name == names[i])
+                return i;
+        return 0;
     }
 
     bool step()
     {
         ++m_actions;
         std::vector<pocketsim::ScreenKey> shown = keys();
+        if (!shown.empty()) {
+            int letters = 0;
+            for (const auto& key : shown)
+                letters += key.label.size() == 1;
+            const bool landscape = GetSystemMetrics(SM_CXSCREEN) > GetSystemMetrics(SM_CYSCREEN);
+            ++m_tally[m_style][(letters > 40 ? 2 : 0) + (landscape ? 1 : 0)];
+        }
         int roll = pick(1000);
         if (roll < 300) { // a tap, as a user types
             POINT p = somewhere(shown);
@@ -307,6 +369,8 @@ private:
     int m_width = 0, m_height = 0;
     long m_events = 0;
     long m_actions = 0;
+    long m_tally[4][4] = {};
+    int m_style = 0;
     std::string m_last;
 
 public:
@@ -405,6 +469,7 @@ int main(int argc, char** argv)
                 options.events, options.geometry.c_str());
             status = 1;
         }
+        soak.printTally();
         SimEndPrograms(2000);
         device.reset();
         SimPumpMessages();
