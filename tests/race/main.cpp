@@ -163,6 +163,15 @@ int runSettings(unsigned seed, double seconds)
     std::mt19937 random(seed);
     long choices = 0;
     std::vector<std::u16string> enabled;
+    std::set<std::u16string> turnedOn;
+    auto listed = [](std::u16string_view name) {
+        KeyValueFile list;
+        list.load(kLayoutListPath);
+        for (const std::u16string& entry : ListedLayoutNames(list))
+            if (WideLower(entry) == WideLower(name))
+                return true;
+        return false;
+    };
     {
         SettingsRun run("qvga");
         if (!run.skin_loaded) {
@@ -179,8 +188,24 @@ int runSettings(unsigned seed, double seconds)
                 run.form->show_main_menu();
                 continue;
             }
-            run.choose(ids[random() % ids.size()]);
+            const std::u16string id = ids[random() % ids.size()];
+            const std::vector<std::u16string> available = run.layouts->available_layouts();
+            const bool layout = std::find(available.begin(), available.end(), id) != available.end()
+                && WideLower(id) != kRaceLayout;
+            const bool wasOn = layout && listed(id);
+            run.choose(id);
             ++choices;
+            if (layout && wasOn)
+                turnedOn.erase(WideLower(id));
+            else if (layout)
+                turnedOn.insert(WideLower(id));
+            // A layout turned on stays listed until this program turns it off: the keyboard
+            // and the writer change the list at the same time, but never lose its entries.
+            for (const std::u16string& name : turnedOn)
+                if (!listed(name)) {
+                    std::printf("settings lost %s\n", Utf8FromUtf16(name).c_str());
+                    return 4;
+                }
             std::this_thread::sleep_for(std::chrono::milliseconds(random() % 15));
         }
         run.form->show_main_menu();
@@ -451,9 +476,15 @@ int runAll(unsigned seed, double seconds, const std::string& self)
     feeder.join();
     int settingsStatus = waitExit(settings.pid, 60);
     std::string enabledLine;
-    for (const std::string& line : drain(settings))
+    std::string lost;
+    for (const std::string& line : drain(settings)) {
+        if (line.rfind("settings lost ", 0) == 0)
+            lost = line.substr(14);
         if (line.rfind("settings ", 0) == 0)
             enabledLine = line;
+    }
+    if (!lost.empty())
+        failure = "the layout " + lost + " that the settings program turned on was lost from the list";
     int keyboardStatus = waitExit(keyboard.pid, 120);
     reader.checkAll();
 
