@@ -98,6 +98,8 @@ int runWriter(unsigned seed)
     std::mt19937 random(seed);
     DWORD counter = 0;
     RegReadNumber(kRaceKey, u"Counter", counter);
+    std::printf("ready\n");
+    std::fflush(stdout);
     for (unsigned long round = 0;; ++round) {
         switch (round % 4) {
         case 0: {
@@ -458,6 +460,17 @@ int runAll(unsigned seed, double seconds, const std::string& self)
     while (Clock::now() < end && !reader.failed() && failure.empty()) {
         Child writer = spawn({ self, "writer", std::to_string(seed + 3 + unsigned(writers)) });
         ++writers;
+        // The kill falls at a random moment of its work, not of its start (slow under the
+        // sanitizers); the reader reads on meanwhile.
+        bool ready = false;
+        for (auto wait = Clock::now() + std::chrono::seconds(20); !ready && Clock::now() < wait && !reader.failed();) {
+            reader.checkAll();
+            for (const std::string& line : drain(writer)) {
+                ready = ready || line == "ready";
+                if (line.rfind("counter ", 0) == 0)
+                    reported = std::max<DWORD>(reported, DWORD(std::stoul(line.substr(8))));
+            }
+        }
         auto killAt = Clock::now() + std::chrono::milliseconds(5 + random() % 300);
         while (Clock::now() < killAt && !reader.failed()) {
             reader.checkAll();
