@@ -85,7 +85,9 @@ std::string utf16File(const std::string& utf8)
 class Soak {
 public:
     Soak(const Options& options, pocketsim::Device*& device, pocketsim::Script& script)
-        : m_options(options)
+        : m_settingsPath(hostPathOf(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt"))
+        , m_listPath(hostPathOf(u"\\Program Files\\Tarn\\Magnikeys\\layouts\\layouts.ini"))
+        , m_options(options)
         , m_random(options.seed)
         , m_device(device)
         , m_script(script)
@@ -129,6 +131,9 @@ public:
     const std::string& last() const { return m_last; }
 
 private:
+    const std::string m_settingsPath;
+    const std::string m_listPath;
+
     int pick(int below) { return int(m_random() % unsigned(below)); }
     int between(int low, int high) { return low + pick(high - low + 1); }
 
@@ -258,7 +263,7 @@ private:
             return false;
         m_style = styleInFile();
         if (m_options.verbose)
-            std::printf("# zoom style now %d (%s)\n", m_style, m_settingsPath.c_str());
+            std::printf("# zoom style now %d\n", m_style);
         return true;
     }
 
@@ -372,10 +377,6 @@ private:
     long m_tally[4][4] = {};
     int m_style = 0;
     std::string m_last;
-
-public:
-    std::string m_settingsPath;
-    std::string m_listPath;
 };
 
 bool parse(int argc, char** argv, Options& options)
@@ -459,8 +460,6 @@ int main(int argc, char** argv)
         scriptOptions.shotFolder = root;
         pocketsim::Script script(*current, scriptOptions);
         Soak soak(options, current, script);
-        soak.m_settingsPath = hostPathOf(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt");
-        soak.m_listPath = hostPathOf(u"\\Program Files\\Tarn\\Magnikeys\\layouts\\layouts.ini");
         std::istringstream start("sip show\n");
         if (!script.run(start, "soak") || !soak.run()) {
             std::fprintf(stderr, "pocketsim_soak: FAILED at event %ld (action %ld) \"%s\": %s\n"
