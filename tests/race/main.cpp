@@ -208,6 +208,9 @@ int runSettings(unsigned seed, double seconds)
                     std::printf("settings lost %s\n", Utf8FromUtf16(name).c_str());
                     return 4;
                 }
+            // A program of the device answers its messages: the keyboard's host waits for every
+            // program to be at rest after each script line.
+            SimPumpMessages();
             std::this_thread::sleep_for(std::chrono::milliseconds(random() % 15));
         }
         run.form->show_main_menu();
