@@ -194,13 +194,14 @@ int runSettings(unsigned seed, double seconds)
             const std::vector<std::u16string> available = run.layouts->available_layouts();
             const bool layout = std::find(available.begin(), available.end(), id) != available.end()
                 && WideLower(id) != kRaceLayout;
-            const bool wasOn = layout && listed(id);
             run.choose(id);
             ++choices;
-            if (layout && wasOn)
-                turnedOn.erase(WideLower(id));
-            else if (layout)
+            // What the choice did, as the screen shows it after: the keyboard may have put its
+            // current layout back on the list just before, and then the choice turned it off.
+            if (layout && run.checked(id))
                 turnedOn.insert(WideLower(id));
+            else if (layout)
+                turnedOn.erase(WideLower(id));
             // A layout turned on stays listed until this program turns it off: the keyboard
             // and the writer change the list at the same time, but never lose its entries.
             for (const std::u16string& name : turnedOn)
