@@ -157,6 +157,7 @@ LayoutSelection::~LayoutSelection()
 
 bool LayoutSelection::ensure_list(std::u16string& current, std::u16string& second)
 {
+    FileUpdateLock lock(kLayoutListPath);
     if (!readFile(kLayoutListPath).values().empty())
         return false;
     current = kDefaultLayout;
@@ -265,6 +266,9 @@ void LayoutSelection::refresh()
 
 bool LayoutSelection::store(bool second_last)
 {
+    // The list is read and written back whole; the settings program's change in between
+    // would be lost.
+    FileUpdateLock lock(kLayoutListPath);
     std::vector<std::u16string> old = ListedLayoutNames(readFile(kLayoutListPath));
     std::u16string text;
     int n = 0;
@@ -278,9 +282,16 @@ bool LayoutSelection::store(bool second_last)
         line(m_current);
     if (secondToWrite && !second_last)
         line(m_second);
-    for (const std::u16string& value : old)
-        if (!value.empty() && value != m_current && value != m_second)
-            line(value);
+    // A name listed twice (a list edited by hand) is kept once: otherwise the first store keeps
+    // both and a later one, with that name as the second layout, keeps one.
+    std::vector<std::u16string> kept;
+    for (const std::u16string& value : old) {
+        if (value.empty() || value == m_current || value == m_second
+            || std::find(kept.begin(), kept.end(), value) != kept.end())
+            continue;
+        kept.push_back(value);
+        line(value);
+    }
     if (secondToWrite && second_last)
         line(m_second);
     return writeText(kLayoutListPath, text);

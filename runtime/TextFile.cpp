@@ -100,6 +100,31 @@ bool WriteWholeFile(std::u16string_view path, std::string_view bytes)
     return false;
 }
 
+FileUpdateLock::FileUpdateLock(std::u16string_view path)
+{
+    // Mutex names have no folders; the file's name, case folded by the platform, is enough
+    // for the few shared files of the system.
+    std::u16string expanded = ExpandPath(path);
+    size_t slash = expanded.find_last_of(u"\\/");
+    std::u16string name = u"FileUpdate " + (slash == std::u16string::npos ? expanded : expanded.substr(slash + 1));
+    HANDLE mutex = CreateMutex(nullptr, FALSE, name.c_str());
+    m_mutex = mutex;
+    if (!mutex)
+        return;
+    DWORD result = WaitForSingleObject(mutex, 5000);
+    m_held = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+}
+
+FileUpdateLock::~FileUpdateLock()
+{
+    HANDLE mutex = static_cast<HANDLE>(m_mutex);
+    if (!mutex)
+        return;
+    if (m_held)
+        ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
+
 std::string Utf16FileBytes(std::u16string_view text)
 {
     std::string bytes = "\xFF\xFE";

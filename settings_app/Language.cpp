@@ -116,7 +116,10 @@ bool Language::LoadLanguage(std::u16string_view application_name)
 {
     std::u16string name;
     RegReadText(registry_key(application_name), kRegistryValue, name);
-    if (LoadLanguageFile(file_path(name)))
+    // The value names a file of the program's folder; one with a folder in it (written by
+    // hand or by another program) would reach files elsewhere.
+    const bool plainName = !name.empty() && name.find_first_of(u"\\/:") == std::u16string::npos;
+    if (plainName && LoadLanguageFile(file_path(name)))
         return true;
     if (LoadLanguageFile(file_path(SystemLanguageName())))
         return true;

@@ -108,6 +108,7 @@ bool LayoutList::list_without(std::u16string_view name, std::u16string& text, in
 
 int LayoutList::disable(std::u16string_view name)
 {
+    FileUpdateLock lock(kLayoutListPath);
     std::u16string text;
     int count = 0;
     if (!list_without(name, text, count))
@@ -119,6 +120,7 @@ int LayoutList::disable(std::u16string_view name)
 
 void LayoutList::enable(std::u16string_view name)
 {
+    FileUpdateLock lock(kLayoutListPath);
     std::u16string text;
     int count = 0;
     if (!list_without(name, text, count))

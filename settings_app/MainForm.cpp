@@ -7,6 +7,7 @@
 
 #include "keyboard/kbSettings.h"
 #include "runtime/Log.h"
+#include "runtime/TextFile.h"
 #include "runtime/ui/SkinApplication.h"
 #include "settings_app/Language.h"
 #include "settings_app/LayoutList.h"
@@ -158,7 +159,12 @@ void MainForm::OnMenu(const std::u16string& id, std::vector<MenuEntry>& entries)
     if (zoom_types_screen(id, entries))
         return;
     if (id == u"Smart_Zoom") {
-        m_settings.smart_zoom = !m_settings.smart_zoom;
+        // The file may have changed since the menu showed it (the keyboard, another copy of
+        // this program): only the switch the user touched changes.
+        const bool wanted = !m_settings.smart_zoom;
+        FileUpdateLock lock(kSettingsPath);
+        m_settings.read();
+        m_settings.smart_zoom = wanted;
         m_settings.write();
     } else if (id == u"default_keyboard") {
         m_defaultKeyboard = !m_defaultKeyboard;
@@ -194,6 +200,8 @@ bool MainForm::zoom_types_screen(const std::u16string& id, std::vector<MenuEntry
 {
     for (const ZoomType& type : kZoomTypes) {
         if (id == type.id) {
+            FileUpdateLock lock(kSettingsPath);
+            m_settings.read();
             m_settings.board_style = type.number;
             m_settings.write();
         }

@@ -69,4 +69,41 @@ TEST_F(TextFiles, WholeFileIsReplacedNeverTruncatedInPlace)
     EXPECT_EQ(leftovers, INVALID_HANDLE_VALUE) << "no temporary files stay behind";
 }
 
+// A read, change and write of a shared file under the lock is not interleaved with another
+// program's: the second update waits for the first, and one file's lock leaves others free.
+TEST_F(TextFiles, UpdateLockKeepsReadChangeWriteWhole)
+{
+    WriteWholeFile(u"\\Temp\\count.txt", "0");
+    auto bump = [] {
+        FileUpdateLock lock(u"\\Temp\\count.txt");
+        EXPECT_TRUE(lock.held());
+        auto text = ReadTextFile(u"\\Temp\\count.txt");
+        int n = text ? std::stoi(std::string(text->begin(), text->end())) : -1000000;
+        usleep(200);
+        WriteWholeFile(u"\\Temp\\count.txt", std::to_string(n + 1));
+    };
+    pid_t other = fork();
+    if (other == 0) {
+        for (int i = 0; i < 150; ++i)
+            bump();
+        _exit(::testing::Test::HasFailure() ? 1 : 0);
+    }
+    for (int i = 0; i < 150; ++i)
+        bump();
+    int status = 0;
+    waitpid(other, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(device.readFile(u"\\Temp\\count.txt"), "300") << "no update lost";
+
+    FileUpdateLock held(u"%program_files%/a.txt");
+    ASSERT_TRUE(held.held());
+    pid_t free = fork();
+    if (free == 0) {
+        FileUpdateLock elsewhere(u"%program_files%/b.txt");
+        _exit(elsewhere.held() ? 0 : 1);
+    }
+    waitpid(free, &status, 0);
+    EXPECT_EQ(status, 0);
+}
+
 }

@@ -127,6 +127,20 @@ TEST_F(LanguageFiles, StartUpTriesRegistryThenDeviceLanguageThenEnglishThenAnyFi
     EXPECT_TRUE(none.path().empty());
 }
 
+// The registry value is a name of the program's folder: one with a folder in it does not
+// reach a ".lng" file elsewhere on the device.
+TEST_F(LanguageFiles, RegistryValueWithAFolderIsNotFollowed)
+{
+    WriteProgramFile(device, u"english.lng", "Close=Close\n");
+    device.writeFile(u"\\My Documents\\evil.lng", "Close=Gotcha\n");
+    for (const char16_t* value : { u"..\\..\\..\\My Documents\\evil", u"../../../My Documents/evil", u"\\My Documents\\evil" }) {
+        ASSERT_TRUE(RegWriteText(kKey, u"Language", value));
+        ASSERT_TRUE(language.LoadLanguage(u"Magnikeys"));
+        EXPECT_EQ(language.path().find(u"evil"), std::u16string::npos);
+        EXPECT_EQ(language.Text(u"Close"), u"Close");
+    }
+}
+
 TEST_F(LanguageFiles, MissingRegistryValueStartsWithTheDeviceLanguage)
 {
     WriteProgramFile(device, u"english.lng", "Close=Close\n");

@@ -116,6 +116,33 @@ TEST_F(Settings, MenuShowsWhatTheSettingsFileSaysNow)
     EXPECT_TRUE(run.checked(u"flat_zoom"));
 }
 
+// The record in memory is as old as the screen; another program's change to the file since
+// then survives a choice that changes one value.
+TEST_F(Settings, AChoiceKeepsWhatAnotherProgramWroteMeanwhile)
+{
+    SettingsRun run("qvga");
+    ASSERT_TRUE(run.checked(u"Smart_Zoom"));
+    kbSettings other;
+    other.zoom_scale = 3.5;
+    other.glass_radius = 77;
+    ASSERT_TRUE(other.write());
+
+    run.choose(u"Smart_Zoom");
+    std::string text = settings_text();
+    EXPECT_NE(text.find("smart_zoom false\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("zoom_scale 3.500000\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("glass_radius 77.000000\n"), std::string::npos) << text;
+
+    other.zoom_scale = 1.25;
+    other.smart_zoom = false;
+    ASSERT_TRUE(other.write());
+    run.choose(u"Zoom_Types");
+    run.choose(u"glass_zoom");
+    text = settings_text();
+    EXPECT_NE(text.find("board_style glass_zoom\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("zoom_scale 1.250000\n"), std::string::npos) << text;
+}
+
 TEST_F(Settings, DefaultKeyboardIsAppliedWhenTheFormGoes)
 {
     {
