@@ -4,6 +4,7 @@
 #include "RunHost.h"
 #include "tests/support/DeviceRoot.h"
 #include "tests/support/Golden.h"
+#include "tests/support/Shot.h"
 
 #include "runtime/Text.h"
 
@@ -37,24 +38,6 @@ std::string lowered(const std::optional<std::string>& bytes)
     std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return out;
 }
-
-struct Shot {
-    uint16_t* pixels = nullptr;
-    int width = 0, height = 0;
-    explicit Shot(const std::string& path) { SimReadPng565(path.c_str(), &pixels, &width, &height); }
-    ~Shot() { SimFreePng(pixels); }
-    Shot(const Shot&) = delete;
-    Shot& operator=(const Shot&) = delete;
-    bool ok() const { return pixels != nullptr; }
-    int differences(const Shot& other, int x0, int y0, int x1, int y1) const
-    {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                n += pixels[y * width + x] != other.pixels[y * width + x];
-        return n;
-    }
-};
 
 class SettingsKey : public DeviceRootTest, public testing::WithParamInterface<const char*> {
 protected:
