@@ -447,7 +447,9 @@ bool parse(int argc, char** argv, Options& options)
                 options.without.insert(value.substr(from, comma - from));
                 from = comma + 1;
             }
-        } else if (arg == "--profile")
+        } else if (arg == "--max-growth")
+            options.maxGrowthKiB = std::atol(value.c_str());
+        else if (arg == "--profile")
             options.profile = value == "1";
         else
             return false;
