@@ -14,7 +14,8 @@ namespace {
 struct Processes : DeviceRootTest {
     void TearDown() override { SimSetModulePath(nullptr); }
 
-    // A device program: a host script that records what it was started with.
+    // A device program: a host script that records what it was started with (written aside and
+    // moved into place, so a record seen is complete).
     void installProgram(const std::u16string& devicePath, const std::string& body)
     {
         device.writeFile(devicePath, "#!/bin/sh\n" + body);
@@ -55,7 +56,7 @@ TEST_F(Processes, ShellStartsADeviceProgramWithoutWaiting)
 {
     installProgram(u"\\Program Files\\Tarn\\Magnikeys\\optarix.exe",
         "sleep 0.2\n"
-        "printf '%s|%s|%s' \"$POCKETSIM_MODULE\" \"$1\" \"$#\" > \"$POCKETSIM_ROOT/Temp/started.txt\"\n"
+        "printf '%s|%s|%s' \"$POCKETSIM_MODULE\" \"$1\" \"$#\" > \"$POCKETSIM_ROOT/Temp/started.txt.part\" && mv \"$POCKETSIM_ROOT/Temp/started.txt.part\" \"$POCKETSIM_ROOT/Temp/started.txt\"\n"
         "exit 3\n");
     SHELLEXECUTEINFO info {};
     info.cbSize = sizeof info;

@@ -148,12 +148,12 @@ TEST_F(KeyboardScripts, TheSettingsKeyStartsTheSettingsProgram)
 {
     // A stand-in for the settings program that leaves a mark when it runs.
     device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\optarix.exe",
-        "#!/bin/sh\necho \"started with [$1]\" > \"$POCKETSIM_ROOT/Temp/optarix-ran.txt\"\n");
+        "#!/bin/sh\necho \"started with [$1]\" > \"$POCKETSIM_ROOT/Temp/optarix-ran.txt.part\" && mv \"$POCKETSIM_ROOT/Temp/optarix-ran.txt.part\" \"$POCKETSIM_ROOT/Temp/optarix-ran.txt\"\n");
     // the install would replace an older program folder: install first, then put the stand-in
     HostRun first = run("sip show\n");
     ASSERT_EQ(first.exitCode, 0) << first.err;
     device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\optarix.exe",
-        "#!/bin/sh\necho \"started with [$1]\" > \"$POCKETSIM_ROOT/Temp/optarix-ran.txt\"\n");
+        "#!/bin/sh\necho \"started with [$1]\" > \"$POCKETSIM_ROOT/Temp/optarix-ran.txt.part\" && mv \"$POCKETSIM_ROOT/Temp/optarix-ran.txt.part\" \"$POCKETSIM_ROOT/Temp/optarix-ran.txt\"\n");
     chmod(device.hostPath(u"\\Program Files\\Tarn\\Magnikeys\\optarix.exe").c_str(), 0755);
 
     // (the device has the keyboard now: no install, which would bring the real program back)

@@ -154,9 +154,9 @@ TEST_F(SipScripts, BootRunsTheStartupFolder)
 {
     // A program put straight into the startup folder, and a shortcut to an installed one.
     device.writeFile(u"\\Windows\\StartUp\\hello.exe",
-        "#!/bin/sh\nprintf '%s' \"$POCKETSIM_MODULE\" > \"$POCKETSIM_ROOT/My Documents/started.txt\"\n");
+        "#!/bin/sh\nprintf '%s' \"$POCKETSIM_MODULE\" > \"$POCKETSIM_ROOT/My Documents/started.txt.part\" && mv \"$POCKETSIM_ROOT/My Documents/started.txt.part\" \"$POCKETSIM_ROOT/My Documents/started.txt\"\n");
     device.writeFile(u"\\Program Files\\Tool\\tool.exe",
-        "#!/bin/sh\nprintf 'tool' > \"$POCKETSIM_ROOT/My Documents/tool.txt\"\n");
+        "#!/bin/sh\nprintf 'tool' > \"$POCKETSIM_ROOT/My Documents/tool.txt.part\" && mv \"$POCKETSIM_ROOT/My Documents/tool.txt.part\" \"$POCKETSIM_ROOT/My Documents/tool.txt\"\n");
     fs::permissions(device.hostPath(u"\\Windows\\StartUp\\hello.exe"), fs::perms::owner_all);
     fs::permissions(device.hostPath(u"\\Program Files\\Tool\\tool.exe"), fs::perms::owner_all);
     device.writeFile(u"\\Windows\\StartUp\\tool.lnk", "24#\"\\Program Files\\Tool\\tool.exe\"\n");

@@ -187,7 +187,8 @@ TEST_F(PathMacros, FindDrivesSkipsTheCardHoldingTheDocuments)
 TEST_F(PathMacros, ExecuteFileStartsTheProgramAndLogsIt)
 {
     const std::u16string program = u"\\Program Files\\Tarn\\Magnikeys\\optarix.exe";
-    device.writeFile(program, "#!/bin/sh\nprintf '%s' \"$1\" > \"$POCKETSIM_ROOT/Temp/args.txt\"\n");
+    // The mark is written aside and moved into place, so a mark seen is complete.
+    device.writeFile(program, "#!/bin/sh\nprintf '%s' \"$1\" > \"$POCKETSIM_ROOT/Temp/args.txt.part\" && mv \"$POCKETSIM_ROOT/Temp/args.txt.part\" \"$POCKETSIM_ROOT/Temp/args.txt\"\n");
     std::filesystem::permissions(device.hostPath(program), std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
     ASSERT_TRUE(RegWriteNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", 1));
 
