@@ -1,6 +1,7 @@
 // magnikeys-x11 on a virtual X server: a recording X program holds the focus; real pointer
 // events (XTest) tap and stroke the keyboard's X window, and the program must receive exactly
 // the keys typed, in order, without ever losing the focus.
+#include "runtime/Registry.h"
 #include "tests/support/DeviceRoot.h"
 #include "tests/support/VirtualX.h"
 
@@ -748,6 +749,16 @@ std::vector<uint16_t> grabWindow(Display* d, Window w)
 
 TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
 {
+    // The program's log says which menu entry it took: a tap is known taken, not guessed from
+    // the picture.
+    ASSERT_TRUE(RegWriteNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", 1));
+    auto programLog = [&] {
+        std::string text;
+        if (auto written = m_device.readFile(u"\\Temp\\optarix.exe.txt"))
+            for (size_t i = 2; i < written->size(); i += 2)
+                text += (*written)[i]; // UTF-16 with its mark; the lines are ASCII
+        return text;
+    };
     startBoth();
     tap("extra");
     ASSERT_TRUE(waitForKey("settings")) << m_host.output();
@@ -762,8 +773,8 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     EXPECT_LE(a.y + a.height, space.top);
 
     // Its menu, by where the skin puts the entries: "Zoom style", then "Glass lens", then
-    // "Close". Each tap waits for the window's picture to change.
-    auto tapAndWait = [&](double fx, double fy) {
+    // "Close". Each tap waits for the program to log the entry it took.
+    auto tapAndWait = [&](double fx, double fy, const std::string& entry) {
         // At rest first (the menus slide in): drawn, and alike over half a second.
         std::vector<uint16_t> before = grabWindow(m_display, settings);
         int alike = 0;
@@ -781,15 +792,23 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
         button(true);
         std::this_thread::sleep_for(30ms);
         button(false);
+        const std::string line = "MainForm::OnMenu " + entry + "\n";
         for (auto end = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < end;) {
-            if (grabWindow(m_display, settings) != before)
+            if (programLog().find(line) != std::string::npos)
                 return true;
             std::this_thread::sleep_for(50ms);
         }
+        // What the program showed when it did not take the tap.
+        std::filesystem::create_directories(X11HOST_SHOTS);
+        const std::string shot = std::string(X11HOST_SHOTS) + "/settings_tap_not_taken_" + std::to_string(getpid()) + ".png";
+        if (before.size() > 2)
+            SimWritePng565(shot.c_str(), before.data() + 2, before[0], before[1], before[0]);
+        ADD_FAILURE() << "tapped at (" << fx << ", " << fy << ") of " << at.width << "x" << at.height << "; the picture before: "
+                      << shot << "\nthe program's log:\n" << programLog();
         return false;
     };
-    ASSERT_TRUE(tapAndWait(0.5, 348.0 / 642)) << "Zoom style";
-    ASSERT_TRUE(tapAndWait(0.5, 192.0 / 642)) << "Glass lens";
+    ASSERT_TRUE(tapAndWait(0.5, 348.0 / 642, "Zoom_Types")) << "Zoom style";
+    ASSERT_TRUE(tapAndWait(0.5, 192.0 / 642, "glass_zoom")) << "Glass lens";
     auto settingsText = [&] {
         std::string text;
         if (auto written = m_device.readFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt"))
@@ -802,7 +821,7 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
         std::this_thread::sleep_for(50ms);
     EXPECT_NE(settingsText().find("board_style glass_zoom"), std::string::npos) << settingsText();
     // Close: the program ends and its window goes.
-    tapAndWait(0.5, 452.0 / 642);
+    tapAndWait(0.5, 452.0 / 642, "Close");
     for (auto end = std::chrono::steady_clock::now() + 15s; findProgramWindow(m_display, width, height) && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(findProgramWindow(m_display, width, height), 0u) << "the settings program did not close";
