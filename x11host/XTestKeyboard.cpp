@@ -1,6 +1,7 @@
 #include "x11host/XTestKeyboard.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -200,8 +201,26 @@ void XTestKeyboard::pressCharacter(unsigned c, UINT virtualKey)
     for (Spare& s : m_spares)
         if (s.keycode == pressed.keycode)
             ++s.held;
+    // The keyboard has decided the case already: a Caps Lock left on by a hardware keyboard
+    // must not turn it over. The lock is lifted for the press alone (the server handles the
+    // requests in order) and is on again before anything else arrives.
+    KeySym lower = 0, upper = 0;
+    XConvertCase(keysym_for_character(c), &lower, &upper);
+    const bool unlock = lower != upper && capsLocked();
+    if (unlock)
+        XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, 0);
     key(pressed.keycode, true);
+    if (unlock) {
+        XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, LockMask);
+        XFlush(m_display);
+    }
     m_held[virtualKey].push_back(pressed);
+}
+
+bool XTestKeyboard::capsLocked() const
+{
+    XkbStateRec state {};
+    return XkbGetState(m_display, XkbUseCoreKbd, &state) == Success && (state.locked_mods & LockMask);
 }
 
 void XTestKeyboard::releaseCharacters(UINT virtualKey)

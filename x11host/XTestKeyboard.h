@@ -70,6 +70,7 @@ private:
     void setSpare(Spare& spare, unsigned long keysym);
     void key(unsigned keycode, bool down);
     void pressCharacter(unsigned c, UINT virtualKey);
+    bool capsLocked() const;
     void releaseCharacters(UINT virtualKey);
 
     Display* m_display;

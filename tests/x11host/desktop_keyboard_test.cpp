@@ -7,6 +7,7 @@
 
 #include <simhost.h>
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -517,6 +518,31 @@ TEST_F(DesktopKeyboard, TypesIntoTheFocusedProgramExactlyAndInOrder)
     while (mapHasCyrillic() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(50ms);
     EXPECT_FALSE(mapHasCyrillic()) << "the remapped keycodes were not given back";
+}
+
+TEST_F(DesktopKeyboard, CapsLockOnTheDesktopLeavesTheCaseToTheKeyboard)
+{
+    startBoth();
+    // The desktop's own Caps Lock is on, as a hardware keyboard left it.
+    XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, LockMask);
+    XSync(m_display, False);
+    for (const char* label : { "h", "shift", "i", "space" })
+        if (std::string(label) == "shift")
+            tap(label);
+        else
+            type(label);
+    tap("layout");
+    ASSERT_TRUE(waitForKey("м")) << m_host.output();
+    type("м");
+    tap("shift");
+    type("и");
+    EXPECT_EQ(tokens(presses(m_client.lines())), (std::vector<std::string> { "h", "I", " ", "м", "И" })) << m_client.output();
+    // The lock is the desktop's: it is on still.
+    XkbStateRec state {};
+    ASSERT_EQ(XkbGetState(m_display, XkbUseCoreKbd, &state), Success);
+    EXPECT_TRUE(state.locked_mods & LockMask);
+    XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, 0);
+    XSync(m_display, False);
 }
 
 TEST_F(DesktopKeyboard, ThePanelIsADockThatNeverTakesTheFocus)
