@@ -222,6 +222,17 @@ void deactivatedBy(HWND old, HWND next)
     SendMessage(old, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(next));
 }
 
+void captureTakenBy(HWND old, HWND next)
+{
+    {
+        Guard g(lock());
+        if (input().capture != old)
+            return; // given up meanwhile, and told then
+        input().capture = nullptr;
+    }
+    SendMessage(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(next));
+}
+
 void notifyShell(WPARAM what, LPARAM detail)
 {
     if (HWND shell = shared::shellWindow())
@@ -305,20 +316,26 @@ using namespace wm;
 
 HWND SetCapture(HWND window)
 {
-    HWND old;
+    HWND old, taken = nullptr;
     {
         Guard g(lock());
         if (window && !find(window))
             return nullptr;
         old = input().capture;
         input().capture = window;
-        if (window)
+        if (window) {
+            if (HWND held = shared::capture(); held && held != window && isRemote(held))
+                taken = held;
             shared::setCapture(window);
-        else if (old)
+        } else if (old)
             shared::releaseCapture(old);
     }
     if (old && old != window)
         SendMessage(old, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(window));
+    // The window of another program that held the stylus hears that it lost it, as a window of
+    // this program does: otherwise its touch would stay open.
+    if (taken && shared::processAlive(shared::processOf(taken)))
+        remoteCaptureLost(taken, window);
     return old;
 }
 

@@ -182,12 +182,15 @@ void localKey(UINT message, int virtualKey, LPARAM extra);
 void localChar(WCHAR ch);
 // Another process's window became the foreground window.
 void deactivatedBy(HWND old, HWND next);
+// A window of another process took the stylus capture from old.
+void captureTakenBy(HWND old, HWND next);
 // Thread messages that carry another process's requests to the thread that owns a window;
 // the message retrieval carries them out on that thread and never returns them.
 constexpr UINT kInternalStylus = 0xBF01; // wParam: the stylus message; lParam: screen x, y
 constexpr UINT kInternalKey = 0xBF02; // wParam: WM_KEYDOWN, WM_KEYUP or WM_CHAR; lParam: the character, or the key with extra lParam bits above its low byte
 constexpr UINT kInternalDeactivate = 0xBF03; // wParam: the window that lost; lParam: the one that won
 constexpr UINT kInternalForeground = 0xBF04; // wParam: the window to bring to the foreground
+constexpr UINT kInternalCaptureLost = 0xBF05; // wParam: the window that lost the capture; lParam: the one that took it
 // Queues one for the thread of window; false when window is not one of ours.
 bool postInternal(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Handles what other threads sent to the calling thread (while it waits for something).

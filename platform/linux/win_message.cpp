@@ -113,7 +113,7 @@ void processSent(ThreadQueue& q)
 
 bool isInternal(const MSG& m)
 {
-    return !m.hwnd && m.message >= kInternalStylus && m.message <= kInternalForeground;
+    return !m.hwnd && m.message >= kInternalStylus && m.message <= kInternalCaptureLost;
 }
 
 void runInternal(const MSG& m)
@@ -133,6 +133,9 @@ void runInternal(const MSG& m)
         break;
     case kInternalForeground:
         SetForegroundWindow(reinterpret_cast<HWND>(m.wParam));
+        break;
+    case kInternalCaptureLost:
+        captureTakenBy(reinterpret_cast<HWND>(m.wParam), reinterpret_cast<HWND>(m.lParam));
         break;
     }
 }

@@ -30,7 +30,7 @@ namespace wm {
 
 namespace {
 
-enum class Op : uint32_t { Send = 1, Post = 2, Foreground = 3, Input = 4, Deactivate = 5, Sync = 6 };
+enum class Op : uint32_t { Send = 1, Post = 2, Foreground = 3, Input = 4, Deactivate = 5, Sync = 6, CaptureLost = 7 };
 
 struct Request {
     uint32_t magic;
@@ -143,11 +143,13 @@ void serve(int fd)
             }
             case Op::Foreground:
             case Op::Input:
-            case Op::Deactivate: {
+            case Op::Deactivate:
+            case Op::CaptureLost: {
                 // Queued for the window's own thread and answered at once: the asking process
                 // may be the one that thread is about to talk to.
                 UINT internal = r.op == Op::Foreground ? kInternalForeground
                     : r.op == Op::Deactivate            ? kInternalDeactivate
+                    : r.op == Op::CaptureLost           ? kInternalCaptureLost
                     : (r.message == WM_LBUTTONDOWN || r.message == WM_MOUSEMOVE || r.message == WM_LBUTTONUP)
                     ? kInternalStylus
                     : kInternalKey;
@@ -407,6 +409,12 @@ void remoteDeactivate(HWND old, HWND next)
 {
     int64_t answer = 0;
     request(requestFor(Op::Deactivate, old, 0, reinterpret_cast<WPARAM>(old), reinterpret_cast<LPARAM>(next)), nullptr, answer);
+}
+
+void remoteCaptureLost(HWND old, HWND next)
+{
+    int64_t answer = 0;
+    request(requestFor(Op::CaptureLost, old, 0, reinterpret_cast<WPARAM>(old), reinterpret_cast<LPARAM>(next)), nullptr, answer);
 }
 
 bool remoteSync(HWND window, int milliseconds)

@@ -30,6 +30,8 @@ bool remoteForeground(HWND window);
 bool remoteInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Tells the process of old that next took the foreground (without waiting for it).
 void remoteDeactivate(HWND old, HWND next);
+// Tells the process of old that next took the stylus capture (without waiting for it).
+void remoteCaptureLost(HWND old, HWND next);
 // Waits until the process of window handled its input and drew it.
 bool remoteSync(HWND window, int milliseconds);
 

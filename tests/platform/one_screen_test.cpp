@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <poll.h>
 #include <functional>
 #include <string>
 #include <sys/wait.h>
@@ -77,16 +78,41 @@ uint16_t screenAt(int x, int y)
     return p[y * pitch + x];
 }
 
+// The next line the child said; empty when it said nothing for 10 s.
 std::string readLine(int fd)
 {
     std::string line;
     char c;
-    while (read(fd, &c, 1) == 1 && c != '\n')
+    pollfd p { fd, POLLIN, 0 };
+    while (poll(&p, 1, 10000) == 1 && read(fd, &c, 1) == 1 && c != '\n')
         line += c;
     return line;
 }
 
 using OneScreen = DeviceRootTest;
+
+constexpr UINT kTakeCapture = WM_APP + 1;
+bool g_lostHere = false;
+
+// Holds the stylus from its press; says when the capture goes.
+LRESULT CALLBACK capturingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
+    case WM_LBUTTONDOWN:
+    case kTakeCapture:
+        SetCapture(w);
+        if (g_report >= 0)
+            say("captured");
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (g_report >= 0)
+            say("capture changed");
+        else
+            g_lostHere = true;
+        return 0;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
 
 TEST_F(OneScreen, AnotherProcesssWindowIsComposedTakesInputAndGoesWithItsProcess)
 {
@@ -158,6 +184,61 @@ TEST_F(OneScreen, AnotherProcesssWindowIsComposedTakesInputAndGoesWithItsProcess
     UnregisterClass(u"Coloured", nullptr);
     SimPumpMessages();
     EXPECT_EQ(SimSharedPictureCount(), 0);
+    close(report[0]);
+}
+
+TEST_F(OneScreen, AWindowThatLosesTheCaptureToAnotherProcessHearsIt)
+{
+    WNDCLASS wc {};
+    wc.lpfnWndProc = capturingProc;
+    wc.lpszClassName = u"Capturing";
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = report[1];
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"Capturing", u"Child", WS_VISIBLE, 40, 40, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        say(w ? "ready" : "failed");
+        MSG m;
+        while (GetMessage(&m, nullptr, 0, 0) > 0)
+            DispatchMessage(&m);
+        _exit(0);
+    }
+    close(report[1]);
+    ASSERT_EQ(readLine(report[0]), "ready");
+    HWND other = nullptr;
+    ASSERT_TRUE(eventually([&] { return (other = WindowFromPoint(POINT { 50, 50 })) != nullptr; }));
+
+    // The other program's window takes the stylus at its press; one of ours takes it away.
+    SimStylusDown(50, 60);
+    ASSERT_EQ(readLine(report[0]), "captured");
+    RegisterClass(&wc);
+    HWND mine = CreateWindowEx(0, u"Capturing", u"Mine", WS_VISIBLE, 150, 150, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    SetCapture(mine);
+    EXPECT_EQ(readLine(report[0]), "capture changed");
+    EXPECT_EQ(GetCapture(), mine);
+    SimStylusUp(50, 60);
+
+    // And the other way round: ours hears it when the other program takes the stylus.
+    g_lostHere = false;
+    ASSERT_TRUE(PostMessage(other, kTakeCapture, 0, 0));
+    EXPECT_EQ(readLine(report[0]), "captured");
+    EXPECT_TRUE(eventually([] { return g_lostHere; }));
+    EXPECT_EQ(GetCapture(), nullptr);
+    // Releasing what we no longer hold leaves the other's capture alone: a second change would
+    // end its touch.
+    ReleaseCapture();
+    SetCapture(mine);
+    EXPECT_EQ(readLine(report[0]), "capture changed");
+
+    ReleaseCapture();
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    SimReapEndedPrograms();
+    DestroyWindow(mine);
+    UnregisterClass(u"Capturing", nullptr);
+    SimPumpMessages();
     close(report[0]);
 }
 
