@@ -53,7 +53,7 @@ HWND topLevelOf(HWND window)
 
 void activate(HWND window)
 {
-    HWND old, localOld, saved = nullptr;
+    HWND old, localOld, saved = nullptr, lostFocus = nullptr;
     {
         Guard g(lock());
         localOld = input().active;
@@ -69,8 +69,26 @@ void activate(HWND window)
                 saved = it->second;
                 savedFocus().erase(it);
             }
+            // Keys go to the new window from now on, not to a control of the old one until the
+            // new one's thread gets round to taking the focus; the old one gets it back when it
+            // is activated again.
+            auto inside = [](HWND h, HWND top) {
+                for (Window* x = find(h); x; x = x->parent)
+                    if (x->handle == top)
+                        return true;
+                return false;
+            };
+            HWND focus = input().focus;
+            if (focus && !inside(focus, window)) {
+                if (localOld && localOld != window && inside(focus, localOld))
+                    savedFocus()[localOld] = focus;
+                input().focus = nullptr;
+                lostFocus = focus;
+            }
         }
     }
+    if (lostFocus)
+        SendMessage(lostFocus, WM_KILLFOCUS, 0, 0);
     if (localOld && localOld != window)
         SendMessage(localOld, WM_ACTIVATE, WA_INACTIVE, reinterpret_cast<LPARAM>(window));
     if (old && old != localOld && old != window && isRemote(old))

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -314,6 +315,79 @@ TEST_F(Shell, MessageBoxIsADialogInFrontAnsweredOnTheScreen)
     program.join();
     EXPECT_EQ(answer.load(), IDCANCEL);
     EXPECT_FALSE(IsWindow(box));
+}
+
+std::atomic<bool> g_activationMayEnd { false };
+std::atomic<int> g_keysHeard { 0 };
+
+// A window whose thread is slow to take the focus when it is activated.
+LRESULT CALLBACK slowActivationProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_ACTIVATE && LOWORD(wp) != WA_INACTIVE)
+        while (!g_activationMayEnd)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m == WM_KEYDOWN && wp == VK_ESCAPE)
+        ++g_keysHeard;
+    return DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(Shell, KeysGoToTheNewlyActiveWindowBeforeItsThreadTakesTheFocus)
+{
+    HWND edit = CreateWindowEx(0, u"EDIT", u"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 20, main, nullptr, nullptr, nullptr);
+    SetForegroundWindow(main);
+    SetFocus(edit);
+    ASSERT_EQ(GetFocus(), edit);
+
+    WNDCLASS wc {};
+    wc.lpfnWndProc = slowActivationProc;
+    wc.lpszClassName = u"SlowActivation";
+    RegisterClass(&wc);
+    g_activationMayEnd = false;
+    g_keysHeard = 0;
+    std::atomic<HWND> other { nullptr };
+    std::atomic<bool> done { false };
+    std::thread program([&] {
+        HWND w = CreateWindowEx(0, u"SlowActivation", u"Other", WS_POPUP, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+        other = w;
+        ShowWindow(w, SW_SHOW);
+        SetForegroundWindow(w);
+        while (!done) {
+            SimPumpMessages();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        DestroyWindow(w);
+        other = nullptr;
+    });
+    // The other thread is inside its activation: it is the active window, the focus not yet its.
+    for (int i = 0; i < 2000 && GetActiveWindow() != other.load(); ++i) {
+        SimPumpMessages(); // the old window hears that it lost
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(GetActiveWindow(), other.load());
+    SimKeyDown(VK_ESCAPE);
+    SimKeyUp(VK_ESCAPE);
+    g_activationMayEnd = true;
+    for (int i = 0; i < 2000 && g_keysHeard == 0; ++i) {
+        SimPumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(g_keysHeard.load(), 1) << "the key went to the edit of the window that lost";
+    EXPECT_EQ(GetFocus(), other.load());
+
+    // Back in front, the window that lost gets its edit's focus back.
+    HWND gone = other;
+    done = true;
+    // The other thread's window goes; this thread answers what it is told meanwhile.
+    while (other.load()) {
+        SimPumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    program.join();
+    EXPECT_FALSE(IsWindow(gone));
+    SetForegroundWindow(main);
+    EXPECT_EQ(GetFocus(), edit);
+    DestroyWindow(edit);
+    UnregisterClass(u"SlowActivation", nullptr);
 }
 
 TEST_F(Shell, DirectDisplayDrawsTheWindowsContentAndRawInputTakesTheSoftKeys)
