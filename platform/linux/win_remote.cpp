@@ -128,17 +128,20 @@ void serve(int fd)
                 }
                 break;
             case Op::Post: {
-                // Answered before it is queued: the message may end this process.
+                // Queued before it is answered: once the poster goes on (and, say, waits for the
+                // device to be at rest) the message must be here to be seen. Should the message
+                // end this process before the answer is written, the poster hears a failure
+                // for a message that arrived; posts are never tried twice, so nothing doubles.
                 bool known;
                 {
                     Guard g(lock());
                     known = find(window) != nullptr;
                 }
+                if (known)
+                    PostMessage(window, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
                 int64_t answer = known;
                 writeAll(fd, &answer, sizeof answer);
                 close(fd);
-                if (known)
-                    PostMessage(window, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
                 return;
             }
             case Op::Foreground:

@@ -242,4 +242,46 @@ TEST_F(OneScreen, AWindowThatLosesTheCaptureToAnotherProcessHearsIt)
     close(report[0]);
 }
 
+TEST_F(OneScreen, AMessagePostedToAnotherProcessIsQueuedThereWhenThePostReturns)
+{
+    // A host that waits for its programs to be at rest and then handles its queue must find
+    // there what they posted to it.
+    constexpr int kPosts = 300;
+    int report[2], ask[2];
+    ASSERT_EQ(pipe(report), 0);
+    ASSERT_EQ(pipe(ask), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        close(ask[1]);
+        g_report = report[1];
+        WNDCLASS wc {};
+        wc.lpfnWndProc = DefWindowProc;
+        wc.lpszClassName = u"Posted";
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"Posted", u"Posted", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        say(std::to_string(reinterpret_cast<uintptr_t>(w)));
+        for (int i = 0; i < kPosts && readLine(ask[0]) == "posted"; ++i) {
+            MSG m {};
+            say(PeekMessage(&m, w, WM_APP, WM_APP, PM_REMOVE) && m.wParam == static_cast<WPARAM>(i) ? "here" : "late");
+            if (m.message != WM_APP) // take it, so that the next one is counted right
+                for (int t = 0; t < 1000 && !PeekMessage(&m, w, WM_APP, WM_APP, PM_REMOVE); ++t)
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        _exit(0);
+    }
+    close(report[1]);
+    close(ask[0]);
+    HWND other = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(readLine(report[0]))));
+    int here = 0;
+    for (int i = 0; i < kPosts; ++i) {
+        ASSERT_TRUE(PostMessage(other, WM_APP, static_cast<WPARAM>(i), 0));
+        ASSERT_EQ(write(ask[1], "posted\n", 7), 7);
+        here += readLine(report[0]) == "here";
+    }
+    EXPECT_EQ(here, kPosts);
+    close(ask[1]);
+    waitpid(child, nullptr, 0);
+    close(report[0]);
+}
+
 }
