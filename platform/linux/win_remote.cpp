@@ -129,14 +129,11 @@ void serve(int fd)
                 break;
             case Op::Post: {
                 // Queued before it is answered: once the poster goes on (and, say, waits for the
-                // device to be at rest) the message must be here to be seen. Should the message
-                // end this process before the answer is written, the poster hears a failure
-                // for a message that arrived; posts are never tried twice, so nothing doubles.
-                bool known;
-                {
-                    Guard g(lock());
-                    known = find(window) != nullptr;
-                }
+                // device to be at rest) the message must be here to be seen. The window lock,
+                // held until the answer is out, keeps a message that ends this program (a
+                // WM_CLOSE destroys its window first) from doing so before the poster heard.
+                Guard g(lock());
+                const bool known = find(window) != nullptr;
                 if (known)
                     PostMessage(window, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
                 int64_t answer = known;
