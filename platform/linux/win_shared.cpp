@@ -258,6 +258,9 @@ struct Mapped {
     void* address = nullptr;
     size_t bytes = 0;
     ino_t inode = 0;
+    // The window as last read whole: what stands while its owner is rewriting it.
+    bool known = false;
+    RemotePicture last {};
 };
 
 std::map<std::string, Mapped>& mapped()
@@ -432,9 +435,11 @@ std::vector<RemotePicture> remotePictures()
             continue;
         seen.insert(entry);
         auto* h = static_cast<const PictureHeader*>(m.address);
-        for (int attempt = 0; attempt < 4; ++attempt) {
+        bool got = false, busy = false;
+        for (int attempt = 0; attempt < 4 && !got; ++attempt) {
             uint32_t before = h->sequence.load();
-            if (before & 1) {
+            busy = before & 1;
+            if (busy) {
                 usleep(200);
                 continue;
             }
@@ -450,10 +455,24 @@ std::vector<RemotePicture> remotePictures()
             if (h->magic != kPictureMagic || need * 2 + kHeaderSize > m.bytes)
                 break;
             r.pixels = reinterpret_cast<const uint16_t*>(static_cast<const char*>(m.address) + kHeaderSize);
-            if (h->sequence.load() != before)
+            busy = h->sequence.load() != before;
+            if (busy)
                 continue;
             out.push_back(r);
-            break;
+            m.last = r;
+            m.known = true;
+            got = true;
+        }
+        // An owner slow to finish its rewrite (a busy or a sanitized program) must not make its
+        // window vanish meanwhile: from the screen, from the shell's view of what is in front,
+        // from the stylus. Its last size and place stand, over pixels that may be half new.
+        if (!got && busy && m.known) {
+            RemotePicture r = m.last;
+            size_t need = static_cast<size_t>(std::max(r.width, 0)) * std::max(r.height, 0);
+            if (need * 2 + kHeaderSize <= m.bytes) {
+                r.pixels = reinterpret_cast<const uint16_t*>(static_cast<const char*>(m.address) + kHeaderSize);
+                out.push_back(r);
+            }
         }
     }
     for (auto it = mapped().begin(); it != mapped().end();) {

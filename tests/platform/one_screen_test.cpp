@@ -9,6 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <atomic>
+#include <sys/mman.h>
+#include <fcntl.h>
+#include <filesystem>
 #include <csignal>
 #include <poll.h>
 #include <functional>
@@ -281,6 +285,64 @@ TEST_F(OneScreen, AMessagePostedToAnotherProcessIsQueuedThereWhenThePostReturns)
     EXPECT_EQ(here, kPosts);
     close(ask[1]);
     waitpid(child, nullptr, 0);
+    close(report[0]);
+}
+
+TEST_F(OneScreen, AWindowStaysWhileItsProgramRewritesItsPicture)
+{
+    WNDCLASS wc {};
+    wc.lpfnWndProc = colouredProc;
+    wc.lpszClassName = u"Coloured";
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = report[1];
+        g_colour = kChild;
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"Coloured", u"Child", WS_VISIBLE, 40, 40, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        say(w ? "ready" : "failed");
+        MSG m;
+        while (GetMessage(&m, nullptr, 0, 0) > 0)
+            DispatchMessage(&m);
+        _exit(0);
+    }
+    close(report[1]);
+    ASSERT_EQ(readLine(report[0]), "active");
+    ASSERT_EQ(readLine(report[0]), "ready");
+    ASSERT_TRUE(eventually([] { return screenAt(50, 50) == kChild; }));
+    HWND other = WindowFromPoint(POINT { 50, 50 });
+    ASSERT_NE(other, nullptr);
+
+    // This test plays the child caught in the middle of rewriting its picture: the picture's
+    // sequence number (after its magic) is odd while its owner writes.
+    std::string name;
+    const std::string mark = "-" + std::to_string(child) + "-";
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm"))
+        if (entry.path().filename().string().rfind("pocketsim-", 0) == 0 && entry.path().filename().string().find(mark) != std::string::npos)
+            name = "/" + entry.path().filename().string();
+    ASSERT_FALSE(name.empty());
+    int fd = shm_open(name.c_str(), O_RDWR, 0);
+    ASSERT_GE(fd, 0);
+    void* map = mmap(nullptr, 64, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    close(fd);
+    ASSERT_NE(map, MAP_FAILED);
+    auto* sequence = reinterpret_cast<std::atomic<uint32_t>*>(static_cast<char*>(map) + 4);
+    sequence->fetch_add(1);
+    SimPresent();
+    EXPECT_EQ(WindowFromPoint(POINT { 50, 50 }), other) << "the stylus would go to what lies behind";
+    EXPECT_EQ(GetForegroundWindow(), other);
+    EXPECT_EQ(screenAt(50, 50), kChild);
+    SimStylusDown(50, 60);
+    SimStylusUp(50, 60);
+    EXPECT_EQ(readLine(report[0]), "tap 10 20");
+    sequence->fetch_add(1);
+    munmap(map, 64);
+
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    SimReapEndedPrograms();
+    UnregisterClass(u"Coloured", nullptr);
     close(report[0]);
 }
 
