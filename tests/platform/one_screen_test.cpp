@@ -93,6 +93,33 @@ std::string readLine(int fd)
     return line;
 }
 
+// A second program of the device: a green window at (40, 40), 100 x 100, saying what it hears
+// on a pipe whose reading end comes back in `report`.
+pid_t startColouredChild(int& report)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return -1;
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = fds[1];
+        g_colour = kChild;
+        WNDCLASS wc {};
+        wc.lpfnWndProc = colouredProc;
+        wc.lpszClassName = u"Coloured";
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"Coloured", u"Child", WS_VISIBLE, 40, 40, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        say(w ? "ready" : "failed");
+        MSG m;
+        while (GetMessage(&m, nullptr, 0, 0) > 0)
+            DispatchMessage(&m);
+        _exit(0);
+    }
+    close(fds[1]);
+    report = fds[0];
+    return child;
+}
+
 using OneScreen = DeviceRootTest;
 
 constexpr UINT kTakeCapture = WM_APP + 1;
@@ -123,23 +150,11 @@ TEST_F(OneScreen, AnotherProcesssWindowIsComposedTakesInputAndGoesWithItsProcess
     WNDCLASS wc {};
     wc.lpfnWndProc = colouredProc;
     wc.lpszClassName = u"Coloured";
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        g_report = report[1];
-        g_colour = kChild;
-        RegisterClass(&wc);
-        HWND w = CreateWindowEx(0, u"Coloured", u"Child", WS_VISIBLE, 40, 40, 100, 100, nullptr, nullptr, nullptr, nullptr);
-        say(w ? "ready" : "failed");
-        MSG m;
-        while (GetMessage(&m, nullptr, 0, 0) > 0)
-            DispatchMessage(&m);
-        _exit(0);
-    }
-    close(report[1]);
-    ASSERT_EQ(readLine(report[0]), "active");
-    ASSERT_EQ(readLine(report[0]), "ready");
+    int report = -1;
+    pid_t child = startColouredChild(report);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(readLine(report), "active");
+    ASSERT_EQ(readLine(report), "ready");
 
     // Composed into this process's screen, and read back through the screen's DC.
     ASSERT_TRUE(eventually([] { return screenAt(50, 50) == kChild; }));
@@ -159,21 +174,21 @@ TEST_F(OneScreen, AnotherProcesssWindowIsComposedTakesInputAndGoesWithItsProcess
     // The stylus and keys go to the process that owns the window.
     SimStylusDown(50, 60);
     SimStylusUp(50, 60);
-    EXPECT_EQ(readLine(report[0]), "tap 10 20");
+    EXPECT_EQ(readLine(report), "tap 10 20");
     SimKeyDown('A');
     SimKeyUp('A');
-    EXPECT_EQ(readLine(report[0]), "key 65");
+    EXPECT_EQ(readLine(report), "key 65");
 
     // A window of this process in front: one z-order; the foreground moves, both hear it.
     RegisterClass(&wc);
     g_colour = kParent;
     HWND mine = CreateWindowEx(0, u"Coloured", u"Parent", WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
     UpdateWindow(mine);
-    EXPECT_EQ(readLine(report[0]), "inactive");
+    EXPECT_EQ(readLine(report), "inactive");
     EXPECT_EQ(GetForegroundWindow(), mine);
     EXPECT_TRUE(eventually([] { return screenAt(50, 50) == kParent && screenAt(120, 120) == kChild; }));
     EXPECT_TRUE(SetForegroundWindow(other));
-    EXPECT_EQ(readLine(report[0]), "active");
+    EXPECT_EQ(readLine(report), "active");
     EXPECT_TRUE(eventually([&] { return screenAt(50, 50) == kChild && GetForegroundWindow() == other; }));
     EXPECT_EQ(GetActiveWindow(), nullptr) << "this process is not in front";
 
@@ -188,7 +203,7 @@ TEST_F(OneScreen, AnotherProcesssWindowIsComposedTakesInputAndGoesWithItsProcess
     UnregisterClass(u"Coloured", nullptr);
     SimPumpMessages();
     EXPECT_EQ(SimSharedPictureCount(), 0);
-    close(report[0]);
+    close(report);
 }
 
 TEST_F(OneScreen, AWindowThatLosesTheCaptureToAnotherProcessHearsIt)
@@ -290,26 +305,11 @@ TEST_F(OneScreen, AMessagePostedToAnotherProcessIsQueuedThereWhenThePostReturns)
 
 TEST_F(OneScreen, AWindowStaysWhileItsProgramRewritesItsPicture)
 {
-    WNDCLASS wc {};
-    wc.lpfnWndProc = colouredProc;
-    wc.lpszClassName = u"Coloured";
-    int report[2];
-    ASSERT_EQ(pipe(report), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        g_report = report[1];
-        g_colour = kChild;
-        RegisterClass(&wc);
-        HWND w = CreateWindowEx(0, u"Coloured", u"Child", WS_VISIBLE, 40, 40, 100, 100, nullptr, nullptr, nullptr, nullptr);
-        say(w ? "ready" : "failed");
-        MSG m;
-        while (GetMessage(&m, nullptr, 0, 0) > 0)
-            DispatchMessage(&m);
-        _exit(0);
-    }
-    close(report[1]);
-    ASSERT_EQ(readLine(report[0]), "active");
-    ASSERT_EQ(readLine(report[0]), "ready");
+    int report = -1;
+    pid_t child = startColouredChild(report);
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(readLine(report), "active");
+    ASSERT_EQ(readLine(report), "ready");
     ASSERT_TRUE(eventually([] { return screenAt(50, 50) == kChild; }));
     HWND other = WindowFromPoint(POINT { 50, 50 });
     ASSERT_NE(other, nullptr);
@@ -335,15 +335,14 @@ TEST_F(OneScreen, AWindowStaysWhileItsProgramRewritesItsPicture)
     EXPECT_EQ(screenAt(50, 50), kChild);
     SimStylusDown(50, 60);
     SimStylusUp(50, 60);
-    EXPECT_EQ(readLine(report[0]), "tap 10 20");
+    EXPECT_EQ(readLine(report), "tap 10 20");
     sequence->fetch_add(1);
     munmap(map, 64);
 
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     SimReapEndedPrograms();
-    UnregisterClass(u"Coloured", nullptr);
-    close(report[0]);
+    close(report);
 }
 
 }
