@@ -784,13 +784,15 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     // The program's log says which menu entry it took: a tap is known taken, not guessed from
     // the picture.
     ASSERT_TRUE(RegWriteNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", 1));
-    auto programLog = [&] {
+    // A UTF-16 file of the device with its mark, whose texts here are all ASCII.
+    auto asciiFile = [&](std::u16string_view path) {
         std::string text;
-        if (auto written = m_device.readFile(u"\\Temp\\optarix.exe.txt"))
+        if (auto written = m_device.readFile(path))
             for (size_t i = 2; i < written->size(); i += 2)
-                text += (*written)[i]; // UTF-16 with its mark; the lines are ASCII
+                text += (*written)[i];
         return text;
     };
+    auto programLog = [&] { return asciiFile(u"\\Temp\\optarix.exe.txt"); };
     startBoth();
     tap("extra");
     ASSERT_TRUE(waitForKey("settings")) << m_host.output();
@@ -841,13 +843,7 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     };
     ASSERT_TRUE(tapAndWait(0.5, 348.0 / 642, "Zoom_Types")) << "Zoom style";
     ASSERT_TRUE(tapAndWait(0.5, 192.0 / 642, "glass_zoom")) << "Glass lens";
-    auto settingsText = [&] {
-        std::string text;
-        if (auto written = m_device.readFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt"))
-            for (size_t i = 2; i < written->size(); i += 2)
-                text += (*written)[i]; // UTF-16 with its mark; the values are ASCII
-        return text;
-    };
+    auto settingsText = [&] { return asciiFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt"); };
     for (auto end = std::chrono::steady_clock::now() + 10s;
          settingsText().find("board_style glass_zoom") == std::string::npos && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(50ms);
