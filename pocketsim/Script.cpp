@@ -1,6 +1,6 @@
 #include "pocketsim/Script.h"
 #include "pocketsim/Device.h"
-#include "pocketsim/KeyboardKeys.h"
+#include "panel_host/KeyboardKeys.h"
 
 #include "runtime/Text.h"
 

@@ -1,11 +1,11 @@
 // pocketsim: boots a simulated pocket device and runs it interactively or from a stylus script.
-#include "pocketsim/Boot.h"
+#include "panel_host/Boot.h"
 #include "pocketsim/Demo.h"
 #include "pocketsim/Device.h"
-#include "pocketsim/KeyboardInstall.h"
-#include "pocketsim/KeyboardKeys.h"
+#include "panel_host/KeyboardInstall.h"
+#include "panel_host/KeyboardKeys.h"
 #include "pocketsim/Script.h"
-#include "pocketsim/SipHost.h"
+#include "panel_host/SipHost.h"
 
 #include "runtime/Text.h"
 

@@ -2,10 +2,10 @@
 // runs in the same input panel host as on the device; its windows are X windows of their own
 // (the panel docked at the bottom, never taking the focus) and what it types reaches the focused
 // X program as key events.
-#include "pocketsim/Boot.h"
-#include "pocketsim/KeyboardInstall.h"
-#include "pocketsim/KeyboardKeys.h"
-#include "pocketsim/SipHost.h"
+#include "panel_host/Boot.h"
+#include "panel_host/KeyboardInstall.h"
+#include "panel_host/KeyboardKeys.h"
+#include "panel_host/SipHost.h"
 #include "x11host/DesktopGeometry.h"
 #include "x11host/XTestKeyboard.h"
 

@@ -1,9 +1,9 @@
 // The layouts the keyboard ships with, installed from the built data tree: every one loads to
 // whole rows in every state, and every character reaches the application with a virtual key
 // unless it is one of the few sent as characters only.
-#include "keyboard/KeyValueFile.h"
+#include "kbfiles/KeyValueFile.h"
 #include "keyboard/KeyboardForm.h"
-#include "keyboard/LayoutSelection.h"
+#include "kbfiles/LayoutSelection.h"
 #include "runtime/Text.h"
 #include "tests/keyboard/KeyboardData.h"
 
