@@ -187,8 +187,7 @@ bool Script::run(std::istream& in, const std::string& sourceName)
 }
 
 // One line being run: its command, then the words after it as the command reads them.
-class Script::Line {
-public:
+struct Script::Line {
     explicit Line(const std::string& line)
         : text(line)
         , in(line)

@@ -27,7 +27,7 @@ public:
     const std::string& error() const { return m_error; }
 
 private:
-    class Line;
+    struct Line;
     // The commands: a name and the function that runs a line of it.
     struct Command {
         const char* name;
