@@ -11,7 +11,8 @@
 #                                 the four COM entry points and DllMain are declared visible by the
 #                                 platform headers, others are marked DLLEXPORT in the source
 #     [OUTPUT_NAME file.dll]      default: NAME.dll
-#     [INSTALL_DIR Maker/Product]) also copied into the install tree ${MK_INSTALL_TREE}/Maker/Product
+#     [INSTALL_DIR Maker/Product]) also copied into the install tree ${MK_INSTALL_TREE}/Maker/Product,
+#                                 and installed into ${MK_INSTALL_DEVICE_LIBDIR}/Maker/Product
 #
 # builds a device library: a shared object built with hidden visibility whose only exports are
 # the listed entry points, linked to the one platform library of the process. The install tree
@@ -77,5 +78,6 @@ function(mk_device_library name)
       COMMAND ${CMAKE_COMMAND} -E make_directory ${MK_INSTALL_TREE}/${ARG_INSTALL_DIR}
       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:${name}> ${MK_INSTALL_TREE}/${ARG_INSTALL_DIR}/
       COMMENT "Installing ${ARG_OUTPUT_NAME} into the install tree")
+    install(TARGETS ${name} LIBRARY DESTINATION ${MK_INSTALL_DEVICE_LIBDIR}/${ARG_INSTALL_DIR})
   endif()
 endfunction()

@@ -1,4 +1,5 @@
 #include "panel_host/Boot.h"
+#include "panel_host/HostFiles.h"
 
 #include "runtime/Text.h"
 
@@ -238,25 +239,30 @@ bool installProgram(const fs::path& source, const std::u16string& relative, bool
 
 bool InstallPlatformFiles(std::string& error)
 {
-#ifdef POCKETSIM_BUILTIN_IM
-    const std::u16string library = u"\\Windows\\msim.dll";
-    std::string target = hostOf(library);
-    if (target.empty()) {
-        error = "no device root";
-        return false;
-    }
-    if (!fs::exists(target) || !sameFile(POCKETSIM_BUILTIN_IM, target)) {
-        if (!copyInto(POCKETSIM_BUILTIN_IM, target)) {
-            error = "cannot copy the platform's keyboard to " + target;
+    return InstallPlatformFiles(OwnHostFiles().platform_keyboard, error);
+}
+
+bool InstallPlatformFiles(const std::string& builtin, std::string& error)
+{
+    if (!builtin.empty()) {
+        const std::u16string library = u"\\Windows\\msim.dll";
+        std::string target = hostOf(library);
+        if (target.empty()) {
+            error = "no device root";
+            return false;
+        }
+        if (!fs::exists(target) || !sameFile(builtin, target)) {
+            if (!copyInto(builtin, target)) {
+                error = "cannot copy the platform's keyboard to " + target;
+                return false;
+            }
+        }
+        std::string report;
+        if (!callServerEntry(library, u"DllRegisterServer", report)) {
+            error = "the platform's keyboard did not register";
             return false;
         }
     }
-    std::string report;
-    if (!callServerEntry(library, u"DllRegisterServer", report)) {
-        error = "the platform's keyboard did not register";
-        return false;
-    }
-#endif
     HKEY key;
     if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
         if (stringValue(key, u"DefaultIM").empty()) {

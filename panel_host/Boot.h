@@ -7,7 +7,9 @@ namespace pocketsim {
 
 // Copies the platform's own keyboard to "\Windows\msim.dll" when it is missing or differs,
 // registers it, and makes it the default input method when none is set. False with a reason.
+// The keyboard's library is the one of the program's own files (HostFiles.h) unless named.
 bool InstallPlatformFiles(std::string& error);
+bool InstallPlatformFiles(const std::string& library, std::string& error);
 
 // Installs an install tree, which mirrors "\Program Files": each program is a folder
 // "Maker\Product" (or a folder "Product" holding files directly). Its files are copied, every

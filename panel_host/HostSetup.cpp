@@ -1,5 +1,6 @@
 #include "panel_host/HostSetup.h"
 #include "panel_host/Boot.h"
+#include "panel_host/HostFiles.h"
 #include "panel_host/KeyboardInstall.h"
 
 #include <simhost.h>
@@ -60,24 +61,48 @@ void HostSetup::install_platform_files() const
 
 bool HostSetup::install_programs(const std::string& tree, KeyboardRole role) const
 {
-    std::string report;
+    return installTrees({ tree }, role, "the build's install tree");
+}
+
+bool HostSetup::install_programs(KeyboardRole role) const
+{
+    const HostFiles& files = OwnHostFiles();
+    // Device programs are copied into the device root, away from the installed tree: they find
+    // the platform library through the environment the host hands them.
+    if (files.installed) {
+        const char* old = std::getenv("LD_LIBRARY_PATH");
+        setenv("LD_LIBRARY_PATH", (files.libraries + (old && *old ? ":" + std::string(old) : "")).c_str(), 1);
+    }
+    return installTrees(files.trees, role, files.installed ? "the installed tree" : "the build's install tree");
+}
+
+bool HostSetup::installTrees(const std::vector<std::string>& trees, KeyboardRole role, const char* what) const
+{
     if (role == KeyboardRole::Optional) {
-        std::error_code noTree;
-        if (std::filesystem::is_empty(tree, noTree) || noTree)
-            return true;
         const bool hadKeyboard = KeyboardOnDevice();
-        if (!InstallTree(tree, report, true))
-            std::fprintf(stderr, "%s: installing the built programs failed:\n%s", m_host.c_str(), report.c_str());
+        for (const std::string& tree : trees) {
+            std::string report;
+            std::error_code noTree;
+            if (std::filesystem::is_empty(tree, noTree) || noTree)
+                continue;
+            if (!InstallTree(tree, report, true))
+                std::fprintf(stderr, "%s: installing the built programs failed:\n%s", m_host.c_str(), report.c_str());
+        }
         if (!hadKeyboard && KeyboardOnDevice())
             MakeKeyboardCurrent();
         return true;
     }
-    if (!InstallTree(tree, report, true)) {
-        std::fprintf(stderr, "%s: installing the keyboard failed:\n%s", m_host.c_str(), report.c_str());
-        return false;
-    }
+    std::string report;
+    for (const std::string& tree : trees)
+        if (!InstallTree(tree, report, true)) {
+            std::fprintf(stderr, "%s: installing the keyboard failed:\n%s", m_host.c_str(), report.c_str());
+            return false;
+        }
     if (!KeyboardOnDevice()) {
-        std::fprintf(stderr, "%s: the build's install tree %s holds no keyboard\n", m_host.c_str(), tree.c_str());
+        std::string names;
+        for (const std::string& tree : trees)
+            names += (names.empty() ? "" : ", ") + tree;
+        std::fprintf(stderr, "%s: %s %s holds no keyboard\n", m_host.c_str(), what, names.c_str());
         return false;
     }
     MakeKeyboardCurrent();

@@ -7,7 +7,7 @@
 //         ... say why in the host's words, stop
 //     setup.use_device_root(setup.device_root(given));      // 2. the device root
 //     setup.install_platform_files();                       // 3. the device's own files,
-//     if (!setup.install_programs(tree, KeyboardRole::...)) //    then the build's programs
+//     if (!setup.install_programs(KeyboardRole::...))       //    then the programs
 //         stop
 //     ... open the display
 //     auto panel = setup.start_input_panel(events, output); // 4. boot: the input panel,
@@ -19,6 +19,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pocketsim {
 
@@ -55,6 +56,9 @@ public:
     // The programs of an install tree (Maker/Product/...), each installed when the device lacks
     // it or has older files. False when the host must stop (KeyboardRole::Required only).
     bool install_programs(const std::string& tree, KeyboardRole role) const;
+    // The programs of the host's own files (HostFiles.h): the installed trees beside an installed
+    // host, else the build's. The programs the device starts then find the platform library.
+    bool install_programs(KeyboardRole role) const;
 
     // The input panel with the current input method loaded (not shown). printEvents prints each
     // call of its callback on standard output, one a line; output takes its keys (null: the
@@ -66,6 +70,8 @@ public:
     void run_startup_folder() const;
 
 private:
+    bool installTrees(const std::vector<std::string>& trees, KeyboardRole role, const char* what) const;
+
     std::string m_host;
 };
 

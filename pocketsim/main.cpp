@@ -120,12 +120,10 @@ bool chooseDisplay(Options& o)
 void installPrograms(const pocketsim::HostSetup& setup, const Options& o)
 {
     setup.install_platform_files();
-#ifdef POCKETSIM_INSTALL_TREE
-    // The programs this build made, when the device lacks them or has older ones.
+    // The programs installed beside pocketsim (or this build's), when the device lacks them or
+    // has older ones.
     if (o.installBuilt)
-        setup.install_programs(POCKETSIM_INSTALL_TREE, pocketsim::KeyboardRole::Optional);
-#endif
-    (void)o;
+        setup.install_programs(pocketsim::KeyboardRole::Optional);
 }
 
 // Boots the device: the shell and note pad, the input panel, then the startup folder.

@@ -6,6 +6,8 @@
 #include "panel_host/KeyboardKeys.h"
 #include "panel_host/OptionTable.h"
 #include "x11host/DesktopGeometry.h"
+#include "x11host/DesktopSession.h"
+#include "x11host/SingleInstance.h"
 #include "x11host/XTestKeyboard.h"
 
 #include "runtime/Text.h"
@@ -74,6 +76,7 @@ struct Options {
     int keyboardWidth = 0;
     bool events = false;
     bool keymap = false;
+    x11host::DesktopOptions desktop;
 };
 
 pocketsim::OptionTable optionTable(Options& o)
@@ -94,6 +97,19 @@ pocketsim::OptionTable optionTable(Options& o)
         o.keyboardWidth = std::atoi(value);
         return o.keyboardWidth < 64 ? "--width wants at least 64 pixels" : "";
     };
+    auto command = [&o](x11host::PanelCommand c) {
+        return [&o, c](const char*) -> std::string {
+            o.desktop.command = c;
+            return {};
+        };
+    };
+    auto autostart = [&o](const char* value) -> std::string {
+        std::string v = value;
+        if (v != "on" && v != "off")
+            return "--autostart wants on or off, not '" + v + "'";
+        o.desktop.autostart = v == "on";
+        return {};
+    };
     return pocketsim::OptionTable("magnikeys-x11", {
         { "--root", "FOLDER", "the keyboard's device folder (default: POCKETSIM_ROOT or\n"
                               "~/.local/share/magnikeys-x11/device)", StoreValue(o.root) },
@@ -102,6 +118,12 @@ pocketsim::OptionTable optionTable(Options& o)
         { "--events", "", "print every call of the input panel's callback, one a line", SetFlag(o.events) },
         { "--keymap", "", "print the keyboard's keys in screen pixels once it shows, then \"ready\";\n"
                           "again for each line \"keymap\" on standard input (for automation)", SetFlag(o.keymap) },
+        { "--always", "", "keep the keyboard up, whatever has the focus (default: shown while a text\n"
+                          "field has it, through the accessibility bus)", SetFlag(o.desktop.always) },
+        { "--show", "", "show the running keyboard (or start it shown, the default)", command(x11host::PanelCommand::Show) },
+        { "--hide", "", "hide the running keyboard (or start it hidden)", command(x11host::PanelCommand::Hide) },
+        { "--toggle", "", "show or hide the running keyboard", command(x11host::PanelCommand::Toggle) },
+        { "--autostart", "on|off", "start the keyboard with the desktop session, or not, and stop", autostart },
     });
 }
 
@@ -126,10 +148,10 @@ std::optional<x11host::DesktopGeometry> useScreen(const pocketsim::HostSetup& se
 
 // The keyboard on the desktop until the X display goes or a signal stops the host.
 void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyboard& keyboard,
-    const x11host::DesktopGeometry& geometry, bool keymap)
+    const x11host::DesktopGeometry& geometry, bool keymap, x11host::DesktopSession& session)
 {
     pocketsim::SipHost& panel = *started;
-    panel.show();
+    session.start(panel);
     SimPumpMessages();
     SimPresent();
     std::string commands;
@@ -142,6 +164,7 @@ void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyb
     std::signal(SIGTERM, [](int) { g_stop = 1; });
     while (!g_stop && SimPollDisplay() && SimRunFor(5)) {
         keyboard.idle();
+        session.idle(panel);
         SimReapEndedPrograms();
         if (commandsOpen)
             commandsOpen = readCommands(commands, geometry.scale);
@@ -158,6 +181,8 @@ int main(int argc, char** argv)
     Options options;
     if (std::optional<int> stop = optionTable(options).parse(argc, argv))
         return *stop;
+    if (options.desktop.autostart)
+        return x11host::AutostartCommand(*options.desktop.autostart, pocketsim::HostSetup("magnikeys-x11").device_root(options.root));
 
     Display* x = XOpenDisplay(nullptr);
     if (!x) {
@@ -165,6 +190,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "magnikeys-x11: cannot open the X display '%s'\n", name ? name : "");
         return 1;
     }
+    x11host::SingleInstance instance;
+    if (std::optional<int> handed = x11host::HandOverOrTake(instance, options.desktop.command))
+        return *handed;
     x11host::XTestKeyboard keyboard(x);
     std::string why;
     if (!keyboard.ready(why)) {
@@ -180,7 +208,7 @@ int main(int argc, char** argv)
     // The keyboard, its data and its settings program, installed when missing or older; the
     // desktop's input method is always Magnikeys.
     setup.install_platform_files();
-    if (!setup.install_programs(MK_INSTALL_TREE, pocketsim::KeyboardRole::Required))
+    if (!setup.install_programs(pocketsim::KeyboardRole::Required))
         return 1;
 
     // Screen reads from the keyboard's first moment on see the desktop.
@@ -193,7 +221,8 @@ int main(int argc, char** argv)
         SimCloseDisplay();
         return 1;
     }
-    runKeyboard(std::move(panel), keyboard, *geometry, options.keymap);
+    x11host::DesktopSession session(options.desktop, instance, x);
+    runKeyboard(std::move(panel), keyboard, *geometry, options.keymap, session);
     keyboard.restore_all();
     SimCloseDisplay();
     return 0;

@@ -11,7 +11,9 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <gtest/gtest.h>
 
@@ -48,7 +50,10 @@ class Child {
 public:
     ~Child() { stop(); }
 
-    bool start(const std::vector<std::string>& args, const std::string& display)
+    // env: "NAME=VALUE" to set, "NAME" to unset in the program's environment; errors: its
+    // standard error goes with its output.
+    bool start(const std::vector<std::string>& args, const std::string& display, const std::vector<std::string>& env = {},
+        bool errors = false)
     {
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0)
@@ -57,9 +62,15 @@ public:
         if (m_pid == 0) {
             dup2(in[0], 0);
             dup2(out[1], 1);
+            if (errors)
+                dup2(out[1], 2);
             close(in[1]);
             close(out[0]);
             setenv("DISPLAY", display.c_str(), 1);
+            for (const std::string& e : env) {
+                const size_t equals = e.find('=');
+                equals == std::string::npos ? unsetenv(e.c_str()) : setenv(e.substr(0, equals).c_str(), e.c_str() + equals + 1, 1);
+            }
             std::vector<char*> argv;
             for (const auto& a : args)
                 argv.push_back(const_cast<char*>(a.c_str()));
@@ -185,7 +196,9 @@ std::vector<Key> parseKeyMap(const std::vector<std::string>& lines, size_t from)
         std::vector<std::string> words;
         for (std::string w; in >> w;)
             words.push_back(w);
-        if (words.size() < 7)
+        // Only key lines: the program's messages may come between them.
+        auto number = [](const std::string& w) { return w.find_first_not_of("-0123456789") == std::string::npos; };
+        if (words.size() < 7 || !number(words[0]) || !std::all_of(words.end() - 4, words.end(), number))
             continue;
         Key k;
         const size_t n = words.size();
@@ -293,9 +306,20 @@ protected:
         startKeyboard();
     }
 
-    void startKeyboard()
+    // The keyboard under test: the build's, or the one MAGNIKEYS_X11_PROGRAM names (an installed
+    // tree's, an unpacked package's).
+    static std::string program()
     {
-        ASSERT_TRUE(m_host.start({ MAGNIKEYS_X11, "--root", m_device.hostRoot(), "--keymap", "--events" }, m_x.name()));
+        const char* other = std::getenv("MAGNIKEYS_X11_PROGRAM");
+        return other && *other ? other : MAGNIKEYS_X11;
+    }
+
+    // errors: its standard error among its lines.
+    void startKeyboard(const std::vector<std::string>& extra = {}, const std::vector<std::string>& env = {}, bool errors = false)
+    {
+        std::vector<std::string> args { program(), "--root", m_device.hostRoot(), "--keymap", "--events" };
+        args.insert(args.end(), extra.begin(), extra.end());
+        ASSERT_TRUE(m_host.start(args, m_x.name(), env, errors));
         ASSERT_TRUE(m_host.waitForLine("ready", 60s)) << m_host.output();
         m_keys = parseKeyMap(m_host.lines(), 0);
         ASSERT_FALSE(m_keys.empty()) << m_host.output();
@@ -865,6 +889,252 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     int revert = 0;
     XGetInputFocus(m_display, &focus, &revert);
     EXPECT_EQ(focus, m_clientWindow);
+}
+
+// ---- the keyboard as a program of the desktop session ----------------------------------
+
+// The keyboard's dock window, mapped or not; 0 when there is none yet.
+Window findDock(Display* d)
+{
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window dock = 0;
+    if (!XQueryTree(d, root, &root, &parent, &children, &count))
+        return 0;
+    const Atom typeAtom = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
+    const Atom dockType = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    for (unsigned i = 0; i < count && !dock; ++i) {
+        Atom actual = 0;
+        int format = 0;
+        unsigned long items = 0, rest = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, children[i], typeAtom, 0, 1, False, XA_ATOM, &actual, &format, &items, &rest, &data) == Success
+            && data && items == 1 && *reinterpret_cast<Atom*>(data) == dockType)
+            dock = children[i];
+        if (data)
+            XFree(data);
+    }
+    if (children)
+        XFree(children);
+    return dock;
+}
+
+bool mapped(Display* d, Window w)
+{
+    XWindowAttributes a {};
+    return w && XGetWindowAttributes(d, w, &a) && a.map_state == IsViewable;
+}
+
+// Waits until the window is (or is not) on the screen; the milliseconds it took, or -1.
+long long waitMapped(Display* d, Window w, bool shown, std::chrono::milliseconds limit = 5s)
+{
+    const long long start = nowMicroseconds();
+    for (auto end = std::chrono::steady_clock::now() + limit;; std::this_thread::sleep_for(2ms)) {
+        if (mapped(d, w) == shown)
+            return (nowMicroseconds() - start) / 1000;
+        if (std::chrono::steady_clock::now() >= end)
+            return -1;
+    }
+}
+
+// The short typing test that an installed tree and the package are checked with
+// (MAGNIKEYS_X11_PROGRAM names their program).
+TEST_F(DesktopKeyboard, TypesHello)
+{
+    startBoth();
+    for (const char* label : { "shift", "h", "e", "l", "l", "o" }) {
+        if (std::string(label) == "shift")
+            tap(label);
+        else
+            type(label);
+    }
+    std::string typed;
+    for (const std::string& t : tokens(presses(m_client.lines())))
+        typed += t;
+    EXPECT_EQ(typed, "Hello") << m_client.output();
+}
+
+TEST_F(DesktopKeyboard, ALaterStartHandsItsCommandToTheRunningKeyboardAndEnds)
+{
+    ASSERT_TRUE(m_client.start({ KEYRECORDER }, m_x.name()));
+    startKeyboard({ "--always" });
+    const Window dock = findDock(m_display);
+    ASSERT_NE(dock, 0u);
+    ASSERT_TRUE(mapped(m_display, dock));
+    auto later = [&](const std::string& args) {
+        const auto start = std::chrono::steady_clock::now();
+        const int status = std::system((m_x.env() + "'" + program() + "' " + args + " --root /nonexistent/unused").c_str());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << args << ": a later start must end at once";
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(later("--hide"), 0);
+    EXPECT_GE(waitMapped(m_display, dock, false), 0) << "--hide";
+    EXPECT_EQ(later("--toggle"), 0);
+    EXPECT_GE(waitMapped(m_display, dock, true), 0) << "--toggle";
+    EXPECT_EQ(later("--toggle"), 0);
+    EXPECT_GE(waitMapped(m_display, dock, false), 0) << "--toggle";
+    EXPECT_EQ(later(""), 0);
+    EXPECT_GE(waitMapped(m_display, dock, true), 0) << "a plain start shows it";
+    EXPECT_EQ(later("--show"), 0);
+    EXPECT_TRUE(mapped(m_display, dock));
+    // Still the one keyboard, and it still types.
+    type("q");
+    EXPECT_EQ(findDock(m_display), dock);
+}
+
+TEST_F(DesktopKeyboard, WithoutAnAccessibilityBusThePanelStaysUpAndTheLogSaysWhy)
+{
+    ASSERT_TRUE(m_client.start({ KEYRECORDER }, m_x.name()));
+    // Started hidden, as the session starts it; no session bus to find the accessibility bus on.
+    ASSERT_TRUE(m_host.start({ program(), "--root", m_device.hostRoot(), "--hide" }, m_x.name(),
+        { "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus", "AT_SPI_BUS_ADDRESS" }, true));
+    ASSERT_TRUE(m_host.waitFor([](const auto& lines) {
+        return std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.find("no accessibility bus") != std::string::npos; });
+    }, 60s)) << m_host.output();
+    const Window dock = waitForWindow([&] { return findDock(m_display); });
+    ASSERT_NE(dock, 0u);
+    EXPECT_GE(waitMapped(m_display, dock, true), 0) << m_host.output();
+}
+
+// A GTK 3 window with two entries and a button on a session bus of its own with the
+// accessibility bus (dbus-run-session starts it; the bus launcher comes when asked for).
+class TextFields : public DesktopKeyboard {
+protected:
+    void SetUp() override
+    {
+        if (!OnPath("dbus-run-session") || !std::filesystem::exists("/usr/libexec/at-spi-bus-launcher")
+            || std::system("/usr/bin/python3 -c 'import gi; gi.require_version(\"Gtk\", \"3.0\")' 2>/dev/null") != 0)
+            GTEST_SKIP() << "needs dbus-run-session, at-spi2-core, python3-gi and gir1.2-gtk-3.0 (scripts/setup installs them)";
+        DesktopKeyboard::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        ASSERT_TRUE(m_bus.start({ "/usr/bin/dbus-run-session", "--", "/bin/sh", "-c", "echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat" },
+            m_x.name()));
+        ASSERT_TRUE(m_bus.waitFor([](const auto& lines) { return !lines.empty(); }));
+        m_env = { "DBUS_SESSION_BUS_ADDRESS=" + m_bus.lines()[0], "AT_SPI_BUS_ADDRESS", "NO_AT_BRIDGE", "GTK_MODULES" };
+        ASSERT_TRUE(m_client.start({ "/usr/bin/python3", std::string(MK_SOURCE_DIR) + "/tests/x11host/textfields.py" }, m_x.name(),
+            m_env));
+        ASSERT_TRUE(m_client.waitFor([](const auto& lines) { return !lines.empty() && lines[0].rfind("window ", 0) == 0; }, 30s))
+            << m_client.output();
+        m_window = std::stoul(m_client.lines()[0].substr(7), nullptr, 16);
+        // No window manager: the test gives the window the focus, as a click on it would.
+        waitMapped(m_display, m_window, true);
+        XSetInputFocus(m_display, m_window, RevertToParent, CurrentTime);
+        XSync(m_display, False);
+    }
+
+    void TearDown() override
+    {
+        DesktopKeyboard::TearDown();
+        m_bus.stop();
+    }
+
+    // Moves the focus in the window and waits until the window says it has moved.
+    void focus(const std::string& widget)
+    {
+        const size_t before = m_client.lines().size();
+        m_client.write("focus " + widget + "\n");
+        ASSERT_TRUE(m_client.waitFor([&](const auto& lines) {
+            return std::find(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(), "focused " + widget) != lines.end();
+        })) << m_client.output();
+    }
+
+    // Map and unmap notices of the dock since the last call.
+    std::pair<int, int> mapChanges(Window dock)
+    {
+        std::pair<int, int> counts;
+        XSync(m_display, False);
+        for (XEvent e; XCheckWindowEvent(m_display, dock, StructureNotifyMask, &e);) {
+            counts.first += e.type == MapNotify;
+            counts.second += e.type == UnmapNotify;
+        }
+        return counts;
+    }
+
+    Child m_bus;
+    std::vector<std::string> m_env;
+    Window m_window = 0;
+};
+
+TEST_F(TextFields, TheKeyboardShowsForTextFieldsOnlyAndAHardwareKeyboardKeepsItHidden)
+{
+    startKeyboard({}, m_env, true);
+    const Window dock = findDock(m_display);
+    ASSERT_NE(dock, 0u);
+    XSelectInput(m_display, dock, StructureNotifyMask);
+    // The focus on the button: the keyboard goes. Programs hear of the keyboard's interest in the
+    // focus a moment after it asked, so the first move may pass unseen.
+    for (auto end = std::chrono::steady_clock::now() + 20s; mapped(m_display, dock) && std::chrono::steady_clock::now() < end;) {
+        focus("first");
+        focus("button");
+        waitMapped(m_display, dock, false, 1s);
+    }
+    ASSERT_FALSE(mapped(m_display, dock)) << "focus on a button left the keyboard up\n" << m_host.output();
+    mapChanges(dock);
+
+    // An entry takes the focus: the keyboard shows at once and types into it.
+    focus("first");
+    const long long shown = waitMapped(m_display, dock, true);
+    std::printf("the keyboard showed %lld ms after the entry took the focus\n", shown);
+    EXPECT_GE(shown, 0);
+    EXPECT_LE(shown, 300);
+    for (const char* label : { "shift", "h", "e", "l", "l", "o" })
+        tap(label);
+    EXPECT_TRUE(m_client.waitForLine("text first Hello")) << m_client.output();
+
+    // From one entry to the other and back: no flicker.
+    mapChanges(dock);
+    focus("second");
+    focus("first");
+    focus("second");
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_TRUE(mapped(m_display, dock));
+    EXPECT_EQ(mapChanges(dock), std::make_pair(0, 0)) << "the keyboard went and came back between two entries";
+
+    // The button: it hides; the other entry: it shows again, once each.
+    focus("button");
+    EXPECT_GE(waitMapped(m_display, dock, false), 0);
+    focus("second");
+    EXPECT_GE(waitMapped(m_display, dock, true), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(mapChanges(dock), std::make_pair(1, 1));
+
+    // A key typed on another keyboard while the panel is hidden: entries no longer bring it up.
+    focus("button");
+    ASSERT_GE(waitMapped(m_display, dock, false), 0);
+    XIAddMasterInfo add { XIAddMaster, const_cast<char*>("hardware"), True, True };
+    ASSERT_EQ(XIChangeHierarchy(m_display, reinterpret_cast<XIAnyHierarchyChangeInfo*>(&add), 1), Success);
+    XSync(m_display, False);
+    int count = 0, corePointer = 0, hardwarePointer = 0, hardwareKeyboard = 0;
+    XIDeviceInfo* devices = XIQueryDevice(m_display, XIAllMasterDevices, &count);
+    for (int i = 0; i < count; ++i) {
+        if (std::strcmp(devices[i].name, "hardware pointer") == 0)
+            hardwarePointer = devices[i].deviceid;
+        if (std::strcmp(devices[i].name, "hardware keyboard") == 0)
+            hardwareKeyboard = devices[i].deviceid;
+        if (std::strcmp(devices[i].name, "Virtual core pointer") == 0)
+            corePointer = devices[i].deviceid;
+    }
+    XIFreeDeviceInfo(devices);
+    ASSERT_NE(hardwarePointer, 0);
+    // This program's synthetic keys now come from that keyboard's own device.
+    XISetClientPointer(m_display, None, hardwarePointer);
+    const KeyCode right = XKeysymToKeycode(m_display, XK_Right);
+    XTestFakeKeyEvent(m_display, right, True, CurrentTime);
+    XTestFakeKeyEvent(m_display, right, False, CurrentTime);
+    XSync(m_display, False);
+    XISetClientPointer(m_display, None, corePointer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    focus("first");
+    EXPECT_LT(waitMapped(m_display, dock, true, 1s), 0) << "an entry brought the keyboard up while the hardware keyboard is in use";
+    // A tap on the screen (beside the window): the entry that has the focus gets the keyboard.
+    pointer(700, 20);
+    button(true);
+    button(false);
+    EXPECT_GE(waitMapped(m_display, dock, true), 0) << "a touch on the screen did not bring the keyboard back";
+    XIRemoveMasterInfo remove { XIRemoveMaster, hardwareKeyboard, XIFloating, 0, 0 };
+    XIChangeHierarchy(m_display, reinterpret_cast<XIAnyHierarchyChangeInfo*>(&remove), 1);
+    XSync(m_display, False);
 }
 
 }
