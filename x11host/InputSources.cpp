@@ -52,11 +52,9 @@ bool InputSources::ready(std::string& why) const
 
 InputSources::Source InputSources::Classify(const Device& device)
 {
-    if (device.coreXTest && device.keyboard)
-        return Source::Other;
     if (device.keyboard)
-        return Source::HardwareKeyboard;
-    return device.directTouch || device.absolute ? Source::ScreenPointer : Source::Other;
+        return device.xtest && device.core ? Source::Other : Source::HardwareKeyboard;
+    return device.directTouch || device.absolute || device.xtest ? Source::ScreenPointer : Source::Other;
 }
 
 bool InputSources::KeyTypes(unsigned long keysym)
@@ -88,8 +86,8 @@ void InputSources::readDevices()
         Device d;
         d.name = info.name;
         d.keyboard = info.use == XISlaveKeyboard || (info.use == XIFloatingSlave && std::strstr(info.name, "keyboard"));
-        const bool xtest = std::strstr(info.name, "XTEST") != nullptr;
-        d.coreXTest = xtest && (info.attachment == coreKeyboard || info.attachment == corePointer);
+        d.xtest = std::strstr(info.name, "XTEST") != nullptr;
+        d.core = info.attachment == coreKeyboard || info.attachment == corePointer;
         for (int c = 0; c < info.num_classes; ++c) {
             if (info.classes[c]->type == XITouchClass)
                 d.directTouch = d.directTouch || reinterpret_cast<XITouchClassInfo*>(info.classes[c])->mode == XIDirectTouch;

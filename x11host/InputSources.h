@@ -6,8 +6,9 @@
 //   than the core XTEST keyboard, through which this host's own key events (and other programs'
 //   synthetic ones) arrive.
 // - A touch: a touch on a direct-touch device, or a button pressed on a pointer that reports
-//   absolute positions (a touch screen or a pen; the XTEST pointer too, which automation puts
-//   on a screen position); a mouse or touch pad moves relatively and is neither.
+//   absolute positions (a touch screen or a pen) or on an XTEST pointer (synthetic presses are
+//   given at screen positions: touch bridges, automation); a mouse or touch pad moves
+//   relatively and is neither.
 #include <map>
 #include <string>
 
@@ -35,7 +36,8 @@ public:
     struct Device {
         std::string name;
         bool keyboard = false;
-        bool coreXTest = false; // the XTEST keyboard or pointer of the core master
+        bool xtest = false; // an XTEST device, through which synthetic events come
+        bool core = false;  // attached to the core master
         bool directTouch = false;
         bool absolute = false; // its x and y valuators report absolute positions
     };

@@ -151,14 +151,16 @@ TEST(InputSources, DevicesCountByWhatTheySayOfThemselves)
 {
     using D = InputSources::Device;
     using S = InputSources::Source;
-    EXPECT_EQ(InputSources::Classify(D { "AT Translated Set 2 keyboard", true, false, false, false }), S::HardwareKeyboard);
-    EXPECT_EQ(InputSources::Classify(D { "Virtual core XTEST keyboard", true, true, false, false }), S::Other);
+    // name, keyboard, xtest, core, direct touch, absolute
+    EXPECT_EQ(InputSources::Classify(D { "AT Translated Set 2 keyboard", true, false, true, false, false }), S::HardwareKeyboard);
+    EXPECT_EQ(InputSources::Classify(D { "Virtual core XTEST keyboard", true, true, true, false, false }), S::Other);
     // Another master's XTEST keyboard is a keyboard of its own.
-    EXPECT_EQ(InputSources::Classify(D { "second XTEST keyboard", true, false, false, false }), S::HardwareKeyboard);
-    EXPECT_EQ(InputSources::Classify(D { "ELAN touchscreen", false, false, true, true }), S::ScreenPointer);
-    EXPECT_EQ(InputSources::Classify(D { "Wacom pen stylus", false, false, false, true }), S::ScreenPointer);
-    EXPECT_EQ(InputSources::Classify(D { "Logitech mouse", false, false, false, false }), S::Other);
-    EXPECT_EQ(InputSources::Classify(D { "Virtual core XTEST pointer", false, true, false, true }), S::ScreenPointer);
+    EXPECT_EQ(InputSources::Classify(D { "second XTEST keyboard", true, true, false, false, false }), S::HardwareKeyboard);
+    EXPECT_EQ(InputSources::Classify(D { "ELAN touchscreen", false, false, true, true, true }), S::ScreenPointer);
+    EXPECT_EQ(InputSources::Classify(D { "Wacom pen stylus", false, false, true, false, true }), S::ScreenPointer);
+    EXPECT_EQ(InputSources::Classify(D { "Virtual core XTEST pointer", false, true, true, false, false }), S::ScreenPointer);
+    EXPECT_EQ(InputSources::Classify(D { "Logitech mouse", false, false, true, false, false }), S::Other);
+    EXPECT_EQ(InputSources::Classify(D { "SynPS/2 touchpad", false, false, true, false, false }), S::Other);
 }
 
 TEST(InputSources, OnlyKeysThatTypeCount)

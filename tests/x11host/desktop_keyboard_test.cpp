@@ -132,11 +132,18 @@ public:
         return all;
     }
 
-    void stop()
+    // gently: the program ends by itself when its input closes; it gets 5 s for that.
+    void stop(bool gently = false)
     {
         if (m_in >= 0)
             close(m_in);
         m_in = -1;
+        for (int i = 0; gently && m_pid > 0 && i < 100; ++i) {
+            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
+                m_pid = -1;
+            else
+                std::this_thread::sleep_for(50ms);
+        }
         if (m_pid > 0) {
             kill(m_pid, SIGTERM);
             for (int i = 0; i < 100; ++i) {
@@ -1008,10 +1015,15 @@ protected:
         DesktopKeyboard::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        ASSERT_TRUE(m_bus.start({ "/usr/bin/dbus-run-session", "--", "/bin/sh", "-c", "echo \"$DBUS_SESSION_BUS_ADDRESS\"; exec cat" },
-            m_x.name()));
-        ASSERT_TRUE(m_bus.waitFor([](const auto& lines) { return !lines.empty(); }));
-        m_env = { "DBUS_SESSION_BUS_ADDRESS=" + m_bus.lines()[0], "AT_SPI_BUS_ADDRESS", "NO_AT_BRIDGE", "GTK_MODULES" };
+        // The buses' messages go with the address, not into the test's output.
+        ASSERT_TRUE(m_bus.start({ "/usr/bin/dbus-run-session", "--", "/bin/sh", "-c", "echo \"bus $DBUS_SESSION_BUS_ADDRESS\"; exec cat" },
+            m_x.name(), {}, true));
+        auto address = [](const std::vector<std::string>& lines) {
+            auto found = std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("bus ", 0) == 0; });
+            return found == lines.end() ? std::string() : found->substr(4);
+        };
+        ASSERT_TRUE(m_bus.waitFor([&](const auto& lines) { return !address(lines).empty(); })) << m_bus.output();
+        m_env = { "DBUS_SESSION_BUS_ADDRESS=" + address(m_bus.lines()), "AT_SPI_BUS_ADDRESS", "NO_AT_BRIDGE", "GTK_MODULES" };
         ASSERT_TRUE(m_client.start({ "/usr/bin/python3", std::string(MK_SOURCE_DIR) + "/tests/x11host/textfields.py" }, m_x.name(),
             m_env));
         ASSERT_TRUE(m_client.waitFor([](const auto& lines) { return !lines.empty() && lines[0].rfind("window ", 0) == 0; }, 30s))
@@ -1026,7 +1038,8 @@ protected:
     void TearDown() override
     {
         DesktopKeyboard::TearDown();
-        m_bus.stop();
+        // dbus-run-session ends its bus when its program ends (here when its input closes).
+        m_bus.stop(true);
     }
 
     // Moves the focus in the window and waits until the window says it has moved.

@@ -37,7 +37,10 @@ def command(source, condition):
         return False
     words = line.split()
     if len(words) == 2 and words[0] == "focus" and words[1] in widgets:
-        widgets[words[1]].grab_focus()
+        widget = widgets[words[1]]
+        if widget.is_focus():
+            say("focused " + words[1])  # no focus-in to wait for
+        widget.grab_focus()
     return True
 
 
