@@ -25,6 +25,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <poll.h>
 #include <sstream>
@@ -959,6 +960,18 @@ TEST_F(DesktopKeyboard, TypesHello)
     for (const std::string& t : tokens(presses(m_client.lines())))
         typed += t;
     EXPECT_EQ(typed, "Hello") << m_client.output();
+    // An installed program puts its own tree's files on the device, wherever the tree was moved
+    // (the build's copies differ: installing rewrote their library paths).
+    if (const char* other = std::getenv("MAGNIKEYS_X11_PROGRAM"); other && *other) {
+        const std::filesystem::path libraries = std::filesystem::path(other).parent_path().parent_path() / "lib" / "magnikeys";
+        auto hostFile = [](const std::filesystem::path& path) {
+            std::ifstream in(path, std::ios::binary);
+            return std::optional<std::string>(std::string(std::istreambuf_iterator<char>(in), {}));
+        };
+        EXPECT_TRUE(m_device.readFile(u"\\Windows\\msim.dll") == hostFile(libraries / "msim.dll"));
+        EXPECT_TRUE(m_device.readFile(u"\\Program Files\\Tarn\\Magnikeys\\magnikeys.dll")
+            == hostFile(libraries / "device" / "Tarn" / "Magnikeys" / "magnikeys.dll"));
+    }
 }
 
 TEST_F(DesktopKeyboard, ALaterStartHandsItsCommandToTheRunningKeyboardAndEnds)
