@@ -825,7 +825,13 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
         return text;
     };
     auto programLog = [&] { return asciiFile(u"\\Temp\\optarix.exe.txt"); };
+    // The session's start entries of this test's own (the keyboard inherits the place).
+    const std::filesystem::path config = m_device.hostRoot() + "-config";
+    const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
+    const std::string savedConfig = oldConfig ? oldConfig : "";
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     startBoth();
+    oldConfig ? setenv("XDG_CONFIG_HOME", savedConfig.c_str(), 1) : unsetenv("XDG_CONFIG_HOME");
     tap("extra");
     ASSERT_TRUE(waitForKey("settings")) << m_host.output();
     tap("settings");
@@ -873,6 +879,8 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
                       << shot << "\nthe program's log:\n" << programLog();
         return false;
     };
+    // "Start as default keyboard", which on the desktop starts the keyboard with the session.
+    ASSERT_TRUE(tapAndWait(0.5, 292.0 / 642, "default_keyboard")) << "Start as default keyboard";
     ASSERT_TRUE(tapAndWait(0.5, 348.0 / 642, "Zoom_Types")) << "Zoom style";
     ASSERT_TRUE(tapAndWait(0.5, 192.0 / 642, "glass_zoom")) << "Glass lens";
     auto settingsText = [&] { return asciiFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt"); };
@@ -885,6 +893,16 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     for (auto end = std::chrono::steady_clock::now() + 15s; findProgramWindow(m_display, width, height) && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(findProgramWindow(m_display, width, height), 0u) << "the settings program did not close";
+    // The program put the startup selector in place as it ended; the keyboard wrote the user's
+    // session start entry for itself.
+    EXPECT_TRUE(m_device.exists(u"\\Windows\\StartUp\\mk_select.exe"));
+    const std::filesystem::path entry = config / "autostart" / "magnikeys-x11.desktop";
+    for (auto end = std::chrono::steady_clock::now() + 5s; !std::filesystem::exists(entry) && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(50ms);
+    std::ifstream written(entry);
+    const std::string text((std::istreambuf_iterator<char>(written)), {});
+    EXPECT_NE(text.find("\nExec=" + program() + " --hide\n"), std::string::npos) << entry << ":\n" << text;
+    std::filesystem::remove_all(config);
 
     // The keyboard takes the new style at its next touch: holding a key shows the glass lens.
     tap("extra");
