@@ -108,6 +108,7 @@ void FocusWatcher::run()
     if (m_bus->focused)
         g_object_unref(m_bus->focused);
     g_main_loop_unref(m_bus->loop);
+    atspi_exit();
 }
 
 }
