@@ -100,12 +100,19 @@ DesktopSession::~DesktopSession() = default;
 void DesktopSession::start(pocketsim::InputPanel& panel)
 {
     m_session.start();
+    m_applied = panel.shown();
     apply(panel);
 }
 
 void DesktopSession::idle(pocketsim::InputPanel& panel)
 {
     const unsigned now = nowMs();
+    // A program of the device showed or hid the panel itself (SipShowIM): that is the state the
+    // rules go on from.
+    if (panel.shown() != m_applied) {
+        m_applied = panel.shown();
+        m_auto.command(m_applied ? PanelCommand::Show : PanelCommand::Hide);
+    }
     if (m_focus)
         for (const FocusWatcher::News& news : m_focus->poll()) {
             if (news.kind == FocusWatcher::News::Kind::Unavailable) {
@@ -128,9 +135,10 @@ void DesktopSession::idle(pocketsim::InputPanel& panel)
 
 void DesktopSession::apply(pocketsim::InputPanel& panel)
 {
-    if (m_auto.shown() == panel.shown())
+    if (m_auto.shown() == m_applied)
         return;
-    m_auto.shown() ? panel.show() : panel.hide();
+    m_applied = m_auto.shown();
+    m_applied ? panel.show() : panel.hide();
     SimPumpMessages();
     SimPresent();
 }

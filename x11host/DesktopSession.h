@@ -62,6 +62,7 @@ private:
     Display* m_display;
     AutoShow m_auto;
     bool m_always;
+    bool m_applied = false; // what the panel was last told, or did by itself
     std::unique_ptr<FocusWatcher> m_focus;
     std::unique_ptr<InputSources> m_inputs;
     SessionStart m_session;
