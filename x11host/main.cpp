@@ -191,8 +191,10 @@ int main(int argc, char** argv)
         return 1;
     }
     x11host::SingleInstance instance;
-    if (std::optional<int> handed = x11host::HandOverOrTake(instance, options.desktop.command))
+    if (std::optional<int> handed = x11host::HandOverOrTake(instance, options.desktop.command)) {
+        XCloseDisplay(x);
         return *handed;
+    }
     x11host::XTestKeyboard keyboard(x);
     std::string why;
     if (!keyboard.ready(why)) {
