@@ -45,6 +45,32 @@ AutostartPlaces places()
     return AutostartPlaces::ForEntry(std::string(kHost) + ".desktop");
 }
 
+// Whether the accessibility bus can be found without starting a session bus: with none to go
+// to, the D-Bus library would launch one of its own, forking this threaded program (and a bus
+// of its own holds no programs' accessibility anyway). The bus is named by the environment, the
+// user's bus socket or the root window's AT_SPI_BUS.
+bool accessibilityBusReachable(Display* display)
+{
+    for (const char* name : { "DBUS_SESSION_BUS_ADDRESS", "AT_SPI_BUS_ADDRESS" })
+        if (const char* value = std::getenv(name); value && *value)
+            return true;
+    std::error_code ec;
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime
+        && std::filesystem::exists(std::string(runtime) + "/bus", ec))
+        return true;
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, rest = 0;
+    unsigned char* data = nullptr;
+    const bool found = XGetWindowProperty(display, DefaultRootWindow(display), XInternAtom(display, "AT_SPI_BUS", False), 0, 1024,
+                           False, AnyPropertyType, &type, &format, &items, &rest, &data)
+            == Success
+        && data && items > 0;
+    if (data)
+        XFree(data);
+    return found;
+}
+
 }
 
 std::optional<int> HandOverOrTake(SingleInstance& instance, PanelCommand command)
@@ -87,7 +113,12 @@ DesktopSession::DesktopSession(const DesktopOptions& options, SingleInstance& in
     , m_session(places(), autostartTemplate(), ownProgram())
 {
     if (!m_always) {
-        m_focus = std::make_unique<FocusWatcher>();
+        if (accessibilityBusReachable(display))
+            m_focus = std::make_unique<FocusWatcher>();
+        else {
+            std::fprintf(stderr, "%s: no session bus to find the accessibility bus (AT-SPI) on: the keyboard stays up\n", kHost);
+            m_auto.focus_unavailable();
+        }
         m_inputs = std::make_unique<InputSources>();
         std::string why;
         if (!m_inputs->ready(why))
