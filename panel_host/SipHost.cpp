@@ -1,6 +1,7 @@
 #include "panel_host/SipHost.h"
 #include "panel_host/Surface.h"
 
+#include "runtime/ComObject.h"
 #include "runtime/Text.h"
 
 #include <simhost.h>
@@ -81,33 +82,19 @@ bool validRect(const RECT& r)
 
 // The callback handed to one input method. When the method is released the callback is retired:
 // it stays allocated (the method took no reference and may still hold it) and refuses every call.
-class SipCallback final : public IIMCallback {
+class SipCallback final : public ComObject<SipCallback, IIMCallback, IID_IIMCallback> {
 public:
     explicit SipCallback(SipHost* host)
         : m_host(host)
     {
+        AddRef(); // the host's
     }
     void retire() { m_host = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IIMCallback) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override
     {
         // The host keeps the last reference: a method releasing more than it took cannot free it.
-        if (m_refs > 1)
-            --m_refs;
-        return m_refs;
+        return references() > 1 ? ComObject::Release() : references();
     }
 
     HRESULT STDMETHODCALLTYPE SetImInfo(IMINFO* info) override
@@ -179,7 +166,6 @@ public:
 
 private:
     SipHost* m_host;
-    ULONG m_refs = 1;
 };
 
 SipHost::SipHost() = default;

@@ -2,6 +2,7 @@
 // window through the input panel's callback. Every device has it, so a device without another
 // input method still types and switching methods can be seen.
 #include "panel_host/Surface.h"
+#include "runtime/ComObject.h"
 
 #include <windows.h>
 
@@ -71,7 +72,7 @@ int vkOf(char16_t c)
     return 0;
 }
 
-class KeyboardIM final : public IInputMethod {
+class KeyboardIM final : public ComObject<KeyboardIM, IInputMethod, IID_IInputMethod> {
 public:
     KeyboardIM() { ++g_locks; }
     ~KeyboardIM()
@@ -79,27 +80,6 @@ public:
         destroyWindow();
         destroyImages();
         --g_locks;
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IInputMethod) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     HRESULT STDMETHODCALLTYPE Select(HWND sipWindow) override
@@ -400,7 +380,6 @@ private:
         m_wide = m_narrow = nullptr;
     }
 
-    ULONG m_refs = 0;
     HWND m_window = nullptr;
     IIMCallback* m_callback = nullptr;
     HIMAGELIST m_wide = nullptr;
@@ -412,30 +391,10 @@ private:
     bool m_symbols = false;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public ComObject<Factory, IClassFactory, IID_IClassFactory> {
 public:
     Factory() { ++g_locks; }
     ~Factory() { --g_locks; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
         if (!object)
@@ -443,20 +402,13 @@ public:
         *object = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        auto* im = new KeyboardIM();
-        im->AddRef();
-        HRESULT hr = im->QueryInterface(iid, object);
-        im->Release();
-        return hr;
+        return QueryNewObject(new KeyboardIM(), iid, object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
     {
         lock ? ++g_locks : --g_locks;
         return S_OK;
     }
-
-private:
-    ULONG m_refs = 1;
 };
 
 bool setString(const std::u16string& key, const std::u16string& value)
@@ -493,10 +445,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object)
     *object = nullptr;
     if (!(clsid == CLSID_KeyboardIM))
         return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new Factory();
-    HRESULT hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
+    return QueryNewObject(new Factory(), iid, object);
 }
 
 STDAPI DllCanUnloadNow()
