@@ -3,12 +3,12 @@
 // input method still types and switching methods can be seen.
 #include "panel_host/Surface.h"
 #include "runtime/ComObject.h"
+#include "runtime/Dib.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -334,17 +334,8 @@ private:
         picture.fill(RECT { width / 4, height - 5, width - width / 4, height - 4 }, RGB(40, 40, 48));
         // A bitmap of the picture for the list.
         HDC screen = GetDC(nullptr);
-        BITMAPINFO info {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 16;
-        info.bmiHeader.biCompression = BI_BITFIELDS;
-        const DWORD masks[3] = { 0xF800, 0x07E0, 0x001F };
-        std::memcpy(info.bmiColors, masks, sizeof masks);
         void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HBITMAP bitmap = CreateRgb565Dib(screen, width, height, &bits);
         ReleaseDC(nullptr, screen);
         if (!bitmap)
             return;
