@@ -1,5 +1,6 @@
 #include "panel_host/Boot.h"
 
+#include "runtime/Registry.h"
 #include "runtime/Text.h"
 
 #include <simhost.h>
@@ -93,10 +94,8 @@ bool setValue(HKEY key, const char16_t* name, const std::u16string& value)
 
 std::u16string stringValue(HKEY key, const char16_t* name)
 {
-    WCHAR value[MAX_PATH + 1] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS || type != REG_SZ)
-        return {};
+    std::u16string value;
+    RegReadString(key, name, value, MAX_PATH + 1);
     return value;
 }
 

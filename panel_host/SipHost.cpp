@@ -2,6 +2,7 @@
 #include "panel_host/Surface.h"
 
 #include "runtime/ComObject.h"
+#include "runtime/Registry.h"
 #include "runtime/Text.h"
 
 #include <simhost.h>
@@ -36,29 +37,18 @@ std::string codePoint(unsigned long c)
 
 std::u16string defaultInputMethod()
 {
-    HKEY key;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return {};
-    WCHAR value[64] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    LONG rc = RegQueryValueEx(key, u"DefaultIM", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_SZ ? std::u16string(value) : std::u16string();
+    std::u16string value;
+    RegReadString(HKEY_CURRENT_USER, u"ControlPanel\\SIP", u"DefaultIM", value, 64);
+    return value;
 }
 
 bool isRegisteredInputMethod(const CLSID& clsid)
 {
     WCHAR text[40];
     StringFromGUID2(clsid, text, 40);
-    std::u16string key = u"CLSID\\" + std::u16string(text) + u"\\IsSIPInputMethod";
-    HKEY k;
-    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return false;
-    WCHAR value[8] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    LONG rc = RegQueryValueEx(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(k);
-    return rc == ERROR_SUCCESS && type == REG_SZ && std::u16string_view(value) == u"1";
+    std::u16string value;
+    return RegReadString(HKEY_CLASSES_ROOT, u"CLSID\\" + std::u16string(text) + u"\\IsSIPInputMethod", nullptr, value, 8)
+        && value == u"1";
 }
 
 // Tells every top-level window of the device, in this process and the others, that the panel

@@ -1,5 +1,7 @@
 #include "pocketsim/ImChooser.h"
 
+#include "runtime/Registry.h"
+
 #include <simhost.h>
 
 #include <algorithm>
@@ -21,14 +23,9 @@ std::u16string defaultIcon(const CLSID& clsid)
 {
     WCHAR text[40];
     StringFromGUID2(clsid, text, 40);
-    HKEY key;
-    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, (u"CLSID\\" + std::u16string(text) + u"\\DefaultIcon").c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return {};
-    WCHAR value[MAX_PATH + 8] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    LONG rc = RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_SZ ? std::u16string(value) : std::u16string();
+    std::u16string value;
+    RegReadString(HKEY_CLASSES_ROOT, u"CLSID\\" + std::u16string(text) + u"\\DefaultIcon", nullptr, value, MAX_PATH + 8);
+    return value;
 }
 
 }
