@@ -1,4 +1,5 @@
 #include "panel_host/Boot.h"
+#include "panel_host/DefaultInputMethod.h"
 
 #include "runtime/Registry.h"
 #include "runtime/Text.h"
@@ -256,15 +257,8 @@ bool InstallPlatformFiles(std::string& error)
         return false;
     }
 #endif
-    HKEY key;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        if (stringValue(key, u"DefaultIM").empty()) {
-            WCHAR text[40];
-            StringFromGUID2(CLSID_KeyboardIM, text, 40);
-            setValue(key, u"DefaultIM", text);
-        }
-        RegCloseKey(key);
-    }
+    if (DefaultInputMethod().empty())
+        KeepDefaultInputMethod(CLSID_KeyboardIM);
     (void)error;
     return true;
 }

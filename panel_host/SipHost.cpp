@@ -1,4 +1,5 @@
 #include "panel_host/SipHost.h"
+#include "panel_host/DefaultInputMethod.h"
 #include "panel_host/Surface.h"
 
 #include "runtime/ComObject.h"
@@ -33,13 +34,6 @@ std::string codePoint(unsigned long c)
     char buffer[24];
     std::snprintf(buffer, sizeof buffer, "U+%04lX", c);
     return buffer;
-}
-
-std::u16string defaultInputMethod()
-{
-    std::u16string value;
-    RegReadString(HKEY_CURRENT_USER, u"ControlPanel\\SIP", u"DefaultIM", value, 64);
-    return value;
 }
 
 bool isRegisteredInputMethod(const CLSID& clsid)
@@ -189,7 +183,7 @@ bool SipHost::start(HINSTANCE instance)
     if (!m_window)
         return false;
     CLSID wanted = CLSID_KeyboardIM;
-    std::u16string name = defaultInputMethod();
+    std::u16string name = DefaultInputMethod();
     if (!name.empty() && CLSIDFromString(name.c_str(), &wanted) != S_OK)
         wanted = CLSID_KeyboardIM;
     IInputMethod* method = nullptr;

@@ -1,5 +1,6 @@
 #include "pocketsim/ImChooser.h"
 
+#include "panel_host/DefaultInputMethod.h"
 #include "runtime/Registry.h"
 
 #include <simhost.h>
@@ -123,15 +124,7 @@ void ImChooser::choose(int x, int y)
     }
     CLSID chosen = m_items[static_cast<size_t>(row)].clsid;
     close();
-    if (!SipSetCurrentIM(&chosen))
-        return;
-    WCHAR text[40];
-    StringFromGUID2(chosen, text, 40);
-    HKEY key;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueEx(key, u"DefaultIM", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 39 * sizeof(WCHAR));
-        RegCloseKey(key);
-    }
+    MakeInputMethodCurrent(chosen);
 }
 
 void ImChooser::paint()
