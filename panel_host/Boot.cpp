@@ -1,6 +1,7 @@
 #include "panel_host/Boot.h"
 #include "panel_host/DefaultInputMethod.h"
 
+#include "runtime/Execute.h"
 #include "runtime/Registry.h"
 #include "runtime/Text.h"
 
@@ -380,11 +381,7 @@ int RunStartupFolder()
         std::u16string path = base + u"\\" + name;
         if (endsWithIgnoringCase(name, u".lnk"))
             path = shortcutTarget(hostOf(path));
-        SHELLEXECUTEINFO info {};
-        info.cbSize = sizeof info;
-        info.lpFile = path.c_str();
-        info.nShow = SW_SHOW;
-        if (!path.empty() && ShellExecuteEx(&info))
+        if (!path.empty() && StartDeviceProgram(path, u""))
             ++started;
         else
             std::fprintf(stderr, "pocketsim: the startup item %s did not start\n", Utf8FromUtf16(name).c_str());
