@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "kbfiles/WideCase.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/TextFile.h"
+#include "runtime/WideCase.h"
 
 namespace {
 
