@@ -30,4 +30,9 @@ std::u16string specialFolder(int csidl, bool* known);
 // Registry side: forget the open hive, the root changed.
 void closeHive();
 
+// The string value name (null: the default value) of root\key, up to MAX_PATH characters;
+// REG_EXPAND_SZ too when expandable. False when missing, longer or of another type.
+bool readRegistryString(HKEY root, const std::u16string& key, LPCWSTR name, std::u16string& out,
+    bool expandable = false);
+
 }

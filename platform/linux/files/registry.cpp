@@ -528,3 +528,18 @@ LONG RegEnumValue(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameSize
         *type = static_cast<DWORD>(q.integer(1));
     return copyData(q.blob(2), data, dataSize);
 }
+
+bool sim::readRegistryString(HKEY root, const std::u16string& key, LPCWSTR name, std::u16string& out, bool expandable)
+{
+    HKEY k;
+    if (RegOpenKeyEx(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return false;
+    WCHAR value[MAX_PATH + 1] = {};
+    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
+    LONG rc = RegQueryValueEx(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(k);
+    if (rc != ERROR_SUCCESS || !(type == REG_SZ || (expandable && type == REG_EXPAND_SZ)))
+        return false;
+    out = value;
+    return true;
+}
