@@ -240,14 +240,8 @@ void ZoomView::paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, C
 
     // The keyboard with a transparent margin of half a lens on the side the stylus is near, so
     // that the lens can centre on any key.
-    m_work.recreate(POINT { fw + w / 2, fh + h / 2 });
-    m_lens_source.recreate(lens);
-    m_lens_image.recreate(lens);
-    if (!m_work.buffer() || !m_lens_source.buffer() || !m_lens_image.buffer()) {
-        paint_plain(keyboard);
-        copy_all(window, capture);
+    if (!make_lens_surfaces(POINT { fw + w / 2, fh + h / 2 }, capture, keyboard, window))
         return;
-    }
     fill_key(m_work);
     const POINT offset { x < w / 2 ? w / 2 : 0, y < h / 2 ? h / 2 : 0 };
     m_painter(m_work.canvas(), offset);
@@ -267,6 +261,18 @@ void ZoomView::paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, C
     }
 }
 
+bool ZoomView::make_lens_surfaces(POINT work_size, const PixelBuffer& capture, Canvas& keyboard, Canvas& window)
+{
+    m_work.recreate(work_size);
+    m_lens_source.recreate(m_lens_size);
+    m_lens_image.recreate(m_lens_size);
+    if (m_work.buffer() && m_lens_source.buffer() && m_lens_image.buffer())
+        return true;
+    paint_plain(keyboard);
+    copy_all(window, capture);
+    return false;
+}
+
 void ZoomView::paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window)
 {
     const int fw = m_form_size.x, fh = m_form_size.y;
@@ -277,14 +283,8 @@ void ZoomView::paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, C
     const int y = std::clamp(static_cast<int>(frame.stylus.y), 0, fh);
     const POINT lens = m_lens_size;
 
-    m_work.recreate(POINT { fw + e, fh + g });
-    m_lens_source.recreate(lens);
-    m_lens_image.recreate(lens);
-    if (!m_work.buffer() || !m_lens_source.buffer() || !m_lens_image.buffer()) {
-        paint_plain(keyboard);
-        copy_all(window, capture);
+    if (!make_lens_surfaces(POINT { fw + e, fh + g }, capture, keyboard, window))
         return;
-    }
     Canvas& work = m_work.canvas();
     const POINT work_size = m_work.size();
     // The tiled picture costs more than a copy: it is drawn again only for a new size.

@@ -70,6 +70,9 @@ private:
     bool paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window);
     void paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window);
     void paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window);
+    // The work picture at work_size and both lens pictures; false, with the keyboard painted
+    // plain, when one cannot be made.
+    bool make_lens_surfaces(POINT work_size, const PixelBuffer& capture, Canvas& keyboard, Canvas& window);
     // The lens image from the lens source; its last row, which the mapping never writes, is the
     // source's own.
     void map_lens(const PixelBuffer* see_through);
