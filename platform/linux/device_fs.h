@@ -29,5 +29,9 @@ std::u16string specialFolder(int csidl, bool* known);
 
 // Registry side: forget the open hive, the root changed.
 void closeHive();
+// Registry change notification: a write was committed to the hive (every notification handle
+// of the device is signalled); the root changed (every handle of this process is signalled).
+void registryChanged();
+void forgetRegistryChanges();
 
 }

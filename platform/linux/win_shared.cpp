@@ -19,6 +19,8 @@
 #include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace wm::shared {
@@ -371,6 +373,28 @@ bool processAlive(pid_t pid)
     return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
 }
 
+namespace {
+
+// The generation's low half is the futex word: waiters in any process of the device sleep on it.
+uint32_t* generationWord()
+{
+    static_assert(sizeof(std::atomic<uint64_t>) == 8 && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+    return reinterpret_cast<uint32_t*>(&state()->generation);
+}
+
+void bumpGeneration()
+{
+    state()->generation.fetch_add(1);
+    syscall(SYS_futex, generationWord(), FUTEX_WAKE, INT32_MAX, nullptr, nullptr, 0);
+}
+
+}
+
+void waitForGeneration(uint64_t seen)
+{
+    syscall(SYS_futex, generationWord(), FUTEX_WAIT, static_cast<uint32_t>(seen), nullptr, nullptr, 0);
+}
+
 void markDirty()
 {
     g_dirty = true;
@@ -401,7 +425,7 @@ void publish()
             ++it;
         }
     }
-    state()->generation.fetch_add(1);
+    bumpGeneration();
 }
 
 void forget(HWND window)
@@ -411,7 +435,7 @@ void forget(HWND window)
         return;
     unmap(it->second, true);
     published().erase(it);
-    state()->generation.fetch_add(1);
+    bumpGeneration();
 }
 
 std::vector<RemotePicture> remotePictures()

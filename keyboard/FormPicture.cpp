@@ -1,0 +1,244 @@
+#include "keyboard/FormPicture.h"
+
+#include "keyboard/KeyboardForm.h"
+#include "skin/Blit.h"
+#include "skin/ButtonElement.h"
+#include "skin/ClipGuard.h"
+#include "skin/Span565.h"
+
+#include <algorithm>
+#include <cstring>
+#include <typeinfo>
+
+namespace {
+
+constexpr SkinColor kKeyColour { 0xF8, 0x00, 0xF8, 255 }; // 0xF81F
+// The second ground of the opacity test: any colour far from the colour key.
+constexpr SkinColor kTestGround { 0x00, 0x00, 0x00, 255 };
+
+bool emptyRect(const RECT& r)
+{
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
+RECT unite(const RECT& a, const RECT& b)
+{
+    if (emptyRect(a))
+        return b;
+    if (emptyRect(b))
+        return a;
+    return RECT { std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom) };
+}
+
+bool meets(const RECT& a, const RECT& b)
+{
+    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+RECT rectOf(const Element& e)
+{
+    return RECT { e.position().x, e.position().y, e.position().x + e.size().x, e.position().y + e.size().y };
+}
+
+// Elements that draw nothing but their children, through the plain painting path.
+bool plainContainer(const Element& e)
+{
+    const std::type_info& type = typeid(e);
+    return (type == typeid(Element) || type == typeid(HTableElement) || type == typeid(VTableElement)) && !e.cached()
+        && !e.animation();
+}
+
+bool animates(const Element& e)
+{
+    if (e.animation())
+        return true;
+    return std::any_of(e.children().begin(), e.children().end(), [](const Element* c) { return animates(*c); });
+}
+
+}
+
+FormPicture::FormPicture(KeyboardForm& form)
+    : m_form(form)
+{
+}
+
+FormPicture::Damage FormPicture::update()
+{
+    const POINT size = m_form.size();
+    if (size.x < 1 || size.y < 1) {
+        m_surface.recreate(POINT { 0, 0 });
+        return Damage { true, {} };
+    }
+    if (m_full || !m_cacheable || m_surface.size().x != size.x || m_surface.size().y != size.y) {
+        paint_whole();
+        return Damage { true, RECT { 0, 0, size.x, size.y } };
+    }
+    std::vector<int> keys;
+    if (!collect_changes(keys)) {
+        paint_whole();
+        return Damage { true, RECT { 0, 0, size.x, size.y } };
+    }
+    Damage damage;
+    for (int key : keys) {
+        const RECT& area = m_plan[m_key_node[size_t(key)]].bounds;
+        repaint(area);
+        damage.rect = unite(damage.rect, area);
+        ++m_key_repaints;
+    }
+    // The containers above the keys draw nothing of their own: their part is done.
+    for (const Node& node : m_plan)
+        if (node.container && node.element->needs_redraw())
+            node.element->mark_drawn();
+    if (!m_cacheable) { // a key left a hole: this form is drawn whole from now on
+        paint_whole();
+        return Damage { true, RECT { 0, 0, size.x, size.y } };
+    }
+    return damage;
+}
+
+void FormPicture::paint_whole()
+{
+    const POINT size = m_form.size();
+    m_full = false;
+    ++m_whole_paints;
+    m_surface.recreate(size);
+    if (!m_surface.buffer())
+        return;
+    Canvas& canvas = m_surface.canvas();
+    if (!m_opacity_known) {
+        // Drawn once on another ground as well: the form covers every pixel alike on both only
+        // when nothing of what lies under it shows through.
+        RenderSurface other;
+        other.recreate(size);
+        if (other.buffer()) {
+            fill(other.canvas(), POINT { 0, 0 }, size, kTestGround);
+            m_form.paint(other.canvas(), POINT { 0, 0 });
+        }
+        fill(canvas, POINT { 0, 0 }, size, kKeyColour);
+        m_form.paint(canvas, POINT { 0, 0 });
+        m_opaque = other.buffer() != nullptr;
+        for (int y = 0; m_opaque && y < size.y; ++y)
+            m_opaque = std::memcmp(other.buffer()->row(y), m_surface.buffer()->row(y), size_t(size.x) * 2) == 0;
+        m_opacity_known = true;
+    } else {
+        fill(canvas, POINT { 0, 0 }, size, kKeyColour);
+        m_form.paint(canvas, POINT { 0, 0 });
+    }
+    build_plan();
+    m_cacheable = m_opaque && !animates(m_form);
+}
+
+void FormPicture::build_plan()
+{
+    m_plan.clear();
+    m_key_node.assign(size_t(m_form.key_count()), 0);
+    // Pre-order, as painting walks the tree; bounds are filled in on the way back up.
+    struct Walk {
+        FormPicture& self;
+        void visit(Element& e, bool root)
+        {
+            size_t at = self.m_plan.size();
+            Node node;
+            node.element = &e;
+            node.position = e.position();
+            node.size = e.size();
+            node.visible = e.is_visible();
+            node.bounds = rectOf(e);
+            for (int k = 0; k < self.m_form.key_count(); ++k)
+                if (self.m_form.key(k) == &e)
+                    node.key = k;
+            node.container = node.key < 0 && (root || plainContainer(e));
+            self.m_plan.push_back(node);
+            if (node.key >= 0)
+                self.m_key_node[size_t(node.key)] = at;
+            for (Element* child : e.children()) {
+                size_t first = self.m_plan.size();
+                visit(*child, false);
+                self.m_plan[at].bounds = unite(self.m_plan[at].bounds, self.m_plan[first].bounds);
+            }
+            self.m_plan[at].end = self.m_plan.size();
+        }
+    } walk { *this };
+    walk.visit(m_form, true);
+}
+
+bool FormPicture::geometry_kept(size_t at) const
+{
+    for (size_t i = at; i < m_plan[at].end; ++i) {
+        const Node& n = m_plan[i];
+        const POINT p = n.element->position(), s = n.element->size();
+        if (p.x != n.position.x || p.y != n.position.y || s.x != n.size.x || s.y != n.size.y)
+            return false;
+    }
+    return true;
+}
+
+bool FormPicture::collect_changes(std::vector<int>& keys) const
+{
+    if (m_plan.empty())
+        return false;
+    const Node& root = m_plan.front();
+    const POINT p = m_form.position(), s = m_form.size();
+    if (p.x != root.position.x || p.y != root.position.y || s.x != root.size.x || s.y != root.size.y)
+        return false;
+    for (size_t i = 0; i < m_plan.size();) {
+        const Node& n = m_plan[i];
+        Element& e = *n.element;
+        if (n.key >= 0) {
+            if (e.needs_redraw()) {
+                if (!geometry_kept(i))
+                    return false;
+                keys.push_back(n.key);
+            }
+            i = n.end;
+        } else if (n.container) {
+            if (e.is_visible() != n.visible)
+                return false;
+            i = e.needs_redraw() ? i + 1 : n.end;
+        } else {
+            if (e.needs_redraw())
+                return false;
+            i = n.end;
+        }
+    }
+    return true;
+}
+
+void FormPicture::repaint(const RECT& area)
+{
+    if (emptyRect(area))
+        return;
+    Canvas& canvas = m_surface.canvas();
+    const POINT at { area.left, area.top }, size { area.right - area.left, area.bottom - area.top };
+    ClipGuard clip(canvas, at, size);
+    fill(canvas, at, size, kKeyColour);
+    const POINT origin = m_form.position();
+    for (size_t i = 0; i < m_plan.size();) {
+        const Node& n = m_plan[i];
+        Element& e = *n.element;
+        if (!meets(n.bounds, area)) {
+            i = n.end;
+        } else if (n.container) {
+            i = e.is_visible() && !e.animation_running() ? i + 1 : n.end;
+        } else {
+            e.paint(canvas, POINT { e.position().x - origin.x, e.position().y - origin.y });
+            i = n.end;
+        }
+    }
+    if (keeps_colour_key(area))
+        m_cacheable = false;
+}
+
+bool FormPicture::keeps_colour_key(const RECT& area) const
+{
+    const PixelBuffer& b = *m_surface.buffer();
+    const int x0 = std::max<int>(area.left, 0), x1 = std::min<int>(area.right, b.width());
+    const int y0 = std::max<int>(area.top, 0), y1 = std::min<int>(area.bottom, b.height());
+    for (int y = y0; y < y1; ++y) {
+        const uint16_t* row = b.row(y);
+        for (int x = x0; x < x1; ++x)
+            if (row[x] == span::kColorKey)
+                return true;
+    }
+    return false;
+}
