@@ -20,6 +20,8 @@ bool isHostBookkeeping(std::string_view name);
 
 // "<root>/.pocketsim": the registry hive and other per-device host state.
 std::string hostStateFolder();
+// Moves whenever SimSetDeviceRoot names a root: what was derived from the root before is stale.
+uint64_t rootEpoch();
 
 // True for a folder directly under the root that carries the storage-card mark.
 bool isStorageCard(const std::string& hostFolder);

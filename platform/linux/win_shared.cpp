@@ -70,6 +70,7 @@ HWND handleOf(uint64_t v)
 
 struct StateMapping {
     std::string path;
+    uint64_t epoch = 0; // of the device root it was made for
     State* state = nullptr;
 };
 
@@ -79,7 +80,13 @@ State* state()
     static StateMapping mapping;
     static State fallback {};
     std::lock_guard<std::mutex> g(guard);
+    // Asked at every capture and foreground change: the path is worked out again only after
+    // the device root changed.
+    const uint64_t epoch = sim::rootEpoch();
+    if (mapping.state && mapping.epoch == epoch)
+        return mapping.state;
     std::string path = sim::hostStateFolder() + "/screen.state";
+    mapping.epoch = epoch;
     if (mapping.state && mapping.path == path)
         return mapping.state;
     if (mapping.state)
