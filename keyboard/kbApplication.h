@@ -54,6 +54,9 @@ public:
 
     KeyboardForm& form() { return *m_form; }
     const FormPicture& form_picture() const { return m_picture; }
+    const ZoomWindow& zoom() const { return m_zoom; }
+    const PictureRef& glass_border() const { return m_glassBorder; }
+    const PictureRef& background() const { return m_background; }
     kbKeyActions& actions() { return m_actions; }
     kbTouch& touch() { return m_touch; }
     int scale() const { return m_scale; }

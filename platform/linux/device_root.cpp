@@ -205,7 +205,7 @@ void SimSetDeviceRoot(const char* hostFolder)
 {
     {
         std::lock_guard lock(g_rootMutex);
-        g_rootEpoch.fetch_add(1, std::memory_order_acq_rel);
+        sim::g_rootEpoch.fetch_add(1, std::memory_order_acq_rel);
         g_root = hostFolder && *hostFolder ? withoutTrailingSlashes(hostFolder) : std::string();
         g_rootPrepared = false;
     }
