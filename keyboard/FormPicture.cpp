@@ -80,8 +80,10 @@ FormPicture::Damage FormPicture::update()
     }
     Damage damage;
     for (int key : keys) {
-        const RECT& area = m_plan[m_key_node[size_t(key)]].bounds;
+        Node& node = m_plan[m_key_node[size_t(key)]];
+        const RECT& area = node.bounds;
         repaint(area);
+        note_look(node);
         damage.rect = unite(damage.rect, area);
         ++m_key_repaints;
     }
@@ -148,6 +150,8 @@ void FormPicture::build_plan()
                 if (self.m_form.key(k) == &e)
                     node.key = k;
             node.container = node.key < 0 && (root || plainContainer(e));
+            if (node.key >= 0)
+                self.note_look(node);
             self.m_plan.push_back(node);
             if (node.key >= 0)
                 self.m_key_node[size_t(node.key)] = at;
@@ -160,6 +164,21 @@ void FormPicture::build_plan()
         }
     } walk { *this };
     walk.visit(m_form, true);
+}
+
+void FormPicture::note_look(Node& node) const
+{
+    const ButtonElement* key = m_form.key(node.key);
+    node.shown = key->shown_child();
+    node.visible = key->is_visible();
+    node.enabled = key->is_enabled();
+}
+
+bool FormPicture::look_kept(const Node& node) const
+{
+    const ButtonElement* key = m_form.key(node.key);
+    return !key->needs_redraw() && key->shown_child() == node.shown && key->is_visible() == node.visible
+        && key->is_enabled() == node.enabled;
 }
 
 bool FormPicture::geometry_kept(size_t at) const
@@ -185,18 +204,19 @@ bool FormPicture::collect_changes(std::vector<int>& keys) const
         const Node& n = m_plan[i];
         Element& e = *n.element;
         if (n.key >= 0) {
-            if (e.needs_redraw()) {
+            if (!look_kept(n)) {
                 if (!geometry_kept(i))
                     return false;
                 keys.push_back(n.key);
             }
             i = n.end;
         } else if (n.container) {
+            // Keys may change their look without marking their containers: all are looked at.
             if (e.is_visible() != n.visible)
                 return false;
-            i = e.needs_redraw() ? i + 1 : n.end;
+            ++i;
         } else {
-            if (e.needs_redraw())
+            if (e.needs_redraw() || e.is_visible() != n.visible)
                 return false;
             i = n.end;
         }

@@ -48,7 +48,13 @@ private:
         bool container = false; // draws nothing of its own: its children are walked
         bool visible = false;
         int key = -1; // key index, for the keys of the form
+        // A key's look as drawn: showing another state child or becoming hidden or disabled
+        // marks nothing for redrawing in the element tree.
+        Element* shown = nullptr;
+        bool enabled = false;
     };
+    void note_look(Node& node) const;
+    bool look_kept(const Node& node) const;
 
     void paint_whole();
     void build_plan();

@@ -74,7 +74,7 @@ int pollTimeout(DWORD timerDue, std::optional<x11host::XTestKeyboard::Clock::tim
 {
     long long limit = timerDue == INFINITE ? -1 : static_cast<long long>(timerDue);
     if (release) {
-        auto left = std::chrono::ceil<std::chrono::milliseconds>(*release - x11host::XTestKeyboard::Clock::now()).count();
+        long long left = std::chrono::ceil<std::chrono::milliseconds>(*release - x11host::XTestKeyboard::Clock::now()).count();
         left = std::max<long long>(left, 0);
         limit = limit < 0 ? left : std::min(limit, left);
     }

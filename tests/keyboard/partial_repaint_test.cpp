@@ -7,6 +7,7 @@
 #include "keyboard/kbData.h"
 #include "runtime/Application.h"
 #include "runtime/Path.h"
+#include "skin/Blit.h"
 #include "skin/ButtonElement.h"
 #include "skin/Canvas.h"
 #include "skin/DisplayInfo.h"
@@ -229,8 +230,9 @@ TEST_P(PartialRepaint, EveryFrameEqualsAWholeRepaint)
         return;
 
     EXPECT_GT(compared, 300);
-    if (GetParam().style != 0)
+    if (GetParam().style != 0) {
         EXPECT_GT(zoomCompared, 10) << "the lens never showed";
+    }
     // The form itself was drawn whole once; every change after was a few keys.
     const FormPicture& picture = app().form_picture();
     EXPECT_EQ(picture.whole_paints(), 1);
