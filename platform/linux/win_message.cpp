@@ -754,13 +754,17 @@ bool SimPumpMessages()
 int SimThreadEventFd()
 {
     auto q = currentThread();
-    std::lock_guard<std::mutex> g(q->mutex);
-    if (q->eventFd < 0) {
-        q->eventFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (q->eventFd >= 0 && ScreenIsHere())
-            watchOtherPictures(q);
+    int fd;
+    {
+        std::lock_guard<std::mutex> g(q->mutex);
+        if (q->eventFd < 0)
+            q->eventFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        fd = q->eventFd;
     }
-    return q->eventFd;
+    // The thread that shows the screen also hears of other programs' new pictures.
+    if (fd >= 0 && ScreenIsHere())
+        watchOtherPictures(q);
+    return fd;
 }
 
 DWORD SimNextTimerDue()
