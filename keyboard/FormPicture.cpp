@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <typeinfo>
+#include <unordered_map>
 
 namespace {
 
@@ -35,9 +36,10 @@ bool meets(const RECT& a, const RECT& b)
     return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
-RECT rectOf(const Element& e)
+RECT rectOf(const Element& e, POINT origin)
 {
-    return RECT { e.position().x, e.position().y, e.position().x + e.size().x, e.position().y + e.size().y };
+    const POINT p { e.position().x - origin.x, e.position().y - origin.y };
+    return RECT { p.x, p.y, p.x + e.size().x, p.y + e.size().y };
 }
 
 // Elements that draw nothing but their children, through the plain painting path.
@@ -82,10 +84,18 @@ FormPicture::Damage FormPicture::update()
     for (int key : keys) {
         Node& node = m_plan[m_key_node[size_t(key)]];
         const RECT& area = node.bounds;
-        repaint(area);
+        // Marked for redrawing: its text or pictures changed, the looks kept show the old ones.
+        if (m_form.key(key)->needs_redraw())
+            node.looks.clear();
         note_look(node);
+        if (reuse_look(node)) {
+            ++m_looks_reused;
+        } else {
+            repaint(area);
+            keep_look(node);
+            ++m_key_repaints;
+        }
         damage.rect = unite(damage.rect, area);
-        ++m_key_repaints;
     }
     // The containers above the keys draw nothing of their own: their part is done.
     for (const Node& node : m_plan)
@@ -123,7 +133,9 @@ void FormPicture::paint_whole()
             m_opaque = std::memcmp(other.buffer()->row(y), m_surface.buffer()->row(y), size_t(size.x) * 2) == 0;
         m_opacity_known = true;
     } else {
-        fill(canvas, POINT { 0, 0 }, size, kKeyColour);
+        // A form known to cover every pixel needs no ground.
+        if (!m_opaque)
+            fill(canvas, POINT { 0, 0 }, size, kKeyColour);
         m_form.paint(canvas, POINT { 0, 0 });
     }
     build_plan();
@@ -134,36 +146,54 @@ void FormPicture::build_plan()
 {
     m_plan.clear();
     m_key_node.assign(size_t(m_form.key_count()), 0);
+    std::unordered_map<const Element*, int> keyIndex;
+    for (int k = 0; k < m_form.key_count(); ++k)
+        keyIndex.emplace(m_form.key(k), k);
     // Pre-order, as painting walks the tree; bounds are filled in on the way back up.
     struct Walk {
         FormPicture& self;
-        void visit(Element& e, bool root)
+        const std::unordered_map<const Element*, int>& keys;
+        POINT origin; // bounds are in picture pixels
+        // Inside a key nothing is told apart: a key is drawn whole.
+        void visit(Element& e, bool root, bool inKey)
         {
-            size_t at = self.m_plan.size();
-            Node node;
+            const size_t at = self.m_plan.size();
+            Node& node = self.m_plan.emplace_back();
             node.element = &e;
             node.position = e.position();
             node.size = e.size();
             node.visible = e.is_visible();
-            node.bounds = rectOf(e);
-            for (int k = 0; k < self.m_form.key_count(); ++k)
-                if (self.m_form.key(k) == &e)
-                    node.key = k;
-            node.container = node.key < 0 && (root || plainContainer(e));
-            if (node.key >= 0)
-                self.note_look(node);
-            self.m_plan.push_back(node);
-            if (node.key >= 0)
-                self.m_key_node[size_t(node.key)] = at;
+            node.bounds = rectOf(e, origin);
+            if (!inKey) {
+                if (auto found = keys.find(&e); found != keys.end()) {
+                    node.key = found->second;
+                    self.note_look(node);
+                    self.m_key_node[size_t(node.key)] = at;
+                }
+                node.container = node.key < 0 && (root || plainContainer(e));
+            }
+            const bool childrenInKey = inKey || self.m_plan[at].key >= 0;
             for (Element* child : e.children()) {
-                size_t first = self.m_plan.size();
-                visit(*child, false);
+                const size_t first = self.m_plan.size();
+                visit(*child, false, childrenInKey);
                 self.m_plan[at].bounds = unite(self.m_plan[at].bounds, self.m_plan[first].bounds);
             }
             self.m_plan[at].end = self.m_plan.size();
         }
-    } walk { *this };
-    walk.visit(m_form, true);
+    } walk { *this, keyIndex, m_form.position() };
+    walk.visit(m_form, true, false);
+
+    // A key's looks can be kept when its bounds lie within the picture and meet no other key's.
+    const RECT picture { 0, 0, m_form.size().x, m_form.size().y };
+    for (size_t at : m_key_node) {
+        Node& node = m_plan[at];
+        const RECT& b = node.bounds;
+        node.keeps_looks = !emptyRect(b) && b.left >= picture.left && b.top >= picture.top && b.right <= picture.right
+            && b.bottom <= picture.bottom;
+        for (size_t other : m_key_node)
+            if (other != at && meets(b, m_plan[other].bounds))
+                node.keeps_looks = false;
+    }
 }
 
 void FormPicture::note_look(Node& node) const
@@ -172,6 +202,40 @@ void FormPicture::note_look(Node& node) const
     node.shown = key->shown_child();
     node.visible = key->is_visible();
     node.enabled = key->is_enabled();
+}
+
+bool FormPicture::reuse_look(Node& node)
+{
+    if (!node.keeps_looks)
+        return false;
+    for (const Node::Look& look : node.looks) {
+        if (look.shown != node.shown || look.visible != node.visible || look.enabled != node.enabled)
+            continue;
+        PixelBuffer& b = *m_surface.buffer();
+        const size_t width = size_t(node.bounds.right - node.bounds.left);
+        const uint16_t* from = look.pixels.data();
+        for (LONG y = node.bounds.top; y < node.bounds.bottom; ++y, from += width)
+            std::memcpy(b.row(int(y)) + node.bounds.left, from, width * 2);
+        return true;
+    }
+    return false;
+}
+
+void FormPicture::keep_look(Node& node)
+{
+    if (!node.keeps_looks || !m_cacheable)
+        return;
+    constexpr size_t kLooks = 4; // normal, pressed, and a spare or two: older ones go
+    if (node.looks.size() >= kLooks)
+        node.looks.erase(node.looks.begin());
+    Node::Look look { node.shown, node.visible, node.enabled, {} };
+    const PixelBuffer& b = *m_surface.buffer();
+    const size_t width = size_t(node.bounds.right - node.bounds.left);
+    look.pixels.resize(width * size_t(node.bounds.bottom - node.bounds.top));
+    uint16_t* to = look.pixels.data();
+    for (LONG y = node.bounds.top; y < node.bounds.bottom; ++y, to += width)
+        std::memcpy(to, b.row(int(y)) + node.bounds.left, width * 2);
+    node.looks.push_back(std::move(look));
 }
 
 bool FormPicture::look_kept(const Node& node) const

@@ -36,6 +36,8 @@ public:
     // Since construction, for tests and benchmarks.
     int whole_paints() const { return m_whole_paints; }
     int key_repaints() const { return m_key_repaints; }
+    // Key changes served from a look kept from before, without drawing.
+    int looks_reused() const { return m_looks_reused; }
 
 private:
     // The element tree in painting order, each with the bounds of all it may draw.
@@ -52,7 +54,20 @@ private:
         // marks nothing for redrawing in the element tree.
         Element* shown = nullptr;
         bool enabled = false;
+        // The key's pixels in each look drawn since its content last changed, when nothing but
+        // the key itself draws differently within its bounds.
+        bool keeps_looks = false;
+        struct Look {
+            Element* shown = nullptr;
+            bool visible = false;
+            bool enabled = false;
+            std::vector<uint16_t> pixels;
+        };
+        std::vector<Look> looks;
     };
+    // The key's pixels from a look drawn before; false when there is none.
+    bool reuse_look(Node& node);
+    void keep_look(Node& node);
     void note_look(Node& node) const;
     bool look_kept(const Node& node) const;
 
@@ -74,4 +89,5 @@ private:
     bool m_opacity_known = false;
     int m_whole_paints = 0;
     int m_key_repaints = 0;
+    int m_looks_reused = 0;
 };
