@@ -187,8 +187,8 @@ POINT benchSize(const benchmark::State& state)
     return POINT { static_cast<LONG>(state.range(0)), static_cast<LONG>(state.range(1)) };
 }
 
-// The whole keyboard as a new form or skin draws it: every element into the kept picture, then
-// the picture to the keyboard's surface.
+// The whole keyboard as a new layout form or size draws it: every element into the kept
+// picture, then the picture to the keyboard's surface.
 void BM_WholeKeyboardPaint(benchmark::State& state)
 {
     const POINT size = benchSize(state);
@@ -200,7 +200,7 @@ void BM_WholeKeyboardPaint(benchmark::State& state)
     Canvas canvas(keyboard.get());
     ZoomFrame frame;
     for (auto _ : state) {
-        picture.invalidate();
+        picture.invalidate_pixels();
         const FormPicture::Damage damage = picture.update();
         FormFrame form { picture.picture(), picture.opaque(), damage.all, damage.rect };
         view.paint(frame, nullptr, canvas, nullptr, &form);

@@ -71,7 +71,9 @@ FormPicture::Damage FormPicture::update()
         m_surface.recreate(POINT { 0, 0 });
         return Damage { true, {} };
     }
-    if (m_full || !m_cacheable || m_surface.size().x != size.x || m_surface.size().y != size.y) {
+    if (m_surface.size().x != size.x || m_surface.size().y != size.y)
+        m_opacity_known = false; // stretched otherwise, it may cover otherwise
+    if (m_full || !m_cacheable || !m_opacity_known) {
         paint_whole();
         return Damage { true, RECT { 0, 0, size.x, size.y } };
     }

@@ -18,8 +18,15 @@ public:
     FormPicture(const FormPicture&) = delete;
     FormPicture& operator=(const FormPicture&) = delete;
 
-    // The next update draws everything (the skin was loaded again).
-    void invalidate() { m_full = true; }
+    // The next update draws everything and looks again at what the form covers (the skin was
+    // loaded again).
+    void invalidate()
+    {
+        m_full = true;
+        m_opacity_known = false;
+    }
+    // The next update draws everything again, the form being the same (its pixels were lost).
+    void invalidate_pixels() { m_full = true; }
 
     struct Damage {
         bool all = false;
