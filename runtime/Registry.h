@@ -14,3 +14,6 @@ bool RegReadText(std::u16string_view keyPath, std::u16string_view valueName, std
 bool RegWriteText(std::u16string_view keyPath, std::u16string_view valueName, std::u16string_view text);
 // Deletes the key with its subkeys.
 bool RegDeleteKey(std::u16string_view keyPath);
+// The key at keyPath opened for reading (created when missing), or null; the caller closes it
+// with RegCloseKey.
+HKEY RegOpenPath(std::u16string_view keyPath);
