@@ -115,6 +115,17 @@ bool RegWriteText(std::u16string_view keyPath, std::u16string_view valueName, st
         == ERROR_SUCCESS;
 }
 
+HKEY RegOpenPath(std::u16string_view keyPath)
+{
+    KeyPath split;
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (!splitKeyPath(keyPath, split)
+        || RegCreateKeyEx(split.root, split.subKey.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key, &disposition) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
 bool RegDeleteKey(std::u16string_view keyPath)
 {
     KeyPath split;

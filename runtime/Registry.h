@@ -24,3 +24,6 @@ bool RegDeleteKey(std::u16string_view keyPath);
 bool RegReadString(HKEY key, const WCHAR* name, std::u16string& out, size_t capacity = SIZE_MAX / sizeof(WCHAR));
 // The same of the key root\subKey, opened for reading only: a missing key is not made.
 bool RegReadString(HKEY root, std::u16string_view subKey, const WCHAR* name, std::u16string& out, size_t capacity);
+// The key at keyPath opened for reading (created when missing), or null; the caller closes it
+// with RegCloseKey.
+HKEY RegOpenPath(std::u16string_view keyPath);

@@ -38,9 +38,9 @@ TEST(ShippedLayouts, EveryLayoutLoadsWholeRowsInEveryState)
                 EXPECT_TRUE(text.size() == 33 || text.size() == 44) << text.size();
                 // Four symbol rows, so that the four-row form has no key left without a
                 // character; the three-row form drops the last row.
-                if (extra)
+                if (extra) {
                     EXPECT_EQ(text.size(), 44u);
-                if (!extra) {
+                } else {
                     EXPECT_EQ(text.size() == 44, selection.needs_extended());
                     EXPECT_EQ(shortName.size(), 2u);
                 }

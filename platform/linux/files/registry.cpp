@@ -310,6 +310,7 @@ void closeHive()
     if (g_db && g_dbPid == getpid())
         sqlite3_close_v2(g_db);
     g_db = nullptr;
+    forgetRegistryChanges();
 }
 
 }
@@ -360,6 +361,8 @@ LONG RegCreateKeyEx(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, LPSE
     }
     if (!tx.commit())
         return ERROR_BADDB;
+    if (created)
+        sim::registryChanged();
     *result = newHandle(at);
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -438,9 +441,10 @@ LONG RegSetValueEx(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* d
         " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
     set.bind(1, id).bind(2, sim::toUtf8(name)).bind(3, sim::toUtf8(sim::foldCase(name))).bind(4, type);
     set.bindBlob(5, data, dataSize);
-    if (set.step() != SQLITE_DONE)
+    if (set.step() != SQLITE_DONE || !tx.commit())
         return ERROR_BADDB;
-    return tx.commit() ? ERROR_SUCCESS : ERROR_BADDB;
+    sim::registryChanged();
+    return ERROR_SUCCESS;
 }
 
 LONG RegDeleteValue(HKEY key, LPCWSTR valueName)
@@ -455,7 +459,10 @@ LONG RegDeleteValue(HKEY key, LPCWSTR valueName)
     Statement del(db, "DELETE FROM vals WHERE key = ? AND folded = ?");
     if (del.bind(1, id).bind(2, sim::toUtf8(sim::foldCase(sim::viewOf(valueName)))).step() != SQLITE_DONE)
         return ERROR_BADDB;
-    return sqlite3_changes(db) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    if (!sqlite3_changes(db))
+        return ERROR_FILE_NOT_FOUND;
+    sim::registryChanged();
+    return ERROR_SUCCESS;
 }
 
 LONG RegDeleteKey(HKEY key, LPCWSTR subKey)
@@ -479,9 +486,10 @@ LONG RegDeleteKey(HKEY key, LPCWSTR subKey)
                        " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id) ";
     Statement values(db, (std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM sub)").c_str());
     Statement keys(db, (std::string(tree) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub)").c_str());
-    if (values.bind(1, at).step() != SQLITE_DONE || keys.bind(1, at).step() != SQLITE_DONE)
+    if (values.bind(1, at).step() != SQLITE_DONE || keys.bind(1, at).step() != SQLITE_DONE || !tx.commit())
         return ERROR_BADDB;
-    return tx.commit() ? ERROR_SUCCESS : ERROR_BADDB;
+    sim::registryChanged();
+    return ERROR_SUCCESS;
 }
 
 LONG RegEnumKeyEx(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD, LPWSTR keyClass,
