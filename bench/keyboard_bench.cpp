@@ -1,12 +1,19 @@
 // The keyboard at VGA: from the stylus leaving a key to the first character event reaching the
-// panel's callback, and one whole paint of the keyboard (simple style), each beside memcpy of
-// the keyboard's pixels in the same run.
+// panel's callback; a paint where one key changed its look and one where nothing changed; the
+// whole keyboard drawn afresh at VGA and at 1920 x 500, as every frame was drawn before the
+// keyboard kept its picture and as a new form or skin draws it now; each beside memcpy of the
+// keyboard's pixels in the same run.
+#include "keyboard/FormPicture.h"
+#include "keyboard/ZoomView.h"
 #include "keyboard/kbApplication.h"
 #include "keyboard/kbData.h"
 #include "runtime/Application.h"
 #include "runtime/Path.h"
+#include "skin/elements/ButtonElement.h"
+#include "skin/drawing/Canvas.h"
 #include "skin/file/DisplayInfo.h"
 #include "skin/file/Properties.h"
+#include "skin/drawing/RenderSurface.h"
 
 #include <simhost.h>
 
@@ -121,6 +128,7 @@ void BM_StylusUpToFirstCharEvent(benchmark::State& state)
 }
 BENCHMARK(BM_StylusUpToFirstCharEvent)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
 
+// A paint where nothing changed (the 40 ms timer's while the stylus rests): nothing is drawn.
 void BM_PaintKeyboardSimple(benchmark::State& state)
 {
     Device& d = device();
@@ -132,6 +140,90 @@ void BM_PaintKeyboardSimple(benchmark::State& state)
     state.SetLabel(std::to_string(size.cx) + "x" + std::to_string(size.cy));
 }
 BENCHMARK(BM_PaintKeyboardSimple)->Unit(benchmark::kMicrosecond);
+
+// One key changes its look (pressed, then let go at the next frame) and the keyboard paints:
+// the key is drawn again and only its rectangle reaches the window.
+void BM_KeyPressRepaint(benchmark::State& state)
+{
+    Device& d = device();
+    HWND window = d.app().main_window();
+    HDC dc = GetDC(window);
+    ButtonElement* key = d.app().form().key(14);
+    d.app().paint(dc);
+    auto changes = [&d] { return d.app().form_picture().key_repaints() + d.app().form_picture().looks_reused(); };
+    const int before = changes();
+    bool pressed = false;
+    for (auto _ : state) {
+        pressed = !pressed;
+        key->set_owner_pressed(pressed);
+        d.app().paint(dc);
+    }
+    if (changes() == before)
+        state.SkipWithError("the key's change did not reach the picture");
+    key->set_owner_pressed(false);
+    d.app().paint(dc);
+    ReleaseDC(window, dc);
+    const SIZE size = d.app().keyboard_size();
+    state.SetLabel(std::to_string(size.cx) + "x" + std::to_string(size.cy));
+}
+BENCHMARK(BM_KeyPressRepaint)->Unit(benchmark::kMicrosecond);
+
+// The device's form laid out at another size (the desktop's), with the keyboard's layout.
+struct SizedForm {
+    std::unique_ptr<KeyboardForm> form;
+    explicit SizedForm(POINT size)
+    {
+        Device& d = device();
+        form = std::make_unique<KeyboardForm>(d.skin, u"normal", false);
+        form->set_visible(true);
+        form->set_x(0, size.x);
+        form->set_y(0, size.y);
+        form->set_layout(d.app().form().layout_text(), d.app().form().short_name(), false);
+    }
+};
+
+POINT benchSize(const benchmark::State& state)
+{
+    return POINT { static_cast<LONG>(state.range(0)), static_cast<LONG>(state.range(1)) };
+}
+
+// The whole keyboard as a new layout form or size draws it: every element into the kept
+// picture, then the picture to the keyboard's surface.
+void BM_WholeKeyboardPaint(benchmark::State& state)
+{
+    const POINT size = benchSize(state);
+    SizedForm sized(size);
+    FormPicture picture(*sized.form);
+    ZoomView view;
+    view.set_form(size, {});
+    auto keyboard = PixelBuffer::create(size.x, size.y);
+    Canvas canvas(keyboard.get());
+    ZoomFrame frame;
+    for (auto _ : state) {
+        picture.invalidate_pixels();
+        const FormPicture::Damage damage = picture.update();
+        FormFrame form { picture.picture(), picture.opaque(), damage.all, damage.rect };
+        view.paint(frame, nullptr, canvas, nullptr, &form);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(std::to_string(size.x) + "x" + std::to_string(size.y));
+}
+BENCHMARK(BM_WholeKeyboardPaint)->Args({ 480, 170 })->Args({ 1920, 500 })->Unit(benchmark::kMicrosecond);
+
+// Every frame as it was drawn before: the element tree straight into the keyboard's surface.
+void BM_WholeKeyboardPaintDirect(benchmark::State& state)
+{
+    const POINT size = benchSize(state);
+    SizedForm sized(size);
+    RenderSurface keyboard;
+    keyboard.recreate(size);
+    for (auto _ : state) {
+        sized.form->paint(keyboard.canvas(), POINT { 0, 0 });
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(std::to_string(size.x) + "x" + std::to_string(size.y));
+}
+BENCHMARK(BM_WholeKeyboardPaintDirect)->Args({ 480, 170 })->Args({ 1920, 500 })->Unit(benchmark::kMicrosecond);
 
 void BM_MemcpyKeyboardBytes(benchmark::State& state)
 {

@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "kbfiles/WideCase.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/TextFile.h"
+#include "runtime/WideCase.h"
 
 namespace {
 
@@ -214,6 +214,10 @@ bool LayoutSelection::load(std::u16string& text, std::u16string& short_name, boo
         bool fourth = false;
         return appendRows(readFile(kSymbolLayerPath), shift, false, text, fourth);
     }
+    // The layout's files are read afresh at each load, its virtual keys with them: typing
+    // then reads no file.
+    m_own_keys_read = false;
+    own_keys();
     return loadNamed(m_current, text, short_name, shift);
 }
 
@@ -297,13 +301,22 @@ bool LayoutSelection::store(bool second_last)
     return writeText(kLayoutListPath, text);
 }
 
+const KeyValueFile& LayoutSelection::own_keys() const
+{
+    if (!m_own_keys_read || m_own_keys_for != m_current) {
+        m_own_keys = KeyValueFile();
+        if (usableName(m_current))
+            m_own_keys.load(virtual_key_path(m_current));
+        m_own_keys_for = m_current;
+        m_own_keys_read = true;
+    }
+    return m_own_keys;
+}
+
 int LayoutSelection::virtual_key(char16_t character) const
 {
     std::u16string key(1, WideLower(character));
-    KeyValueFile own;
-    if (usableName(m_current))
-        own.load(virtual_key_path(m_current));
-    const std::u16string* value = own.find(key);
+    const std::u16string* value = own_keys().find(key);
     if (!value)
         value = m_shared_keys.find(key);
     if (!value)

@@ -63,7 +63,9 @@ public:
     bool store(bool second_last);
 
     // Virtual-key code of a character: the layout's own file first, then "vk_keys.ini";
-    // 0 when neither has it or the value is not a code of 1..255.
+    // 0 when neither has it or the value is not a code of 1..255. The layout's own file is
+    // read with the layout (load) or at the first use after the current layout changed, not
+    // for every character typed.
     int virtual_key(char16_t character) const;
 
     const std::u16string& current() const { return m_current; }
@@ -81,8 +83,13 @@ public:
 private:
     bool loadable(std::u16string_view name) const;
     void fall_back_to_loadable();
+    const KeyValueFile& own_keys() const;
 
     std::u16string m_current;
     std::u16string m_second;
     KeyValueFile m_shared_keys;
+    // The current layout's own virtual keys, and the layout they were read for.
+    mutable KeyValueFile m_own_keys;
+    mutable std::u16string m_own_keys_for;
+    mutable bool m_own_keys_read = false;
 };

@@ -2,6 +2,7 @@
 #include "keyboard/MyIInputMethod.h"
 #include "keyboard/kbApplication.h"
 #include "keyboard/kbData.h"
+#include "runtime/ComObject.h"
 #include "runtime/Log.h"
 #include "runtime/Application.h"
 #include "runtime/Path.h"
@@ -25,7 +26,7 @@ const std::u16string kClassKey = std::u16string(u"HKEY_CLASSES_ROOT\\CLSID\\") +
 constexpr char16_t kSipKey[] = u"HKEY_CURRENT_USER\\ControlPanel\\SIP";
 constexpr char16_t kLibraryPath[] = u"%program_files%/Tarn/magnikeys/magnikeys.dll";
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory, IID_IClassFactory> {
 public:
     explicit ClassFactory(REFCLSID clsid)
         : m_clsid(clsid)
@@ -39,26 +40,6 @@ public:
     }
     ~ClassFactory() { InputMethodServer::unlock(); }
 
-    STDMETHOD(QueryInterface)(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ULONG(++m_refs); }
-    STDMETHOD_(ULONG, Release)() override
-    {
-        const LONG refs = --m_refs;
-        if (refs == 0)
-            delete this;
-        return ULONG(refs);
-    }
     STDMETHOD(CreateInstance)(IUnknown* outer, REFIID iid, void** object) override
     {
         if (!object)
@@ -68,14 +49,7 @@ public:
             return CLASS_E_NOAGGREGATION;
         if (!(m_clsid == CLSID_Magnikeys))
             return E_FAIL;
-        auto* method = new (std::nothrow) MyIInputMethod(nullptr, s_module);
-        if (!method)
-            return E_OUTOFMEMORY;
-        // A new object has no reference yet: one that the query refuses is freed again.
-        method->AddRef();
-        const HRESULT result = method->QueryInterface(iid, object);
-        method->Release();
-        return result;
+        return QueryNewObject(new (std::nothrow) MyIInputMethod(nullptr, s_module), iid, object);
     }
     STDMETHOD(LockServer)(BOOL lock) override
     {
@@ -87,7 +61,6 @@ public:
     }
 
 private:
-    LONG m_refs = 1;
     CLSID m_clsid;
 };
 
@@ -119,12 +92,7 @@ HRESULT get_class_object(REFCLSID clsid, REFIID iid, void** object)
     if (!object)
         return E_POINTER;
     *object = nullptr;
-    auto* factory = new (std::nothrow) ClassFactory(clsid);
-    if (!factory)
-        return E_OUTOFMEMORY;
-    const HRESULT result = factory->QueryInterface(iid, object);
-    factory->Release();
-    return result;
+    return QueryNewObject(new (std::nothrow) ClassFactory(clsid), iid, object);
 }
 
 HRESULT register_server()

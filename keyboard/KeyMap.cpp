@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "keyboard/KeyboardForm.h"
-#include "kbfiles/WideCase.h"
+#include "runtime/WideCase.h"
 #include "skin/elements/ButtonElement.h"
 
 std::vector<KeyMapEntry> BuildKeyMap(const KeyboardForm& form)

@@ -84,6 +84,7 @@ void KeyboardForm::reload_skin(const Properties& props)
     m_rows.clear();
     m_function_key_index.clear();
     m_backspace_label = nullptr;
+    m_backspace_as_delete.reset();
     m_current_key = -1;
     if (!load_from_skin(props, name))
         throw skinio::NodeNotFoundInSkin { name };
@@ -377,8 +378,9 @@ bool KeyboardForm::is_repeatable() const
 
 void KeyboardForm::show_backspace_as_delete(bool flag)
 {
-    if (!m_backspace_label)
-        return;
+    if (!m_backspace_label || m_backspace_as_delete == flag)
+        return; // an unchanged picture would only draw the key again
+    m_backspace_as_delete = flag;
     m_backspace_label->set_picture(flag ? m_delete_picture : m_backspace_picture, kLabelAlpha);
     if (m_backspace_pressed_label) {
         const PictureRef& pressed = flag ? m_delete_pressed_picture : m_backspace_pressed_picture;

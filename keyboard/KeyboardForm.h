@@ -122,6 +122,7 @@ private:
     std::map<std::u16string, int, std::less<>> m_function_key_index;
     ImageElement* m_backspace_label = nullptr;
     ImageElement* m_backspace_pressed_label = nullptr;
+    std::optional<bool> m_backspace_as_delete; // what the backspace label shows, once set
     int m_letter_counter = 0;
     int m_function_counter = 0;
 

@@ -86,7 +86,6 @@ RECT MyIInputMethod::panel_rect()
 MyIInputMethod::MyIInputMethod(IUnknown* outer, HINSTANCE module)
 {
     Log().append(u"MyIInputMethod::MyIInputMethod\n");
-    m_refCount = 0;
     InputMethodServer::lock();
     m_controlling = outer ? outer : static_cast<IUnknown*>(this);
 
@@ -123,30 +122,19 @@ MyIInputMethod::~MyIInputMethod()
 HRESULT MyIInputMethod::QueryInterface(REFIID iid, void** object)
 {
     Log().append(u"MyIInputMethod::QueryInterface :\n");
-    if (!object)
-        return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IInputMethod) {
-        *object = static_cast<IInputMethod*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    return ComObject::QueryInterface(iid, object);
 }
 
 ULONG MyIInputMethod::AddRef()
 {
     Log().append(u"MyIInputMethod::AddRef :\n");
-    return ULONG(++m_refCount);
+    return ComObject::AddRef();
 }
 
 ULONG MyIInputMethod::Release()
 {
     Log().append(u"MyIInputMethod::Release :\n");
-    const LONG refs = --m_refCount;
-    if (refs == 0)
-        delete this;
-    return ULONG(refs);
+    return ComObject::Release();
 }
 
 HRESULT MyIInputMethod::Select(HWND sipWindow)

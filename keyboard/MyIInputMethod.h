@@ -1,6 +1,7 @@
 #pragma once
 // The input-method object that the platform's input panel creates and drives: it owns the
 // skin, makes the keyboard data and the keyboard application, and tells the panel its size.
+#include "runtime/ComObject.h"
 #include "skin/file/Properties.h"
 
 #include <sip.h>
@@ -8,7 +9,7 @@
 
 inline constexpr char16_t kSkinPath[] = u"%program_files%/Tarn/Magnikeys/skins/bin/default.skin";
 
-class MyIInputMethod final : public IInputMethod {
+class MyIInputMethod final : public ComObject<MyIInputMethod, IInputMethod, IID_IInputMethod> {
 public:
     MyIInputMethod(IUnknown* outer, HINSTANCE module);
     // Not virtual: the interface's table has exactly the platform's slots; Release deletes the
@@ -17,6 +18,7 @@ public:
     MyIInputMethod(const MyIInputMethod&) = delete;
     MyIInputMethod& operator=(const MyIInputMethod&) = delete;
 
+    // Logged, then counted by ComObject.
     STDMETHOD(QueryInterface)(REFIID iid, void** object) override;
     STDMETHOD_(ULONG, AddRef)() override;
     STDMETHOD_(ULONG, Release)() override;
@@ -46,7 +48,6 @@ private:
     HWND m_sipWindow = nullptr;
     Properties m_skin;
     IIMCallback* m_callback = nullptr;
-    LONG m_refCount = 0;
     IUnknown* m_controlling = nullptr;
     HINSTANCE m_module = nullptr;
 };

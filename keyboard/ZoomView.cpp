@@ -153,51 +153,135 @@ void ZoomView::set_pictures(PictureRef border, PictureRef background)
     m_backdrop_valid = false;
 }
 
-bool ZoomView::paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window)
+namespace {
+
+bool empty_rect(const RECT& r)
 {
-    if (m_form_size.x < 1 || m_form_size.y < 1 || !m_painter)
+    return r.right <= r.left || r.bottom <= r.top;
+}
+
+RECT unite(const RECT& a, const RECT& b)
+{
+    if (empty_rect(a))
+        return b;
+    if (empty_rect(b))
+        return a;
+    return RECT { std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom) };
+}
+
+RECT intersect(const RECT& a, const RECT& b)
+{
+    RECT r { std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom) };
+    return empty_rect(r) ? RECT {} : r;
+}
+
+void copy_rect(Canvas& dst, const PixelBuffer& src, const RECT& r, const PixelOp& op)
+{
+    if (!empty_rect(r))
+        clipped_copy(dst, POINT { r.left, r.top }, POINT { r.right - r.left, r.bottom - r.top }, src, POINT { r.left, r.top }, op);
+}
+
+} // namespace
+
+ZoomView::Source ZoomView::form_source(const FormFrame* form)
+{
+    Source source;
+    if (form && sized(form->picture, m_form_size)) {
+        source.picture = form->picture;
+        source.opaque = form->opaque;
+        source.partial = form->opaque && !form->all && m_overlay != Overlay::Unknown;
+        source.damage = form->damage;
+        return source;
+    }
+    // Drawn here on the colour key, so that what the form leaves unpainted stays see-through.
+    m_overlay = Overlay::Unknown;
+    if (!m_painter)
+        return source;
+    m_form.recreate(m_form_size);
+    if (!m_form.buffer())
+        return source;
+    fill_key(m_form);
+    m_painter(m_form.canvas(), POINT { 0, 0 });
+    source.picture = m_form.buffer();
+    return source;
+}
+
+RECT ZoomView::refresh_keyboard(Canvas& keyboard, const Source& source, const PixelOp& op)
+{
+    RECT region { 0, 0, m_form_size.x, m_form_size.y };
+    if (source.partial && m_overlay == Overlay::None)
+        region = intersect(source.damage, region);
+    else if (source.partial && m_overlay == Overlay::Rect)
+        region = intersect(unite(source.damage, m_overlay_rect), region);
+    copy_rect(keyboard, *source.picture, region, op);
+    return region;
+}
+
+bool ZoomView::paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window,
+                     const FormFrame* form, RECT* changed)
+{
+    RECT written {};
+    if (changed)
+        *changed = written;
+    if (m_form_size.x < 1 || m_form_size.y < 1)
+        return false;
+    const Source source = form_source(form);
+    if (!source.picture)
         return false;
     const bool shown = frame.window_visible && !frame.repeat && window;
+    bool drawn = false;
+    bool done = false;
     switch (frame.style) {
     case ZoomStyle::Flat:
-        if (frame.level > 1.0)
-            return paint_flat(frame, capture, keyboard, window);
+        if (frame.level > 1.0) {
+            drawn = paint_flat(frame, capture, keyboard, window, source, written);
+            done = true;
+        }
         break;
     case ZoomStyle::Glass:
         if (shown && sized(capture, m_lens_size) && !m_table.empty()) {
-            paint_glass(frame, *capture, keyboard, *window);
-            return true;
+            written = paint_glass(frame, *capture, keyboard, *window, source);
+            drawn = done = true;
         }
         break;
     case ZoomStyle::IZoom:
         if (shown && sized(capture, POINT { m_form_size.x, m_lens_size.y }) && !m_table.empty()) {
-            paint_izoom(frame, *capture, keyboard, *window);
-            return true;
+            written = paint_izoom(frame, *capture, keyboard, *window, source);
+            drawn = done = true;
         }
         break;
     default:
         break;
     }
-    paint_plain(keyboard);
-    return false;
+    if (!done)
+        written = paint_plain(keyboard, source);
+    if (!form)
+        m_overlay = Overlay::Unknown;
+    if (changed)
+        *changed = written;
+    return drawn;
 }
 
-void ZoomView::paint_plain(Canvas& keyboard)
+RECT ZoomView::paint_plain(Canvas& keyboard, const Source& source)
 {
-    m_painter(keyboard, POINT { 0, 0 });
+    // Where the form leaves holes, what the keyboard showed before stays, as when the form draws
+    // itself there.
+    RECT written = refresh_keyboard(keyboard, source, source.opaque ? copy_op() : key_op());
+    m_overlay = Overlay::None;
+    return written;
 }
 
-bool ZoomView::paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window)
+bool ZoomView::paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window,
+                          const Source& source, RECT& changed)
 {
     const int fw = m_form_size.x, fh = m_form_size.y;
     const int strip = std::max(0, static_cast<int>(m_window_size.y));
-    m_form.recreate(m_form_size);
     m_work.recreate(POINT { fw, strip + fh });
-    if (!m_form.buffer() || !m_work.buffer()) {
-        paint_plain(keyboard);
+    if (!m_work.buffer()) {
+        changed = paint_plain(keyboard, source);
         return false;
     }
-    m_painter(m_form.canvas(), POINT { 0, 0 });
+    const PixelBuffer& picture = *source.picture;
     Canvas& canvas = m_work.canvas();
     const bool have_capture = strip > 0 && sized(capture, POINT { fw, strip });
     if (have_capture)
@@ -211,10 +295,13 @@ bool ZoomView::paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Ca
     // A pan beyond the picture's edge would leave the last frame's pixels showing.
     const bool covers = at.x <= 0 && at.y <= strip && at.x + scaled.x >= fw && at.y + scaled.y >= strip + fh;
     if (!covers)
-        clipped_copy(canvas, POINT { 0, strip }, m_form_size, *m_form.buffer(), POINT { 0, 0 }, copy_op());
-    scale_nearest(canvas, at, scaled, *m_form.buffer());
+        clipped_copy(canvas, POINT { 0, strip }, m_form_size, picture, POINT { 0, 0 }, copy_op());
+    scale_nearest(canvas, at, scaled, picture);
 
+    // The whole keyboard is magnified: all of it is written.
     clipped_copy(keyboard, POINT { 0, 0 }, m_form_size, *m_work.buffer(), POINT { 0, strip }, copy_op());
+    changed = RECT { 0, 0, fw, fh };
+    m_overlay = Overlay::All;
     if (!(frame.window_visible && !frame.repeat && window && have_capture))
         return false;
     copy_all(*window, *capture);
@@ -231,33 +318,32 @@ void ZoomView::map_lens(const PixelBuffer* see_through)
     m_table.map(source, image, see_through);
 }
 
-void ZoomView::paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window)
+RECT ZoomView::paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window,
+                           const Source& source)
 {
     const int fw = m_form_size.x, fh = m_form_size.y;
     const int w = m_lens_size.x, h = m_lens_size.y;
     const int x = frame.stylus.x, y = frame.stylus.y;
     const POINT lens = m_lens_size;
 
-    // The keyboard with a transparent margin of half a lens on the side the stylus is near, so
-    // that the lens can centre on any key.
-    m_work.recreate(POINT { fw + w / 2, fh + h / 2 });
     m_lens_source.recreate(lens);
     m_lens_image.recreate(lens);
-    if (!m_work.buffer() || !m_lens_source.buffer() || !m_lens_image.buffer()) {
-        paint_plain(keyboard);
+    // The keyboard itself is never magnified in this style; where the form left holes the
+    // colour key shows, as on the surface the lens reads.
+    RECT written = refresh_keyboard(keyboard, source, copy_op());
+    m_overlay = Overlay::None;
+    if (!m_lens_source.buffer() || !m_lens_image.buffer()) {
         copy_all(window, capture);
-        return;
+        return written;
     }
-    fill_key(m_work);
-    const POINT offset { x < w / 2 ? w / 2 : 0, y < h / 2 ? h / 2 : 0 };
-    m_painter(m_work.canvas(), offset);
-    clipped_copy(keyboard, POINT { 0, 0 }, m_form_size, *m_work.buffer(), offset, copy_op());
 
     copy_all(window, capture);
     if (x >= 0 && x <= fw && y >= 0 && y <= fh) {
+        // The keys around the stylus, on the colour key beyond the form's edges, so that the
+        // lens can centre on any key.
         fill_key(m_lens_source);
-        copy_region(m_lens_source.canvas(), POINT { 0, 0 }, *m_work.buffer(),
-                    POINT { x + offset.x - (w + 1) / 2, y + offset.y - (h + 1) / 2 }, lens, copy_op());
+        copy_region(m_lens_source.canvas(), POINT { 0, 0 }, *source.picture, POINT { x - (w + 1) / 2, y - (h + 1) / 2 },
+                    lens, copy_op());
         map_lens(&capture);
         m_border.draw(window, POINT { 0, 0 }, lens, border_mark_op());
         clipped_copy(m_lens_image.canvas(), POINT { 0, 0 }, lens, capture, POINT { 0, 0 }, key_fill_op());
@@ -265,9 +351,11 @@ void ZoomView::paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, C
     } else {
         m_border.draw(window, POINT { 0, 0 }, lens, border_mark_op());
     }
+    return written;
 }
 
-void ZoomView::paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window)
+RECT ZoomView::paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window,
+                           const Source& source)
 {
     const int fw = m_form_size.x, fh = m_form_size.y;
     const int w = m_lens_size.x, h = m_lens_size.y;
@@ -276,17 +364,27 @@ void ZoomView::paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, C
     const int x = std::clamp(static_cast<int>(frame.stylus.x), 0, fw);
     const int y = std::clamp(static_cast<int>(frame.stylus.y), 0, fh);
     const POINT lens = m_lens_size;
+    const PixelBuffer& picture = *source.picture;
+    const PixelOp& form_op = source.opaque ? copy_op() : key_op();
 
-    m_work.recreate(POINT { fw + e, fh + g });
+    // The keyboard surface: the background picture, the screen strip above the keyboard when
+    // the stylus is near its top, the form at (m, v). Only the part that the lens reads is made:
+    // around the stylus, and the rows that stand on the stylus row.
+    const POINT work_size { fw + e, fh + g };
+    const int m = x < e ? e : 0, v = y < g ? g : 0;
+    const int first_key_row = std::max(h - y, 0);
+    const RECT around { x + m - e, y + v - g, x + m - e + w, y + v - g + h };
+    const RECT standing { x + m - e, v + std::max(y - h, 0), x + m - e + w, v + std::max(y - h, 0) + h - first_key_row };
+    const RECT part = intersect(unite(around, standing), RECT { 0, 0, work_size.x, work_size.y });
+    const POINT origin { part.left, part.top };
+
+    m_work.recreate(POINT { std::max<LONG>(part.right - part.left, 1), std::max<LONG>(part.bottom - part.top, 1) });
     m_lens_source.recreate(lens);
     m_lens_image.recreate(lens);
     if (!m_work.buffer() || !m_lens_source.buffer() || !m_lens_image.buffer()) {
-        paint_plain(keyboard);
         copy_all(window, capture);
-        return;
+        return paint_plain(keyboard, source);
     }
-    Canvas& work = m_work.canvas();
-    const POINT work_size = m_work.size();
     // The tiled picture costs more than a copy: it is drawn again only for a new size.
     if (m_backdrop.recreate(work_size) || !m_backdrop_valid) {
         if (m_background.image)
@@ -295,29 +393,29 @@ void ZoomView::paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, C
             fill(m_backdrop.canvas(), POINT { 0, 0 }, work_size, kNoBackground);
         m_backdrop_valid = m_backdrop.buffer() != nullptr;
     }
+    Canvas& work = m_work.canvas();
     if (m_backdrop_valid)
-        copy_all(work, *m_backdrop.buffer());
-    const int m = x < e ? e : 0, v = y < g ? g : 0;
+        copy_region(work, POINT { 0, 0 }, *m_backdrop.buffer(), origin, m_work.size(), copy_op());
     if (y < g) // the screen strip just above the keyboard, so the lens can magnify into it
-        copy_region(work, POINT { m, 0 }, capture, POINT { 0, g }, POINT { fw, g }, copy_op());
-    m_painter(work, POINT { m, v });
+        copy_region(work, POINT { m - origin.x, -origin.y }, capture, POINT { 0, g }, POINT { fw, g }, copy_op());
+    clipped_copy(work, POINT { m - origin.x, v - origin.y }, m_form_size, picture, POINT { 0, 0 }, form_op);
     const PixelBuffer& surface = *m_work.buffer();
 
     // The magnified keys, centred on the stylus.
     fill(m_lens_source.canvas(), POINT { 0, 0 }, lens, kNoBackground);
-    copy_region(m_lens_source.canvas(), POINT { 0, 0 }, surface, POINT { x + m - e, y + v - g }, lens, copy_op());
+    copy_region(m_lens_source.canvas(), POINT { 0, 0 }, surface, POINT { around.left - origin.x, around.top - origin.y },
+                lens, copy_op());
     map_lens(nullptr);
 
     // What the lens covers: the area standing on the stylus row.
-    Canvas& source = m_lens_source.canvas();
+    Canvas& lens_canvas = m_lens_source.canvas();
     if (y < h)
-        copy_region(source, POINT { 0, 0 }, capture, POINT { x - e, y }, POINT { w, h - y }, copy_op());
-    const int first_key_row = std::max(h - y, 0);
+        copy_region(lens_canvas, POINT { 0, 0 }, capture, POINT { x - e, y }, POINT { w, h - y }, copy_op());
     if (y > 0)
-        copy_region(source, POINT { 0, first_key_row }, surface, POINT { x + m - e, v + std::max(y - h, 0) },
-                    POINT { w, h - first_key_row }, copy_op());
-    m_border.draw(source, POINT { 0, 0 }, lens, border_mark_op());
-    clipped_copy(source, POINT { 0, 0 }, lens, *m_lens_image.buffer(), POINT { 0, 0 }, lens_fill_op());
+        copy_region(lens_canvas, POINT { 0, first_key_row }, surface,
+                    POINT { standing.left - origin.x, standing.top - origin.y }, POINT { w, h - first_key_row }, copy_op());
+    m_border.draw(lens_canvas, POINT { 0, 0 }, lens, border_mark_op());
+    clipped_copy(lens_canvas, POINT { 0, 0 }, lens, *m_lens_image.buffer(), POINT { 0, 0 }, lens_fill_op());
 
     const PixelBuffer& drawn = *m_lens_source.buffer();
     copy_all(window, capture);
@@ -325,7 +423,21 @@ void ZoomView::paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, C
         int cut = std::max(e - x, 0);
         copy_region(window, POINT { std::max(x - e, 0), y }, drawn, POINT { cut, 0 }, POINT { w - cut, h - y }, copy_op());
     }
-    copy_region(m_work.canvas(), POINT { m + x - e, v + std::max(y - h, 0) }, drawn, POINT { 0, first_key_row },
-                POINT { w, h - first_key_row }, copy_op());
-    clipped_copy(keyboard, POINT { 0, 0 }, m_form_size, *m_work.buffer(), POINT { m, v }, copy_op());
+
+    // The keyboard window: the form where the lens was or the form changed, then the lens.
+    RECT written;
+    if (source.opaque) {
+        written = refresh_keyboard(keyboard, source, copy_op());
+    } else {
+        written = RECT { 0, 0, fw, fh };
+        if (m_backdrop_valid)
+            copy_region(keyboard, POINT { 0, 0 }, *m_backdrop.buffer(), POINT { m, v }, m_form_size, copy_op());
+        clipped_copy(keyboard, POINT { 0, 0 }, m_form_size, picture, POINT { 0, 0 }, form_op);
+    }
+    const POINT paste { x - e, std::max(y - h, 0) };
+    copy_region(keyboard, paste, drawn, POINT { 0, first_key_row }, POINT { w, h - first_key_row }, copy_op());
+    const RECT lens_part = intersect(RECT { paste.x, paste.y, paste.x + w, paste.y + h - first_key_row }, RECT { 0, 0, fw, fh });
+    m_overlay = Overlay::Rect;
+    m_overlay_rect = lens_part;
+    return unite(written, lens_part);
 }

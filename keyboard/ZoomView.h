@@ -44,6 +44,16 @@ struct ZoomFrame {
     bool repeat = false;
 };
 
+// The form's picture for one frame, kept by its owner from frame to frame (FormPicture).
+struct FormFrame {
+    const PixelBuffer* picture = nullptr; // the form's size
+    bool opaque = false; // covers whatever lies under it: copied as it is
+    // What changed in the picture since the last frame drawn into the same keyboard target;
+    // all when the target may hold anything else.
+    bool all = true;
+    RECT damage {};
+};
+
 class ZoomView {
 public:
     // Draws the unscaled form into a canvas with its top-left at offset.
@@ -62,14 +72,34 @@ public:
 
     // One frame: the keyboard window's picture into keyboard at (0,0) and, when the style draws
     // the zoom window this frame, its picture into window (true). capture is the screen under
-    // the zoom window, of the window's size; without it only the keyboard is drawn.
-    bool paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window);
+    // the zoom window, of the window's size; without it only the keyboard is drawn. The form
+    // comes from form's picture when given, else from the painter. changed receives the part of
+    // keyboard that this frame wrote: with a form picture whose damage is known, only what
+    // differs from the last frame (the keys that changed and the zoom areas).
+    bool paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window,
+               const FormFrame* form = nullptr, RECT* changed = nullptr);
 
 private:
-    void paint_plain(Canvas& keyboard);
-    bool paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window);
-    void paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window);
-    void paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window);
+    // The form's picture for this frame and how much of the keyboard target must be written.
+    struct Source {
+        const PixelBuffer* picture = nullptr;
+        bool opaque = false;
+        bool partial = false; // damage holds all that changed
+        RECT damage {};
+    };
+    // What the keyboard target holds beyond the form's picture since the last frame.
+    enum class Overlay { Unknown, None, Rect, All };
+
+    Source form_source(const FormFrame* form);
+    // The form's picture into the keyboard target where it may differ; the part written.
+    RECT refresh_keyboard(Canvas& keyboard, const Source& source, const PixelOp& op);
+    RECT paint_plain(Canvas& keyboard, const Source& source);
+    bool paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window,
+                    const Source& source, RECT& changed);
+    RECT paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window,
+                     const Source& source);
+    RECT paint_izoom(const ZoomFrame& frame, const PixelBuffer& capture, Canvas& keyboard, Canvas& window,
+                     const Source& source);
     // The lens image from the lens source; its last row, which the mapping never writes, is the
     // source's own.
     void map_lens(const PixelBuffer* see_through);
@@ -82,12 +112,14 @@ private:
     PictureRef m_background;
     LensTable m_table;
 
-    RenderSurface m_form; // the form unscaled (flat zoom)
-    RenderSurface m_work; // the keyboard with its margins, or the flat zoom's canvas
+    RenderSurface m_form; // the form drawn by the painter, when no picture is given
+    RenderSurface m_work; // the part of the keyboard surface the lens reads, or the flat zoom's canvas
     RenderSurface m_lens_source;
     RenderSurface m_lens_image;
     RenderSurface m_backdrop; // the background picture at the i_zoom surface's size
     bool m_backdrop_valid = false;
+    Overlay m_overlay = Overlay::Unknown;
+    RECT m_overlay_rect {};
 };
 
 // The rectangle (src_pos, size) of src, cut to src, drawn at dst_pos moved by what was cut.

@@ -88,19 +88,33 @@ void ZoomWindow::blit_to_window(const DibPixelBuffer& image)
     ReleaseDC(m_window, dc);
 }
 
-void ZoomWindow::paint(HDC keyboard_dc, ZoomFrame frame)
+void ZoomWindow::paint(HDC keyboard_dc, ZoomFrame frame, const FormFrame* form)
 {
+    if (!m_keyboard || m_keyboard->width() != m_setup.form.x || m_keyboard->height() != m_setup.form.y)
+        m_keyboard_known = false; // a new surface: nothing of the last picture is there
     DibPixelBuffer* keyboard = sized(m_keyboard, m_setup.form);
     if (!keyboard)
         return;
+    FormFrame known;
+    if (form) {
+        known = *form;
+        known.all = known.all || !m_keyboard_known;
+        form = &known;
+    }
     frame.style = m_setup.style;
     frame.window_visible = visible();
     DibPixelBuffer* image = frame.window_visible ? sized(m_image, size()) : nullptr;
     const bool fresh_capture = m_capture && m_capture->width() == size().x && m_capture->height() == size().y;
     Canvas keyboard_canvas(keyboard), image_canvas(image);
+    RECT changed {};
     bool drawn = m_view.paint(frame, fresh_capture ? m_capture.get() : nullptr, keyboard_canvas,
-                              image ? &image_canvas : nullptr);
-    BitBlt(keyboard_dc, 0, 0, keyboard->width(), keyboard->height(), keyboard->dc(), 0, 0, SRCCOPY);
+                              image ? &image_canvas : nullptr, form, &changed);
+    if (!form || !m_keyboard_known)
+        changed = RECT { 0, 0, keyboard->width(), keyboard->height() };
+    if (changed.right > changed.left && changed.bottom > changed.top)
+        BitBlt(keyboard_dc, changed.left, changed.top, changed.right - changed.left, changed.bottom - changed.top,
+               keyboard->dc(), changed.left, changed.top, SRCCOPY);
+    m_keyboard_known = form != nullptr;
     if (drawn && image)
         blit_to_window(*image);
 }

@@ -54,8 +54,12 @@ public:
     void hide_for_repeat();
 
     // One paint: the keyboard window's picture onto keyboard_dc and, when the style draws it,
-    // the zoom window's. The frame's visibility is the window's own.
-    void paint(HDC keyboard_dc, ZoomFrame frame);
+    // the zoom window's. The frame's visibility is the window's own. With the form's picture
+    // (form), only what changed since the last paint reaches the keyboard window, which keeps
+    // the rest of its last picture.
+    void paint(HDC keyboard_dc, ZoomFrame frame, const FormFrame* form = nullptr);
+    // The next paint writes the whole keyboard window (its pixels were lost).
+    void repaint_all() { m_keyboard_known = false; }
 
     // The capture taken at the last show (for tests and the hide).
     const PixelBuffer* capture() const { return m_capture.get(); }
@@ -71,4 +75,5 @@ private:
     std::unique_ptr<DibPixelBuffer> m_keyboard; // the keyboard window's picture
     std::unique_ptr<DibPixelBuffer> m_image; // the zoom window's picture
     std::unique_ptr<DibPixelBuffer> m_capture; // the screen under the zoom window
+    bool m_keyboard_known = false; // the keyboard window shows m_keyboard
 };

@@ -50,6 +50,7 @@ kbApplication::kbApplication(const Properties& skin, HINSTANCE module, HWND pare
     : m_landscape(isLandscape(DisplayInfo::query()))
     , m_form(std::make_unique<KeyboardForm>(skin, data().layouts().needs_extended() ? u"extended_normal" : u"normal", m_landscape))
     , m_keys(*m_form)
+    , m_picture(*m_form)
     , m_parent(parent)
     , m_module(module)
     , m_skin(skin)
@@ -246,7 +247,13 @@ void kbApplication::paint(HDC dc)
     frame.shift = m_touch.zoom_shift(frame.level);
     frame.stylus = m_touch.current_point();
     frame.repeat = m_touch.repeat_mode();
-    m_zoom.paint(dc, frame);
+    const FormPicture::Damage damage = m_picture.update();
+    FormFrame form;
+    form.picture = m_picture.picture();
+    form.opaque = m_picture.opaque();
+    form.all = damage.all;
+    form.damage = damage.rect;
+    m_zoom.paint(dc, frame, &form);
 }
 
 void kbApplication::send_virtual_key(BYTE key, DWORD flags)
@@ -324,6 +331,10 @@ void kbApplication::handle(UINT message, WPARAM, LPARAM lParam)
     case WM_CAPTURECHANGED:
         m_touch.on_release();
         hide_zoom_window();
+        break;
+    case WM_ERASEBKGND:
+    case WM_SIZE:
+        m_zoom.repaint_all(); // the window's pixels may be gone: the next paint writes them all
         break;
     default:
         break;

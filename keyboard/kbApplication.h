@@ -3,6 +3,7 @@
 // keyboard form, the off-screen surfaces, the touch machine and the key actions, and the
 // 40 ms timer that drives the zoom. One per process, made when the input method is selected.
 #include "keyboard/FormKeys.h"
+#include "keyboard/FormPicture.h"
 #include "keyboard/ZoomWindow.h"
 #include "keyboard/KeyboardForm.h"
 #include "keyboard/kbKeyActions.h"
@@ -52,6 +53,10 @@ public:
     void set_current_layout();
 
     KeyboardForm& form() { return *m_form; }
+    const FormPicture& form_picture() const { return m_picture; }
+    const ZoomWindow& zoom() const { return m_zoom; }
+    const PictureRef& glass_border() const { return m_glassBorder; }
+    const PictureRef& background() const { return m_background; }
     kbKeyActions& actions() { return m_actions; }
     kbTouch& touch() { return m_touch; }
     int scale() const { return m_scale; }
@@ -93,6 +98,7 @@ private:
     bool m_landscape = false;
     std::unique_ptr<KeyboardForm> m_form;
     FormKeys m_keys;
+    FormPicture m_picture; // the form as last drawn; the zoom views compose from it
     HWND m_mainWindow = nullptr;
     HWND m_zoomWindow = nullptr;
     HWND m_parent = nullptr;

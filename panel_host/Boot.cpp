@@ -1,6 +1,9 @@
 #include "panel_host/Boot.h"
+#include "panel_host/DefaultInputMethod.h"
 #include "panel_host/HostFiles.h"
 
+#include "runtime/Execute.h"
+#include "runtime/Registry.h"
 #include "runtime/Text.h"
 
 #include <simhost.h>
@@ -94,10 +97,8 @@ bool setValue(HKEY key, const char16_t* name, const std::u16string& value)
 
 std::u16string stringValue(HKEY key, const char16_t* name)
 {
-    WCHAR value[MAX_PATH + 1] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS || type != REG_SZ)
-        return {};
+    std::u16string value;
+    RegReadString(key, name, value, MAX_PATH + 1);
     return value;
 }
 
@@ -263,15 +264,8 @@ bool InstallPlatformFiles(const std::string& builtin, std::string& error)
             return false;
         }
     }
-    HKEY key;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        if (stringValue(key, u"DefaultIM").empty()) {
-            WCHAR text[40];
-            StringFromGUID2(CLSID_KeyboardIM, text, 40);
-            setValue(key, u"DefaultIM", text);
-        }
-        RegCloseKey(key);
-    }
+    if (DefaultInputMethod().empty())
+        KeepDefaultInputMethod(CLSID_KeyboardIM);
     (void)error;
     return true;
 }
@@ -393,11 +387,7 @@ int RunStartupFolder()
         std::u16string path = base + u"\\" + name;
         if (endsWithIgnoringCase(name, u".lnk"))
             path = shortcutTarget(hostOf(path));
-        SHELLEXECUTEINFO info {};
-        info.cbSize = sizeof info;
-        info.lpFile = path.c_str();
-        info.nShow = SW_SHOW;
-        if (!path.empty() && ShellExecuteEx(&info))
+        if (!path.empty() && StartDeviceProgram(path, u""))
             ++started;
         else
             std::fprintf(stderr, "pocketsim: the startup item %s did not start\n", Utf8FromUtf16(name).c_str());

@@ -1,4 +1,5 @@
 #include "panel_host/KeyboardInstall.h"
+#include "panel_host/DefaultInputMethod.h"
 
 #include <simhost.h>
 #include <windows.h>
@@ -10,7 +11,7 @@ namespace pocketsim {
 namespace {
 
 constexpr char16_t kDeviceLibrary[] = u"\\Program Files\\Tarn\\Magnikeys\\magnikeys.dll";
-constexpr char16_t kMagnikeys[] = u"{E2452E3B-2823-4309-90CB-8787C4BA3AF7}";
+constexpr CLSID kMagnikeys { 0xE2452E3B, 0x2823, 0x4309, { 0x90, 0xCB, 0x87, 0x87, 0xC4, 0xBA, 0x3A, 0xF7 } };
 
 }
 
@@ -23,11 +24,7 @@ bool KeyboardOnDevice()
 
 void MakeKeyboardCurrent()
 {
-    HKEY key;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    RegSetValueEx(key, u"DefaultIM", 0, REG_SZ, reinterpret_cast<const BYTE*>(kMagnikeys), sizeof kMagnikeys);
-    RegCloseKey(key);
+    KeepDefaultInputMethod(kMagnikeys);
 }
 
 }

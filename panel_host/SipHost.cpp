@@ -1,6 +1,9 @@
 #include "panel_host/SipHost.h"
+#include "panel_host/DefaultInputMethod.h"
 #include "panel_host/Surface.h"
 
+#include "runtime/ComObject.h"
+#include "runtime/Registry.h"
 #include "runtime/Text.h"
 
 #include <simhost.h>
@@ -33,31 +36,13 @@ std::string codePoint(unsigned long c)
     return buffer;
 }
 
-std::u16string defaultInputMethod()
-{
-    HKEY key;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return {};
-    WCHAR value[64] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    LONG rc = RegQueryValueEx(key, u"DefaultIM", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_SZ ? std::u16string(value) : std::u16string();
-}
-
 bool isRegisteredInputMethod(const CLSID& clsid)
 {
     WCHAR text[40];
     StringFromGUID2(clsid, text, 40);
-    std::u16string key = u"CLSID\\" + std::u16string(text) + u"\\IsSIPInputMethod";
-    HKEY k;
-    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return false;
-    WCHAR value[8] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    LONG rc = RegQueryValueEx(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(k);
-    return rc == ERROR_SUCCESS && type == REG_SZ && std::u16string_view(value) == u"1";
+    std::u16string value;
+    return RegReadString(HKEY_CLASSES_ROOT, u"CLSID\\" + std::u16string(text) + u"\\IsSIPInputMethod", nullptr, value, 8)
+        && value == u"1";
 }
 
 // Tells every top-level window of the device, in this process and the others, that the panel
@@ -81,33 +66,19 @@ bool validRect(const RECT& r)
 
 // The callback handed to one input method. When the method is released the callback is retired:
 // it stays allocated (the method took no reference and may still hold it) and refuses every call.
-class SipCallback final : public IIMCallback {
+class SipCallback final : public ComObject<SipCallback, IIMCallback, IID_IIMCallback> {
 public:
     explicit SipCallback(SipHost* host)
         : m_host(host)
     {
+        AddRef(); // the host's
     }
     void retire() { m_host = nullptr; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IIMCallback) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override
     {
         // The host keeps the last reference: a method releasing more than it took cannot free it.
-        if (m_refs > 1)
-            --m_refs;
-        return m_refs;
+        return references() > 1 ? ComObject::Release() : references();
     }
 
     HRESULT STDMETHODCALLTYPE SetImInfo(IMINFO* info) override
@@ -179,7 +150,6 @@ public:
 
 private:
     SipHost* m_host;
-    ULONG m_refs = 1;
 };
 
 SipHost::SipHost() = default;
@@ -213,7 +183,7 @@ bool SipHost::start(HINSTANCE instance)
     if (!m_window)
         return false;
     CLSID wanted = CLSID_KeyboardIM;
-    std::u16string name = defaultInputMethod();
+    std::u16string name = DefaultInputMethod();
     if (!name.empty() && CLSIDFromString(name.c_str(), &wanted) != S_OK)
         wanted = CLSID_KeyboardIM;
     IInputMethod* method = nullptr;

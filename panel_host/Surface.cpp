@@ -1,7 +1,8 @@
 #include "panel_host/Surface.h"
 
+#include "runtime/Dib.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace pocketsim {
 
@@ -22,17 +23,8 @@ bool Surface::resize(int width, int height)
         return false;
     if (!m_dc)
         m_dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO bi {};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 16;
-    bi.bmiHeader.biCompression = BI_BITFIELDS;
-    const DWORD masks[3] = { 0xF800, 0x07E0, 0x001F };
-    std::memcpy(bi.bmiColors, masks, sizeof masks);
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(m_dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateRgb565Dib(m_dc, width, height, &bits);
     if (!bitmap)
         return false;
     HGDIOBJ old = SelectObject(m_dc, bitmap);

@@ -1,5 +1,8 @@
 #include "pocketsim/ImChooser.h"
 
+#include "panel_host/DefaultInputMethod.h"
+#include "runtime/Registry.h"
+
 #include <simhost.h>
 
 #include <algorithm>
@@ -21,14 +24,9 @@ std::u16string defaultIcon(const CLSID& clsid)
 {
     WCHAR text[40];
     StringFromGUID2(clsid, text, 40);
-    HKEY key;
-    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, (u"CLSID\\" + std::u16string(text) + u"\\DefaultIcon").c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return {};
-    WCHAR value[MAX_PATH + 8] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    LONG rc = RegQueryValueEx(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
-    return rc == ERROR_SUCCESS && type == REG_SZ ? std::u16string(value) : std::u16string();
+    std::u16string value;
+    RegReadString(HKEY_CLASSES_ROOT, u"CLSID\\" + std::u16string(text) + u"\\DefaultIcon", nullptr, value, MAX_PATH + 8);
+    return value;
 }
 
 }
@@ -126,15 +124,7 @@ void ImChooser::choose(int x, int y)
     }
     CLSID chosen = m_items[static_cast<size_t>(row)].clsid;
     close();
-    if (!SipSetCurrentIM(&chosen))
-        return;
-    WCHAR text[40];
-    StringFromGUID2(chosen, text, 40);
-    HKEY key;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueEx(key, u"DefaultIM", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 39 * sizeof(WCHAR));
-        RegCloseKey(key);
-    }
+    MakeInputMethodCurrent(chosen);
 }
 
 void ImChooser::paint()

@@ -1,5 +1,6 @@
 #include "pocketsim/StartMenu.h"
 
+#include "runtime/Execute.h"
 #include "runtime/Text.h"
 
 #include <shellapi.h>
@@ -114,13 +115,7 @@ std::vector<StartEntry> ReadStartMenu()
 
 bool StartProgram(const std::u16string& path, const std::u16string& arguments)
 {
-    SHELLEXECUTEINFO info {};
-    info.cbSize = sizeof info;
-    info.lpVerb = u"open";
-    info.lpFile = path.c_str();
-    info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (ShellExecuteEx(&info))
+    if (StartDeviceProgram(path, arguments))
         return true;
     std::fprintf(stderr, "pocketsim: cannot start %s\n", Utf8FromUtf16(path).c_str());
     return false;

@@ -6,17 +6,23 @@
 
 #include <string>
 
-bool ExecuteFile(std::u16string_view programPath, std::u16string_view parameters)
+bool StartDeviceProgram(std::u16string_view path, std::u16string_view arguments)
 {
-    std::u16string path = ExpandPath(programPath);
-    std::u16string arguments(parameters);
-    Log().append(u"execute_file(").append(path).append(u"} {").append(arguments).append(u")\n");
+    const std::u16string file(path);
+    const std::u16string parameters(arguments);
     SHELLEXECUTEINFO info {};
     info.cbSize = sizeof info;
     info.lpVerb = u"open";
-    info.lpFile = path.c_str();
-    info.lpParameters = arguments.c_str();
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
     info.lpDirectory = nullptr;
     info.nShow = SW_SHOWNORMAL;
     return ShellExecuteEx(&info) != FALSE;
+}
+
+bool ExecuteFile(std::u16string_view programPath, std::u16string_view parameters)
+{
+    std::u16string path = ExpandPath(programPath);
+    Log().append(u"execute_file(").append(path).append(u"} {").append(parameters).append(u")\n");
+    return StartDeviceProgram(path, parameters);
 }

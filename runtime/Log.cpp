@@ -1,6 +1,7 @@
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
+#include "runtime/RegistryWatch.h"
 
 #include <winbase.h>
 
@@ -8,6 +9,8 @@
 #include <string>
 
 namespace {
+
+constexpr char16_t kSwitchKey[] = u"HKEY_CURRENT_USER\\Software\\Tarn";
 
 class NullLog final : public LogBase {
 public:
@@ -99,6 +102,9 @@ struct LogState {
     FileLog file;
     LogBase* log = nullptr;
     DWORD madeFor = 0;
+    // The switch is read again only after the registry changed: a line with the log off
+    // costs next to nothing.
+    RegistryWatch watch { kSwitchKey };
 };
 
 // Never destroyed with the process: a log line may be written while it shuts down. A library
@@ -132,10 +138,15 @@ void ReleaseLog()
 
 LogBase& Log()
 {
-    DWORD enabled = 0;
-    RegReadNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", enabled);
     LogState& s = state();
     EnterCriticalSection(&s.lock);
+    // Looked at before reading, so that a write during the read shows at the next line.
+    const bool stale = s.watch.changed() || !s.log;
+    DWORD enabled = s.madeFor;
+    if (stale) {
+        enabled = 0;
+        RegReadNumber(kSwitchKey, u"Log", enabled);
+    }
     if (!s.log || enabled != s.madeFor) {
         s.file.close();
         if (enabled) {

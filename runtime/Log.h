@@ -12,8 +12,8 @@ public:
     virtual void flush() = 0;
 };
 
-// Reads the switch on every call, so that turning the log on or off takes effect at the next
-// line of every running program; turning it on starts the file afresh.
+// Reads the switch again whenever the registry changed, so that turning the log on or off takes
+// effect at the next line of every running program; turning it on starts the file afresh.
 LogBase& Log();
 
 // Closes the log and frees what it holds. Only for a library's unloading (its process

@@ -1,5 +1,6 @@
 #include "runtime/Path.h"
 #include "runtime/Log.h"
+#include "runtime/WideCase.h"
 
 #include <shellapi.h>
 #include <winbase.h>
@@ -48,23 +49,12 @@ std::u16string specialFolder(int csidl)
     return buffer.data();
 }
 
-// The letters the device's file system treats as one name in either case: Latin-1, Latin
-// Extended-A, Greek and Cyrillic.
+// The letters the device's file system treats as one name in either case: those of WideLower
+// but for U+0130, U+0178, the Greek capitals with tonos and the Cyrillic letters from U+0460.
 char16_t lower(char16_t c)
 {
-    if (c < 0x80)
-        return (c >= u'A' && c <= u'Z') ? c + 32 : c;
-    if ((c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
-        return c + 32;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 80;
-    // Latin Extended-A pairs its letters capital first: even/odd, and odd/even from U+0139 to
-    // U+0148 and from U+0179; U+0130, U+0131, U+0138, U+0149 and U+017F have no partner here.
-    if ((c <= 0x12F || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) && c >= 0x100 && c % 2 == 0)
-        return c + 1;
-    if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) && c % 2 == 1)
-        return c + 1;
-    return c;
+    const bool caseKept = c == 0x130 || c == 0x178 || (c >= 0x386 && c <= 0x38F) || c >= 0x460;
+    return caseKept ? c : WideLower(c);
 }
 
 std::u16string comparable(std::u16string_view path)

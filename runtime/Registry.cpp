@@ -100,28 +100,7 @@ bool RegReadText(std::u16string_view keyPath, std::u16string_view valueName, std
     OpenedKey key(keyPath, KEY_READ);
     if (!key)
         return false;
-    std::u16string name(valueName);
-    // Another process may change the value between asking its size and reading it.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        DWORD type = 0, size = 0;
-        if (RegQueryValueEx(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
-            return false;
-        if (size == 0) {
-            out.clear();
-            return true;
-        }
-        std::vector<WCHAR> buffer(size / 2 + 1, 0);
-        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(WCHAR));
-        LONG status = RegQueryValueEx(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes);
-        if (status == ERROR_MORE_DATA)
-            continue;
-        if (status != ERROR_SUCCESS || type != REG_SZ)
-            return false;
-        buffer.back() = 0;
-        out = buffer.data();
-        return true;
-    }
-    return false;
+    return RegReadString(key.get(), std::u16string(valueName).c_str(), out);
 }
 
 bool RegWriteText(std::u16string_view keyPath, std::u16string_view valueName, std::u16string_view text)
@@ -136,10 +115,58 @@ bool RegWriteText(std::u16string_view keyPath, std::u16string_view valueName, st
         == ERROR_SUCCESS;
 }
 
+HKEY RegOpenPath(std::u16string_view keyPath)
+{
+    KeyPath split;
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    if (!splitKeyPath(keyPath, split)
+        || RegCreateKeyEx(split.root, split.subKey.c_str(), 0, nullptr, 0, KEY_READ, nullptr, &key, &disposition) != ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
 bool RegDeleteKey(std::u16string_view keyPath)
 {
     KeyPath split;
     if (!splitKeyPath(keyPath, split))
         return false;
     return ::RegDeleteKey(split.root, split.subKey.c_str()) == ERROR_SUCCESS;
+}
+
+bool RegReadString(HKEY key, const WCHAR* name, std::u16string& out, size_t capacity)
+{
+    // Another process may change the value between asking its size and reading it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        DWORD type = 0, size = 0;
+        if (RegQueryValueEx(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
+            return false;
+        if (size == 0) {
+            out.clear();
+            return true;
+        }
+        if (capacity == 0 || size > (capacity - 1) * sizeof(WCHAR))
+            return false;
+        std::vector<WCHAR> buffer(size / 2 + 1, 0);
+        DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(WCHAR));
+        LONG status = RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &bytes);
+        if (status == ERROR_MORE_DATA)
+            continue;
+        if (status != ERROR_SUCCESS || type != REG_SZ)
+            return false;
+        buffer.back() = 0;
+        out = buffer.data();
+        return true;
+    }
+    return false;
+}
+
+bool RegReadString(HKEY root, std::u16string_view subKey, const WCHAR* name, std::u16string& out, size_t capacity)
+{
+    HKEY key;
+    if (RegOpenKeyEx(root, std::u16string(subKey).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    const bool read = RegReadString(key, name, out, capacity);
+    RegCloseKey(key);
+    return read;
 }

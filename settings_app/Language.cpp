@@ -6,10 +6,10 @@
 #include <array>
 
 #include "kbfiles/KeyValueFile.h"
-#include "kbfiles/WideCase.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
+#include "runtime/WideCase.h"
 #include "skin/file/Properties.h"
 
 namespace {

@@ -4,10 +4,10 @@
 
 #include "kbfiles/KeyValueFile.h"
 #include "kbfiles/LayoutSelection.h"
-#include "kbfiles/WideCase.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/TextFile.h"
+#include "runtime/WideCase.h"
 
 namespace {
 

@@ -200,17 +200,7 @@ LRESULT GameBase::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             PostQuitMessage(0);
         break;
     case WM_ACTIVATE:
-        if (LOWORD(wParam) != WA_INACTIVE) {
-            place_window();
-            m_inactive = false;
-            m_suspended = false;
-            if (listener)
-                listener->activated();
-        } else {
-            m_inactive = true;
-            if (listener)
-                listener->deactivated();
-        }
+        on_activate(LOWORD(wParam) != WA_INACTIVE);
         break;
     case WM_PAINT:
         on_paint(window);
@@ -248,13 +238,8 @@ LRESULT GameBase::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         on_hot_key(wParam, lParam);
         break;
     case WM_COMMAND:
-        if (HIWORD(wParam) == EN_CHANGE && m_edit && reinterpret_cast<HWND>(lParam) == m_edit && m_focused) {
-            int length = GetWindowTextLength(m_edit);
-            std::u16string text(static_cast<size_t>(std::max(length, 0)) + 1, u'\0');
-            int got = GetWindowText(m_edit, text.data(), length + 1);
-            text.resize(static_cast<size_t>(std::max(got, 0)));
-            m_focused->set_text(text);
-        }
+        if (HIWORD(wParam) == EN_CHANGE && m_edit && reinterpret_cast<HWND>(lParam) == m_edit && m_focused)
+            on_edit_changed();
         break;
     case WM_CTLCOLOREDIT:
         if (m_edit && reinterpret_cast<HWND>(lParam) == m_edit && m_focused) {
@@ -291,6 +276,32 @@ LRESULT GameBase::handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         break;
     }
     return DefWindowProc(window, message, wParam, lParam);
+}
+
+void GameBase::on_activate(bool active)
+{
+    ApplicationListener* listener = m_client.listener();
+    if (active) {
+        place_window();
+        m_inactive = false;
+        m_suspended = false;
+        if (listener)
+            listener->activated();
+    } else {
+        m_inactive = true;
+        if (listener)
+            listener->deactivated();
+    }
+}
+
+// The edit control's text, as the user changed it, into the focused element.
+void GameBase::on_edit_changed()
+{
+    int length = GetWindowTextLength(m_edit);
+    std::u16string text(static_cast<size_t>(std::max(length, 0)) + 1, u'\0');
+    int got = GetWindowText(m_edit, text.data(), length + 1);
+    text.resize(static_cast<size_t>(std::max(got, 0)));
+    m_focused->set_text(text);
 }
 
 void GameBase::on_create(HWND window)

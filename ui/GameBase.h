@@ -105,7 +105,9 @@ private:
     static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void on_create(HWND window);
+    void on_activate(bool active);
     void on_paint(HWND window);
+    void on_edit_changed();
     void on_key(UINT message, WPARAM wParam, LPARAM lParam);
     void on_hot_key(WPARAM wParam, LPARAM lParam);
     void on_copy_data(const COPYDATASTRUCT* data);

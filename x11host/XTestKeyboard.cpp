@@ -141,6 +141,20 @@ size_t XTestKeyboard::remapped() const
     return static_cast<size_t>(std::count_if(m_spares.begin(), m_spares.end(), [](const Spare& s) { return s.keysym != 0; }));
 }
 
+int XTestKeyboard::connection() const
+{
+    return ConnectionNumber(m_display);
+}
+
+std::optional<XTestKeyboard::Clock::time_point> XTestKeyboard::next_release() const
+{
+    std::optional<Clock::time_point> soonest;
+    for (const Spare& s : m_spares)
+        if (s.keysym && s.held == 0 && (!soonest || s.used + m_hold < *soonest))
+            soonest = s.used + m_hold;
+    return soonest;
+}
+
 void XTestKeyboard::idle(Clock::time_point now)
 {
     bool reload = false;

@@ -43,6 +43,10 @@ public:
     // Every remapped keycode carries nothing again.
     void restore_all();
     void set_hold(std::chrono::milliseconds hold) { m_hold = hold; }
+    // For the host's poll(): the connection to wait on (keymap changes of other clients), and
+    // when idle() next has a keycode to hand back (none: nothing is remapped, or a key is held).
+    int connection() const;
+    std::optional<Clock::time_point> next_release() const;
     size_t remapped() const;
 
     // The keysym for a character (Latin-1 as it is, the rest as Unicode keysyms, control

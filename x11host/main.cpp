@@ -13,17 +13,22 @@
 #include "runtime/Text.h"
 
 #include <simhost.h>
+#include <winbase.h>
 
 #include <X11/Xlib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <unistd.h>
 
@@ -44,6 +49,19 @@ void printKeyMap(double scale)
     std::fputs(pocketsim::FormatKeyMap(keys).c_str(), stdout);
     std::printf("ready\n");
     std::fflush(stdout);
+}
+
+// Milliseconds poll() may sleep: until the device's next timer or the keyboard's next keycode
+// to hand back, rounded up so that the due moment has come on waking; -1 for no limit.
+int pollTimeout(DWORD timerDue, std::optional<x11host::XTestKeyboard::Clock::time_point> release)
+{
+    long long limit = timerDue == INFINITE ? -1 : static_cast<long long>(timerDue);
+    if (release) {
+        long long left = std::chrono::ceil<std::chrono::milliseconds>(*release - x11host::XTestKeyboard::Clock::now()).count();
+        left = std::max<long long>(left, 0);
+        limit = limit < 0 ? left : std::min(limit, left);
+    }
+    return limit < 0 ? -1 : static_cast<int>(std::min<long long>(limit, 1 << 30));
 }
 
 // Lines that automation writes to standard input: "keymap" asks for the key map again (after
@@ -162,12 +180,28 @@ void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyb
     }
     std::signal(SIGINT, [](int) { g_stop = 1; });
     std::signal(SIGTERM, [](int) { g_stop = 1; });
-    while (!g_stop && SimPollDisplay() && SimRunFor(5)) {
+    // One wait for everything: the X connections, the device's own work (its queue, its
+    // timers, other programs' pictures) and the automation's commands. An event is handled
+    // the moment it arrives.
+    const int wake = SimThreadEventFd();
+    const int display = SimDisplayFd();
+    while (!g_stop) {
+        if (!SimPumpMessages() || !SimPollDisplay())
+            break;
         keyboard.idle();
         session.idle(panel);
         SimReapEndedPrograms();
         if (commandsOpen)
             commandsOpen = readCommands(commands, geometry.scale);
+        if (wake < 0 || display < 0) {
+            if (!SimRunFor(5))
+                break;
+            continue;
+        }
+        pollfd fds[4] = { { wake, POLLIN, 0 }, { display, POLLIN, 0 }, { keyboard.connection(), POLLIN, 0 },
+            { 0, POLLIN, 0 } };
+        const nfds_t count = commandsOpen ? 4 : 3;
+        poll(fds, count, pollTimeout(SimNextTimerDue(), keyboard.next_release()));
     }
     // The settings program ends with the keyboard.
     SimEndPrograms(2000);

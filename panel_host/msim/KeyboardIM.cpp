@@ -2,12 +2,13 @@
 // window through the input panel's callback. Every device has it, so a device without another
 // input method still types and switching methods can be seen.
 #include "panel_host/Surface.h"
+#include "runtime/ComObject.h"
+#include "runtime/Dib.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,7 @@ int vkOf(char16_t c)
     return 0;
 }
 
-class KeyboardIM final : public IInputMethod {
+class KeyboardIM final : public ComObject<KeyboardIM, IInputMethod, IID_IInputMethod> {
 public:
     KeyboardIM() { ++g_locks; }
     ~KeyboardIM()
@@ -79,27 +80,6 @@ public:
         destroyWindow();
         destroyImages();
         --g_locks;
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IInputMethod) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     HRESULT STDMETHODCALLTYPE Select(HWND sipWindow) override
@@ -354,17 +334,8 @@ private:
         picture.fill(RECT { width / 4, height - 5, width - width / 4, height - 4 }, RGB(40, 40, 48));
         // A bitmap of the picture for the list.
         HDC screen = GetDC(nullptr);
-        BITMAPINFO info {};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 16;
-        info.bmiHeader.biCompression = BI_BITFIELDS;
-        const DWORD masks[3] = { 0xF800, 0x07E0, 0x001F };
-        std::memcpy(info.bmiColors, masks, sizeof masks);
         void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HBITMAP bitmap = CreateRgb565Dib(screen, width, height, &bits);
         ReleaseDC(nullptr, screen);
         if (!bitmap)
             return;
@@ -400,7 +371,6 @@ private:
         m_wide = m_narrow = nullptr;
     }
 
-    ULONG m_refs = 0;
     HWND m_window = nullptr;
     IIMCallback* m_callback = nullptr;
     HIMAGELIST m_wide = nullptr;
@@ -412,30 +382,10 @@ private:
     bool m_symbols = false;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public ComObject<Factory, IClassFactory, IID_IClassFactory> {
 public:
     Factory() { ++g_locks; }
     ~Factory() { --g_locks; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
         if (!object)
@@ -443,20 +393,13 @@ public:
         *object = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        auto* im = new KeyboardIM();
-        im->AddRef();
-        HRESULT hr = im->QueryInterface(iid, object);
-        im->Release();
-        return hr;
+        return QueryNewObject(new KeyboardIM(), iid, object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
     {
         lock ? ++g_locks : --g_locks;
         return S_OK;
     }
-
-private:
-    ULONG m_refs = 1;
 };
 
 bool setString(const std::u16string& key, const std::u16string& value)
@@ -493,10 +436,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object)
     *object = nullptr;
     if (!(clsid == CLSID_KeyboardIM))
         return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new Factory();
-    HRESULT hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
+    return QueryNewObject(new Factory(), iid, object);
 }
 
 STDAPI DllCanUnloadNow()

@@ -43,6 +43,11 @@ public:
     virtual void present(const uint16_t* pixels, int width, int height, int pitch) = 0;
     // Next pending input event; false when there is none.
     virtual bool poll(InputEvent& event) = 0;
+    // A descriptor that becomes readable when input may be waiting, for hosts that wait in
+    // poll(); -1 when the back end has none (it is then polled on a period).
+    virtual int wait_descriptor() const { return -1; }
+    // Input the back end already holds, which its descriptor no longer shows.
+    virtual bool input_waiting() const { return false; }
 
     // A desktop back end shows each top-level window of the device as a window of the host's
     // own window system instead of one composed screen; present() is then not called.

@@ -154,6 +154,13 @@ public:
         return true;
     }
 
+    int wait_descriptor() const override { return ConnectionNumber(m_display); }
+
+    bool input_waiting() const override
+    {
+        return !m_pending.empty() || XEventsQueued(m_display, QueuedAlready) > 0;
+    }
+
     bool capture_screen(uint16_t* pixels, int width, int height) override
     {
         XSync(m_display, False);

@@ -111,6 +111,21 @@ bool SimRunFor(DWORD milliseconds);
 // False once the user closed the display window.
 bool SimPollDisplay();
 
+// For a host that waits in a poll() loop of its own, on its window system's connection and
+// the device's work together, instead of SimRunFor's steps:
+//   for (;;) { SimPumpMessages(); SimPollDisplay(); poll(SimDisplayFd, SimThreadEventFd,
+//              timeout SimNextTimerDue()); }
+// An event descriptor (eventfd) of the calling thread: readable once something was posted or
+// sent to the thread, a window of it needs painting, a timer was set, another program's
+// picture changed or the thread was told to quit; SimPumpMessages drains it before it looks at
+// the queue. -1 when it cannot be made.
+int SimThreadEventFd();
+// Milliseconds until the calling thread's next timer falls due (0: due now), INFINITE without one.
+DWORD SimNextTimerDue();
+// The descriptor the open display back end reads its input from (the X connection), -1 when
+// it has none to wait on; events it may already have read are taken by SimPollDisplay.
+int SimDisplayFd();
+
 // The screen's resolution and dots per inch as GetDeviceCaps reports them (default 240x320 at
 // 96 dpi). Values of 0 or less leave that metric as it is.
 void SimSetDeviceMetrics(int width, int height, int dpi);

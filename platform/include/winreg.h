@@ -49,3 +49,13 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD 
     LPWSTR keyClass, LPDWORD keyClassSize, PFILETIME lastWriteTime);
 LONG RegEnumValue(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameSize, LPDWORD reserved,
     LPDWORD type, LPBYTE data, LPDWORD dataSize);
+
+// Change notification (Windows CE 5.0 and later; older devices lack it, so programs look it up
+// by name in coredll.dll). A wait on the handle succeeds once the registry changed after the
+// handle was made or last re-armed by CeFindNextRegChange. Here any change of the device's hive
+// signals it, also one outside hKey.
+#define REG_NOTIFY_CHANGE_NAME 0x00000001L
+#define REG_NOTIFY_CHANGE_LAST_SET 0x00000004L
+extern "C" HANDLE CeFindFirstRegChange(HKEY hKey, BOOL watchSubtree, DWORD notifyFilter);
+extern "C" BOOL CeFindNextRegChange(HANDLE changeHandle);
+extern "C" BOOL CeFindCloseRegChange(HANDLE changeHandle);

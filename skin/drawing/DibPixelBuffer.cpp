@@ -1,27 +1,17 @@
 #include "skin/drawing/DibPixelBuffer.h"
+#include "runtime/Dib.h"
 
-#include <cstring>
 #include <new>
 
 std::unique_ptr<DibPixelBuffer> DibPixelBuffer::create(int width, int height)
 {
     if (width <= 0 || height <= 0)
         return nullptr;
-    BITMAPINFO info {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height; // top-down, as PixelBuffer rows are
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 16;
-    info.bmiHeader.biCompression = BI_BITFIELDS;
-    const DWORD masks[3] = { 0xF800, 0x07E0, 0x001F };
-    std::memcpy(info.bmiColors, masks, sizeof masks);
-
     HDC dc = CreateCompatibleDC(nullptr);
     if (!dc)
         return nullptr;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateRgb565Dib(dc, width, height, &bits); // top-down, as PixelBuffer rows are
     if (!bitmap || !bits) {
         DeleteDC(dc);
         return nullptr;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 using namespace span;
 
@@ -48,6 +49,34 @@ inline void scaled_loop(uint16_t* d, int n, const uint16_t* row, int pos, int st
         d[k] = rule(row[pos >> 10], d[k]);
 }
 
+// Copy and key, defined early: the tiled spans take a shortcut for them.
+struct Copy {
+    uint16_t operator()(uint16_t s, uint16_t) const { return s; }
+};
+
+struct Key {
+    uint16_t operator()(uint16_t s, uint16_t d) const { return s == kColorKey ? d : s; }
+};
+
+// A tile drawn opaque repeats in the destination: once the start and one whole tile are
+// there, the rest is copied from them, doubling, instead of tile by tile.
+inline void repeat_tile(uint16_t* d, int n, int first, int period)
+{
+    for (int k = first + period; k < n;) {
+        const int chunk = std::min(n - k, k - first);
+        std::memcpy(d + k, d + first, static_cast<size_t>(chunk) * 2);
+        k += chunk;
+    }
+}
+
+bool holds_key(const uint16_t* row, int from, int to)
+{
+    for (int k = from; k < to; ++k)
+        if (row[k] == kColorKey)
+            return true;
+    return false;
+}
+
 // A start outside the tile would never wrap: nothing is drawn for it.
 template <class Rule>
 inline void tiled_loop(uint16_t* d, int n, const uint16_t* row, int i, int shift, int t0, int t1,
@@ -55,6 +84,18 @@ inline void tiled_loop(uint16_t* d, int n, const uint16_t* row, int i, int shift
 {
     if (n <= 0 || i < t0 || i >= t1)
         return;
+    constexpr bool keyed = std::is_same_v<Rule, Key>;
+    if constexpr (std::is_same_v<Rule, Copy> || keyed) {
+        // Wide enough to gain, and (for the key rule) a tile without see-through pixels.
+        const int first = t1 - i, period = t1 - t0;
+        if (n > first + 2 * period
+            && (!keyed || !holds_key(row, t0 >> shift, ((t1 - 1) >> shift) + 1))) {
+            guided_loop(d, first, row, i, shift, Copy {});
+            guided_loop(d + first, period, row, t0, shift, Copy {});
+            repeat_tile(d, n, first, period);
+            return;
+        }
+    }
     while (n > 0) {
         int run = std::min(n, t1 - i);
         guided_loop(d, run, row, i, shift, rule);
@@ -66,13 +107,6 @@ inline void tiled_loop(uint16_t* d, int n, const uint16_t* row, int i, int shift
 
 // ---- per-pixel rules --------------------------------------------------------------------------
 
-struct Copy {
-    uint16_t operator()(uint16_t s, uint16_t) const { return s; }
-};
-
-struct Key {
-    uint16_t operator()(uint16_t s, uint16_t d) const { return s == kColorKey ? d : s; }
-};
 
 template <int Level>
 struct Translucent {

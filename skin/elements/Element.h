@@ -128,6 +128,9 @@ public:
 
     // Marks this element and every ancestor.
     void invalidate_redraw();
+    // An owner that brought the element's part of a picture up to date by other means (only
+    // what changed beneath it) clears the mark.
+    void mark_drawn() { m_needs_redraw = false; }
     void invalidate_layout();
 
 protected:

@@ -159,95 +159,69 @@ std::vector<TableCell> sane(const std::vector<TableCell>& cells)
     return out;
 }
 
-} // namespace
-
-TableMeasure table_measure(const std::vector<TableCell>& given, int design_length)
-{
-    int64_t preferred = 0;
+struct TableSums {
+    int64_t fixed = 0; // margins
     int64_t minimum = 0;
-    for (const auto& c : sane(given)) {
-        int64_t needed = anchor::need(c.mode, c.m1, c.preferred, c.m2);
-        preferred += needed;
-        minimum += needed - (static_cast<int64_t>(c.preferred) - c.minimum);
-    }
-    return {std::max(design_length, clamp_int(preferred)), clamp_int(std::max<int64_t>(0, minimum))};
-}
-
-std::vector<TableSlot> table_arrange(const std::vector<TableCell>& given, int length)
-{
-    const std::vector<TableCell> cells = sane(given);
-    std::vector<TableSlot> slots;
-    slots.reserve(cells.size());
-
-    int64_t fixed = 0;
-    int64_t sum_min = 0;
-    int64_t sum_pref = 0;
+    int64_t preferred = 0;
     int growing = 0;
-    // The extra room is shared in proportion to the ratios. Dividing by the number of ratio
-    // cells instead would hand out more than there is as soon as a ratio exceeds 1; with
-    // ratios of 0 and 1 both give the same.
     int64_t ratio_total = 0;
+};
+
+TableSums sums_of(const std::vector<TableCell>& cells)
+{
+    TableSums sums;
     for (const auto& c : cells) {
-        fixed += anchor::margins(c.mode, c.m1, c.m2);
-        sum_min += c.minimum;
-        sum_pref += c.preferred;
+        sums.fixed += anchor::margins(c.mode, c.m1, c.m2);
+        sums.minimum += c.minimum;
+        sums.preferred += c.preferred;
         // Only cells below their preference can grow; counting a cell whose minimum reaches
         // its preference would deal it shares it never takes and lose them.
         if (c.preferred > c.minimum)
-            ++growing;
+            ++sums.growing;
+        // The extra room is shared in proportion to the ratios. Dividing by the number of ratio
+        // cells instead would hand out more than there is as soon as a ratio exceeds 1; with
+        // ratios of 0 and 1 both give the same.
         if (c.ratio > 0)
-            ratio_total += c.ratio;
+            sums.ratio_total += c.ratio;
     }
-    // Negative margins may promise more room than an int holds; nothing can use more.
-    const int64_t room = std::min<int64_t>(static_cast<int64_t>(length) - fixed, INT32_MAX);
+    return sums;
+}
 
-    auto place = [&](const TableCell& c, int wanted, int slot, int at) {
-        int s = anchor::size(c.mode, c.m1, wanted, c.m2, slot);
-        int o = anchor::offset(c.mode, c.m1, s, c.m2, slot);
-        slots.push_back({clamp_int(int64_t(at) + o), s});
-    };
+// Places the cell's content of length wanted in its slot of length slot that starts at at, and
+// returns where the next slot starts.
+int place(std::vector<TableSlot>& slots, const TableCell& c, int wanted, int slot, int at)
+{
+    int s = anchor::size(c.mode, c.m1, wanted, c.m2, slot);
+    int o = anchor::offset(c.mode, c.m1, s, c.m2, slot);
+    slots.push_back({clamp_int(int64_t(at) + o), s});
+    return clamp_int(static_cast<int64_t>(at) + slot);
+}
 
-    if (room <= 0) {
-        for (size_t i = 0; i < cells.size(); ++i)
-            slots.push_back({0, 0});
-        return slots;
-    }
-
+// Too little room: every cell shrinks in proportion to its minimum (sum_min >= room > 0).
+// Products are taken in 128 bits so that large skins cannot overflow.
+std::vector<TableSlot> shrink(const std::vector<TableCell>& cells, int64_t room, int64_t sum_min)
+{
+    using wide = __int128;
+    std::vector<TableSlot> slots;
+    slots.reserve(cells.size());
     int x = 0;
-    if (sum_min >= room) {
-        // Too little room: every cell shrinks in proportion to its minimum (sum_min > 0 here).
-        // Products are taken in 128 bits so that large skins cannot overflow.
-        using wide = __int128;
-        int64_t running = 0;
-        for (const auto& c : cells) {
-            int a = static_cast<int>(wide(running) * room / sum_min);
-            running += c.minimum;
-            int b = static_cast<int>(wide(running) * room / sum_min);
-            int slot = clamp_int(static_cast<int64_t>(b - a) + anchor::margins(c.mode, c.m1, c.m2));
-            place(c, b - a, slot, x);
-            x = clamp_int(static_cast<int64_t>(x) + slot);
-        }
-        return slots;
+    int64_t running = 0;
+    for (const auto& c : cells) {
+        int a = static_cast<int>(wide(running) * room / sum_min);
+        running += c.minimum;
+        int b = static_cast<int>(wide(running) * room / sum_min);
+        int slot = clamp_int(static_cast<int64_t>(b - a) + anchor::margins(c.mode, c.m1, c.m2));
+        x = place(slots, c, b - a, slot, x);
     }
+    return slots;
+}
 
-    // From here sum_min < room <= INT32_MAX, so every allocation fits an int.
-    std::vector<int64_t> alloc(cells.size());
-    for (size_t i = 0; i < cells.size(); ++i)
-        alloc[i] = cells[i].minimum;
-    int64_t budget;
-    int64_t extra;
-    if (sum_pref < room) {
-        budget = sum_pref - sum_min;
-        extra = room - sum_pref;
-    } else {
-        budget = room - sum_min;
-        extra = 0;
-    }
-
-    // Growth rounds: the budget is dealt out evenly to the cells still below their
-    // preference; what a cell cannot take goes back into the next round. A round either
-    // places the whole budget or fills a cell, so there are at most one more rounds than
-    // cells; the bound only makes that certain.
+// Growth rounds: the budget is dealt out evenly to the cells still below their preference;
+// what a cell cannot take goes back into the next round. A round either places the whole
+// budget or fills a cell, so there are at most one more rounds than cells; the bound only
+// makes that certain.
+void grow(const std::vector<TableCell>& cells, std::vector<int64_t>& alloc, int64_t budget, int growing)
+{
     for (size_t round = 0; budget > 0 && growing > 0 && round <= cells.size(); ++round) {
         int64_t acc = 0;
         int64_t prev = 0;
@@ -271,7 +245,44 @@ std::vector<TableSlot> table_arrange(const std::vector<TableCell>& given, int le
         growing = still_growing;
         budget = excess;
     }
+}
 
+} // namespace
+
+TableMeasure table_measure(const std::vector<TableCell>& given, int design_length)
+{
+    int64_t preferred = 0;
+    int64_t minimum = 0;
+    for (const auto& c : sane(given)) {
+        int64_t needed = anchor::need(c.mode, c.m1, c.preferred, c.m2);
+        preferred += needed;
+        minimum += needed - (static_cast<int64_t>(c.preferred) - c.minimum);
+    }
+    return {std::max(design_length, clamp_int(preferred)), clamp_int(std::max<int64_t>(0, minimum))};
+}
+
+std::vector<TableSlot> table_arrange(const std::vector<TableCell>& given, int length)
+{
+    const std::vector<TableCell> cells = sane(given);
+    const TableSums sums = sums_of(cells);
+    // Negative margins may promise more room than an int holds; nothing can use more.
+    const int64_t room = std::min<int64_t>(static_cast<int64_t>(length) - sums.fixed, INT32_MAX);
+    if (room <= 0)
+        return std::vector<TableSlot>(cells.size(), TableSlot {0, 0});
+    if (sums.minimum >= room)
+        return shrink(cells, room, sums.minimum);
+
+    // From here sum_min < room <= INT32_MAX, so every allocation fits an int.
+    std::vector<int64_t> alloc(cells.size());
+    for (size_t i = 0; i < cells.size(); ++i)
+        alloc[i] = cells[i].minimum;
+    const bool roomy = sums.preferred < room;
+    grow(cells, alloc, roomy ? sums.preferred - sums.minimum : room - sums.minimum, sums.growing);
+    const int64_t extra = roomy ? room - sums.preferred : 0;
+
+    std::vector<TableSlot> slots;
+    slots.reserve(cells.size());
+    int x = 0;
     int64_t ratio_sum = 0;
     for (size_t i = 0; i < cells.size(); ++i) {
         const auto& c = cells[i];
@@ -280,12 +291,11 @@ std::vector<TableSlot> table_arrange(const std::vector<TableCell>& given, int le
             int64_t next = ratio_sum + c.ratio;
             // Ratios come from the skin: their products with the room may pass 64 bits.
             using wide = __int128;
-            s += static_cast<int64_t>(wide(next) * extra / ratio_total - wide(ratio_sum) * extra / ratio_total);
+            s += static_cast<int64_t>(wide(next) * extra / sums.ratio_total - wide(ratio_sum) * extra / sums.ratio_total);
             ratio_sum = next;
         }
         int slot = clamp_int(s + anchor::margins(c.mode, c.m1, c.m2));
-        place(c, clamp_int(s), slot, x);
-        x = clamp_int(static_cast<int64_t>(x) + slot);
+        x = place(slots, c, clamp_int(s), slot, x);
     }
     return slots;
 }

@@ -46,6 +46,57 @@ int fitting_prefix(std::u16string_view word, int room, const MeasureFn& measure)
     return lo;
 }
 
+// Words with the white space after them and the feeds before them. A trailing feed opens an
+// empty last line, kept as a word of length 0.
+std::vector<Word> words_of(std::u16string_view text, const MeasureFn& measure)
+{
+    const int n = static_cast<int>(text.size());
+    std::vector<Word> words;
+    int i = 0;
+    int feeds = 0;
+    while (i < n && is_space(text[i])) {
+        if (text[i] == u'\n')
+            ++feeds;
+        ++i;
+    }
+    while (i < n) {
+        Word w{i, 0, 0, 0, feeds};
+        while (i < n && !is_space(text[i]))
+            ++i;
+        w.length = i - w.start;
+        w.width = measure(text.substr(w.start, w.length));
+        feeds = 0;
+        while (i < n && is_space(text[i])) {
+            if (text[i] == u'\n')
+                ++feeds;
+            else if (text[i] != u'\r' && feeds == 0)
+                ++w.spaces;
+            ++i;
+        }
+        words.push_back(w);
+    }
+    if (feeds > 0 || words.empty())
+        words.push_back({n, 0, 0, 0, feeds});
+    return words;
+}
+
+// Moves every line's words to the alignment within the box and notes the widest line.
+void align(TextLayout& layout, int box_width, bool wrap, HAlign halign)
+{
+    for (LaidLine& l : layout.lines) {
+        layout.width = std::max(layout.width, l.width);
+        int shift = 0;
+        if (halign == HAlign::CENTER)
+            shift = (box_width - l.width) / 2;
+        else if (halign == HAlign::RIGHT)
+            shift = box_width - l.width;
+        if (!wrap && shift < 0 && halign == HAlign::CENTER)
+            shift = 0;
+        for (LaidWord& w : l.words)
+            w.x += shift;
+    }
+}
+
 } // namespace
 
 PreparedText prepare_text(std::u16string_view text, bool wrap)
@@ -74,36 +125,7 @@ TextLayout layout_text(std::u16string_view text, const MeasureFn& measure, int b
     bool wrap, HAlign halign)
 {
     const int space = measure(u" ");
-    const int n = static_cast<int>(text.size());
-
-    // Words with the white space after them and the feeds before them. A trailing feed
-    // opens an empty last line, kept as a word of length 0.
-    std::vector<Word> words;
-    int i = 0;
-    int feeds = 0;
-    while (i < n && is_space(text[i])) {
-        if (text[i] == u'\n')
-            ++feeds;
-        ++i;
-    }
-    while (i < n) {
-        Word w{i, 0, 0, 0, feeds};
-        while (i < n && !is_space(text[i]))
-            ++i;
-        w.length = i - w.start;
-        w.width = measure(text.substr(w.start, w.length));
-        feeds = 0;
-        while (i < n && is_space(text[i])) {
-            if (text[i] == u'\n')
-                ++feeds;
-            else if (text[i] != u'\r' && feeds == 0)
-                ++w.spaces;
-            ++i;
-        }
-        words.push_back(w);
-    }
-    if (feeds > 0 || words.empty())
-        words.push_back({n, 0, 0, 0, feeds});
+    const std::vector<Word> words = words_of(text, measure);
 
     TextLayout layout;
     auto new_line = [&](int first) {
@@ -160,17 +182,6 @@ TextLayout layout_text(std::u16string_view text, const MeasureFn& measure, int b
         line->end = w.start + w.length + w.spaces;
     }
 
-    for (LaidLine& l : layout.lines) {
-        layout.width = std::max(layout.width, l.width);
-        int shift = 0;
-        if (halign == HAlign::CENTER)
-            shift = (box_width - l.width) / 2;
-        else if (halign == HAlign::RIGHT)
-            shift = box_width - l.width;
-        if (!wrap && shift < 0 && halign == HAlign::CENTER)
-            shift = 0;
-        for (LaidWord& w : l.words)
-            w.x += shift;
-    }
+    align(layout, box_width, wrap, halign);
     return layout;
 }

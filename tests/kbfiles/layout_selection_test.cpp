@@ -1,8 +1,8 @@
 // Layout files and the layout selection on a fresh device: the list and its fallback, loading
 // the rows for every shift and symbol state, the "layout" key's walk, and virtual keys.
 #include "kbfiles/LayoutSelection.h"
-#include "kbfiles/WideCase.h"
 #include "runtime/Text.h"
+#include "runtime/WideCase.h"
 #include "tests/support/DeviceRoot.h"
 
 #include <gtest/gtest.h>

@@ -237,3 +237,89 @@ TEST_F(Registry, TwoWritingProcessesAndAReaderShareTheHive)
 }
 
 }
+
+namespace {
+
+bool signalled(HANDLE change)
+{
+    return WaitForSingleObject(change, 0) == WAIT_OBJECT_0;
+}
+
+}
+
+TEST_F(Registry, ChangeNotificationFollowsEveryWriteOfTheDevice)
+{
+    HKEY tarn = create(HKEY_CURRENT_USER, u"Software\\Tarn");
+    HANDLE change = CeFindFirstRegChange(tarn, TRUE, REG_NOTIFY_CHANGE_LAST_SET | REG_NOTIFY_CHANGE_NAME);
+    ASSERT_NE(change, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(signalled(change));
+    EXPECT_EQ(WaitForSingleObject(change, 20), DWORD(WAIT_TIMEOUT));
+
+    // Reading changes nothing; opening a key that exists neither.
+    DWORD value = 0, size = sizeof value;
+    RegQueryValueEx(tarn, u"Log", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(create(HKEY_CURRENT_USER, u"Software\\Tarn"));
+    EXPECT_FALSE(signalled(change));
+
+    // A value set: signalled, and it stays so until the handle is armed again.
+    ASSERT_EQ(setNumber(tarn, u"Log", 1), ERROR_SUCCESS);
+    EXPECT_TRUE(signalled(change));
+    EXPECT_TRUE(signalled(change));
+    EXPECT_TRUE(CeFindNextRegChange(change));
+    EXPECT_FALSE(signalled(change));
+
+    // A new key, a deleted value, a deleted key.
+    RegCloseKey(create(HKEY_CURRENT_USER, u"Software\\Tarn\\New"));
+    EXPECT_TRUE(signalled(change));
+    CeFindNextRegChange(change);
+    ASSERT_EQ(RegDeleteValue(tarn, u"Log"), ERROR_SUCCESS);
+    EXPECT_TRUE(signalled(change));
+    CeFindNextRegChange(change);
+    EXPECT_EQ(RegDeleteValue(tarn, u"Log"), ERROR_FILE_NOT_FOUND); // nothing deleted, nothing changed
+    EXPECT_FALSE(signalled(change));
+    ASSERT_EQ(RegDeleteKey(HKEY_CURRENT_USER, u"Software\\Tarn\\New"), ERROR_SUCCESS);
+    EXPECT_TRUE(signalled(change));
+    CeFindNextRegChange(change);
+
+    // Another process of the device writes.
+    pid_t child = fork();
+    if (child == 0) {
+        HKEY key = nullptr;
+        DWORD disposition = 0, one = 1;
+        bool ok = RegCreateKeyEx(HKEY_CURRENT_USER, u"Software\\Tarn", 0, nullptr, 0, 0, nullptr, &key, &disposition) == ERROR_SUCCESS
+            && RegSetValueEx(key, u"SIPPreference", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one) == ERROR_SUCCESS;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(WaitForSingleObject(change, 1000), DWORD(WAIT_OBJECT_0));
+    CeFindNextRegChange(change);
+
+    // Another device root is another hive: what was read before says nothing about it.
+    {
+        TempDeviceRoot other;
+        EXPECT_TRUE(signalled(change));
+        CeFindNextRegChange(change);
+        EXPECT_FALSE(signalled(change));
+    }
+    EXPECT_TRUE(signalled(change));
+
+    EXPECT_TRUE(CeFindCloseRegChange(change));
+    EXPECT_FALSE(CeFindNextRegChange(change));
+    EXPECT_FALSE(CeFindCloseRegChange(change));
+    RegCloseKey(tarn);
+}
+
+TEST_F(Registry, ChangeNotificationRefusesWhatItCannotWatch)
+{
+    EXPECT_EQ(CeFindFirstRegChange(nullptr, TRUE, REG_NOTIFY_CHANGE_LAST_SET), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CeFindFirstRegChange(HKEY_CURRENT_USER, TRUE, 0), INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(CeFindNextRegChange(nullptr));
+    // A handle of another kind is not a change notification.
+    HANDLE file = CreateFile(u"\\notes.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(CeFindNextRegChange(file));
+    EXPECT_FALSE(CeFindCloseRegChange(file));
+    EXPECT_TRUE(CloseHandle(file));
+}

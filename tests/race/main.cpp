@@ -37,11 +37,11 @@
 #include "keyboard/InputMethodServer.h"
 #include "kbfiles/KeyValueFile.h"
 #include "kbfiles/LayoutSelection.h"
-#include "kbfiles/WideCase.h"
 #include "kbfiles/kbSettings.h"
 #include "runtime/Registry.h"
 #include "runtime/Text.h"
 #include "runtime/TextFile.h"
+#include "runtime/WideCase.h"
 #include "tests/settings_app/SettingsRun.h"
 
 namespace fs = std::filesystem;

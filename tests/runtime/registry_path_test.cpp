@@ -97,4 +97,24 @@ TEST_F(RegistryPaths, ReadingCreatesTheKeyAndDeleteRemovesTheTree)
     EXPECT_FALSE(RegDeleteKey(u"HKEY_CLASSES_ROOT\\CLSID\\{X}"));
 }
 
+
+TEST_F(RegistryPaths, StringsOfAnOpenKeyFitTheReadersRoomAndMissingKeysStayMissing)
+{
+    ASSERT_TRUE(RegWriteText(u"HKEY_CURRENT_USER\\ControlPanel\\SIP", u"DefaultIM", u"1234567"));
+    std::u16string text = u"unchanged";
+    // Seven characters, the zero written with them and a spare zero fit in nine, not in eight.
+    EXPECT_FALSE(RegReadString(HKEY_CURRENT_USER, u"ControlPanel\\SIP", u"DefaultIM", text, 8));
+    EXPECT_EQ(text, u"unchanged");
+    EXPECT_TRUE(RegReadString(HKEY_CURRENT_USER, u"ControlPanel\\SIP", u"DefaultIM", text, 9));
+    EXPECT_EQ(text, u"1234567");
+
+    EXPECT_FALSE(RegReadString(HKEY_CLASSES_ROOT, u"CLSID\\{Y}\\IsSIPInputMethod", nullptr, text, 8));
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyEx(HKEY_CLASSES_ROOT, u"CLSID\\{Y}", 0, 0, &key), ERROR_FILE_NOT_FOUND)
+        << "a reader made the key it looked for";
+    ASSERT_TRUE(RegWriteNumber(u"HKEY_CURRENT_USER\\ControlPanel\\SIP", u"Number", 1));
+    EXPECT_FALSE(RegReadString(HKEY_CURRENT_USER, u"ControlPanel\\SIP", u"Number", text, 64));
+    EXPECT_EQ(text, u"1234567");
+}
+
 }

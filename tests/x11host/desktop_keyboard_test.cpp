@@ -552,6 +552,41 @@ TEST_F(DesktopKeyboard, TypesIntoTheFocusedProgramExactlyAndInOrder)
     EXPECT_FALSE(mapHasCyrillic()) << "the remapped keycodes were not given back";
 }
 
+// Fifty taps on letters, each timed from the stylus going up to the key event in the program.
+// The figures are printed for scripts/bench, which sets them against their targets; the test
+// checks only that every tap arrived, in order.
+TEST_F(DesktopKeyboard, StylusUpToKeyEventOverFiftyTaps)
+{
+    startBoth();
+    const char* letters[] = { "q", "w", "e", "r", "t", "y", "u", "i", "o", "p", "a", "s", "d", "f", "g", "h", "j", "k",
+        "l", "z", "x", "c", "v", "b", "n" };
+    constexpr size_t kTaps = 50;
+    const size_t first = received();
+    std::vector<long long> ups;
+    std::vector<std::string> expected;
+    for (size_t i = 0; i < kTaps; ++i) {
+        const char* label = letters[i % std::size(letters)];
+        ups.push_back(type(label));
+        expected.push_back(label);
+    }
+    const std::vector<Press> got = presses(m_client.lines());
+    ASSERT_EQ(got.size(), first + kTaps) << m_client.output();
+    std::vector<std::string> typed;
+    std::vector<double> ms;
+    for (size_t i = 0; i < kTaps; ++i) {
+        typed.push_back(got[first + i].text);
+        ms.push_back((got[first + i].us - ups[i]) / 1000.0);
+    }
+    EXPECT_EQ(typed, expected);
+    std::sort(ms.begin(), ms.end());
+    const double median = (ms[kTaps / 2 - 1] + ms[kTaps / 2]) / 2, worst = ms.back();
+    const double p90 = ms[kTaps * 9 / 10 - 1];
+    std::printf("x11 stylus up to key event: median %.2f ms, 90th percentile %.2f ms, worst %.2f ms over %zu taps\n", median,
+                p90, worst, ms.size());
+    RecordProperty("stylus_up_to_key_event_median_ms", std::to_string(median));
+    RecordProperty("stylus_up_to_key_event_worst_ms", std::to_string(worst));
+}
+
 TEST_F(DesktopKeyboard, CapsLockOnTheDesktopLeavesTheCaseToTheKeyboard)
 {
     startBoth();

@@ -50,6 +50,34 @@ bool usesSource(DWORD rop)
 
 } // namespace
 
+Bitmap* gdi::createSection(long long width, long long height, bool topDown, void** bits)
+{
+    if (bits)
+        *bits = nullptr;
+    if (width <= 0 || height <= 0)
+        return nullptr;
+    long long stride = (width * 2 + 3) & ~3ll; // rows start on 4-byte boundaries
+    if (stride * height > kMaxSectionBytes)
+        return nullptr;
+
+    auto* memory = static_cast<uint16_t*>(std::calloc(static_cast<size_t>(stride * height), 1));
+    if (!memory)
+        return nullptr;
+    auto* bitmap = new Bitmap();
+    bitmap->allocation = memory;
+    int pitch = static_cast<int>(stride / 2);
+    if (topDown)
+        bitmap->surface = GdiSurface { memory, int(width), int(height), pitch };
+    else // bottom-up: the first row in memory is the bottom row
+        bitmap->surface = GdiSurface { memory + (height - 1) * pitch, int(width), int(height), -pitch };
+
+    std::lock_guard guard(lock());
+    track(bitmap);
+    if (bits)
+        *bits = memory;
+    return bitmap;
+}
+
 HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section, DWORD)
 {
     if (bits)
@@ -66,30 +94,8 @@ HBITMAP CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, H
     };
     if (mask(0) != 0xF800 || mask(1) != 0x07E0 || mask(2) != 0x001F)
         return nullptr;
-    long long width = h.biWidth;
     long long height = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
-    if (width <= 0 || height <= 0)
-        return nullptr;
-    long long stride = (width * 2 + 3) & ~3ll; // rows start on 4-byte boundaries
-    if (stride * height > kMaxSectionBytes)
-        return nullptr;
-
-    auto* memory = static_cast<uint16_t*>(std::calloc(static_cast<size_t>(stride * height), 1));
-    if (!memory)
-        return nullptr;
-    auto* bitmap = new Bitmap();
-    bitmap->allocation = memory;
-    int pitch = static_cast<int>(stride / 2);
-    if (h.biHeight < 0)
-        bitmap->surface = GdiSurface { memory, int(width), int(height), pitch };
-    else // bottom-up: the first row in memory is the bottom row
-        bitmap->surface = GdiSurface { memory + (height - 1) * pitch, int(width), int(height), -pitch };
-
-    std::lock_guard guard(lock());
-    track(bitmap);
-    if (bits)
-        *bits = memory;
-    return bitmap;
+    return createSection(h.biWidth, height, h.biHeight < 0, bits);
 }
 
 BOOL BitBlt(HDC destHandle, int x, int y, int width, int height, HDC srcHandle, int srcX, int srcY,

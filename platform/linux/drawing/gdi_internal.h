@@ -35,6 +35,10 @@ struct Bitmap final : Object {
     GdiSurface surface {}; // bits at the top-left pixel; pitch negative for bottom-up rows
 };
 
+// A 16-bit RGB565 section of width x height pixels, rows top-down or bottom-up, each padded to
+// four bytes; its pixels in bits (when not null). Null for an absurd size or without memory.
+Bitmap* createSection(long long width, long long height, bool topDown, void** bits);
+
 struct Font;
 
 struct Brush final : Object {

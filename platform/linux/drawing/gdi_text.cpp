@@ -154,6 +154,85 @@ void drawGlyph(const GdiSurface& s, const Glyph& g, int penX, int baseline, cons
     }
 }
 
+// The characters with their mnemonic marks: "&x" underlines x, "&&" is one ampersand.
+Line withPrefixes(LPCWSTR text, int count, UINT format)
+{
+    Line all;
+    std::u32string chars = decode(text, count);
+    for (size_t i = 0; i < chars.size(); ++i) {
+        char32_t c = chars[i];
+        bool mark = false;
+        if (c == U'&' && !(format & DT_NOPREFIX)) {
+            if (++i == chars.size())
+                break;
+            c = chars[i];
+            mark = c != U'&';
+        }
+        all.chars += c;
+        all.underlined.push_back(mark);
+    }
+    return all;
+}
+
+// Paragraphs end at CR, LF or CR LF, except on a single line, where the breaks vanish.
+std::vector<Line> paragraphsOf(const Line& all, bool single)
+{
+    std::vector<Line> paragraphs(1);
+    for (size_t i = 0; i < all.chars.size(); ++i) {
+        char32_t c = all.chars[i];
+        if (c == U'\r' || c == U'\n') {
+            if (!single) {
+                if (c == U'\r' && i + 1 < all.chars.size() && all.chars[i + 1] == U'\n')
+                    ++i;
+                paragraphs.emplace_back();
+            }
+            continue;
+        }
+        paragraphs.back().chars += c;
+        paragraphs.back().underlined.push_back(all.underlined[i]);
+    }
+    return paragraphs;
+}
+
+// The lines to draw, wrapped or cut to room as the format asks, each with its width.
+std::vector<Line> linesOf(Font& font, std::vector<Line> paragraphs, UINT format, int room)
+{
+    const bool single = format & DT_SINGLELINE;
+    const bool ellipsis = format & (DT_END_ELLIPSIS | DT_WORD_ELLIPSIS);
+    std::vector<Line> lines;
+    for (Line& para : paragraphs) {
+        if ((format & DT_WORDBREAK) && !single) {
+            wrap(font, para, room, ellipsis, lines);
+        } else {
+            if (ellipsis)
+                ellipsize(font, para, room);
+            lines.push_back(std::move(para));
+        }
+    }
+    for (Line& l : lines)
+        l.width = widthOf(font, l.chars);
+    return lines;
+}
+
+// One line with its left edge at x and its top at y (surface pixels), clipped to clip.
+void drawLine(DC& dc, Font& font, const Line& l, int x, int y, int lineHeight, const RECT& clip)
+{
+    const uint16_t color = to565(dc.textColor);
+    if (dc.bkMode == OPAQUE)
+        fill(dc.surface, RECT { x, y, x + l.width, y + lineHeight }, clip, to565(dc.bkColor));
+    int baseline = y + font.metrics.tmAscent;
+    int pen = x;
+    for (size_t k = 0; k < l.chars.size(); ++k) {
+        const Glyph& g = font.glyph(l.chars[k]);
+        drawGlyph(dc.surface, g, pen, baseline, clip, color);
+        if (l.underlined[k] || font.logfont.lfUnderline) {
+            int uy = baseline + font.underlineOffset;
+            fill(dc.surface, RECT { pen, uy, pen + g.advance, uy + font.underlineThickness }, clip, color);
+        }
+        pen += g.advance;
+    }
+}
+
 } // namespace
 
 int DrawText(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format)
@@ -171,56 +250,11 @@ int DrawText(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format)
         return 0;
 
     const bool single = format & DT_SINGLELINE;
-    const bool ellipsis = format & (DT_END_ELLIPSIS | DT_WORD_ELLIPSIS);
-    const int room = rect->right - rect->left;
-
-    // Mnemonic prefixes: "&x" underlines x, "&&" is one ampersand.
-    Line all;
-    std::u32string chars = decode(text, count);
-    for (size_t i = 0; i < chars.size(); ++i) {
-        char32_t c = chars[i];
-        bool mark = false;
-        if (c == U'&' && !(format & DT_NOPREFIX)) {
-            if (++i == chars.size())
-                break;
-            c = chars[i];
-            mark = c != U'&';
-        }
-        all.chars += c;
-        all.underlined.push_back(mark);
-    }
-
-    // Paragraphs end at CR, LF or CR LF, except on a single line, where the breaks vanish.
-    std::vector<Line> paragraphs(1);
-    for (size_t i = 0; i < all.chars.size(); ++i) {
-        char32_t c = all.chars[i];
-        if (c == U'\r' || c == U'\n') {
-            if (!single) {
-                if (c == U'\r' && i + 1 < all.chars.size() && all.chars[i + 1] == U'\n')
-                    ++i;
-                paragraphs.emplace_back();
-            }
-            continue;
-        }
-        paragraphs.back().chars += c;
-        paragraphs.back().underlined.push_back(all.underlined[i]);
-    }
-
-    std::vector<Line> lines;
-    for (Line& para : paragraphs) {
-        if ((format & DT_WORDBREAK) && !single) {
-            wrap(font, para, room, ellipsis, lines);
-        } else {
-            if (ellipsis)
-                ellipsize(font, para, room);
-            lines.push_back(std::move(para));
-        }
-    }
+    const std::vector<Line> lines
+        = linesOf(font, paragraphsOf(withPrefixes(text, count, format), single), format, rect->right - rect->left);
     int widest = 0;
-    for (Line& l : lines) {
-        l.width = widthOf(font, l.chars);
+    for (const Line& l : lines)
         widest = std::max(widest, l.width);
-    }
 
     const TEXTMETRICW& tm = font.metrics;
     int lineHeight = tm.tmHeight + ((format & DT_EXTERNALLEADING) ? tm.tmExternalLeading : 0);
@@ -243,8 +277,6 @@ int DrawText(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format)
     if (!(format & DT_NOCLIP))
         clip = intersect(clip, RECT { rect->left + dc->originX, rect->top + dc->originY,
                                    rect->right + dc->originX, rect->bottom + dc->originY });
-    const uint16_t color = to565(dc->textColor);
-    const uint16_t background = to565(dc->bkColor);
     for (size_t i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
         int x = rect->left;
@@ -252,22 +284,7 @@ int DrawText(HDC handle, LPCWSTR text, int count, LPRECT rect, UINT format)
             x = (rect->left + rect->right - l.width) / 2;
         else if (format & DT_RIGHT)
             x = rect->right - l.width;
-        x += dc->originX;
-        int y = top + static_cast<int>(i) * lineHeight + dc->originY;
-        if (dc->bkMode == OPAQUE)
-            fill(dc->surface, RECT { x, y, x + l.width, y + lineHeight }, clip, background);
-        int baseline = y + tm.tmAscent;
-        int pen = x;
-        for (size_t k = 0; k < l.chars.size(); ++k) {
-            const Glyph& g = font.glyph(l.chars[k]);
-            drawGlyph(dc->surface, g, pen, baseline, clip, color);
-            if (l.underlined[k] || font.logfont.lfUnderline) {
-                int uy = baseline + font.underlineOffset;
-                fill(dc->surface, RECT { pen, uy, pen + g.advance, uy + font.underlineThickness },
-                     clip, color);
-            }
-            pen += g.advance;
-        }
+        drawLine(*dc, font, l, x + dc->originX, top + static_cast<int>(i) * lineHeight + dc->originY, lineHeight, clip);
     }
     if (single && (format & (DT_VCENTER | DT_BOTTOM)))
         return top + lineHeight - rect->top;

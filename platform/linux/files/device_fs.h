@@ -20,6 +20,8 @@ bool isHostBookkeeping(std::string_view name);
 
 // "<root>/.pocketsim": the registry hive and other per-device host state.
 std::string hostStateFolder();
+// Moves whenever SimSetDeviceRoot names a root: what was derived from the root before is stale.
+uint64_t rootEpoch();
 
 // True for a folder directly under the root that carries the storage-card mark.
 bool isStorageCard(const std::string& hostFolder);
@@ -29,5 +31,14 @@ std::u16string specialFolder(int csidl, bool* known);
 
 // Registry side: forget the open hive, the root changed.
 void closeHive();
+// Registry change notification: a write was committed to the hive (every notification handle
+// of the device is signalled); the root changed (every handle of this process is signalled).
+void registryChanged();
+void forgetRegistryChanges();
+
+// The string value name (null: the default value) of root\key, up to MAX_PATH characters;
+// REG_EXPAND_SZ too when expandable. False when missing, longer or of another type.
+bool readRegistryString(HKEY root, const std::u16string& key, LPCWSTR name, std::u16string& out,
+    bool expandable = false);
 
 }

@@ -1,6 +1,7 @@
 #include "linux/files/device_fs.h"
 #include "linux/text/host_text.h"
 
+#include <atomic>
 #include <shellapi.h>
 #include <simhost.h>
 
@@ -187,10 +188,24 @@ std::u16string specialFolder(int csidl, bool* known)
 
 }
 
+namespace sim {
+
+namespace {
+std::atomic<uint64_t> g_rootEpoch { 1 };
+}
+
+uint64_t rootEpoch()
+{
+    return g_rootEpoch.load(std::memory_order_acquire);
+}
+
+}
+
 void SimSetDeviceRoot(const char* hostFolder)
 {
     {
         std::lock_guard lock(g_rootMutex);
+        sim::g_rootEpoch.fetch_add(1, std::memory_order_acq_rel);
         g_root = hostFolder && *hostFolder ? withoutTrailingSlashes(hostFolder) : std::string();
         g_rootPrepared = false;
     }

@@ -310,6 +310,7 @@ void closeHive()
     if (g_db && g_dbPid == getpid())
         sqlite3_close_v2(g_db);
     g_db = nullptr;
+    forgetRegistryChanges();
 }
 
 }
@@ -360,6 +361,8 @@ LONG RegCreateKeyEx(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM, LPSE
     }
     if (!tx.commit())
         return ERROR_BADDB;
+    if (created)
+        sim::registryChanged();
     *result = newHandle(at);
     if (disposition)
         *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -438,9 +441,10 @@ LONG RegSetValueEx(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* d
         " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
     set.bind(1, id).bind(2, sim::toUtf8(name)).bind(3, sim::toUtf8(sim::foldCase(name))).bind(4, type);
     set.bindBlob(5, data, dataSize);
-    if (set.step() != SQLITE_DONE)
+    if (set.step() != SQLITE_DONE || !tx.commit())
         return ERROR_BADDB;
-    return tx.commit() ? ERROR_SUCCESS : ERROR_BADDB;
+    sim::registryChanged();
+    return ERROR_SUCCESS;
 }
 
 LONG RegDeleteValue(HKEY key, LPCWSTR valueName)
@@ -455,7 +459,10 @@ LONG RegDeleteValue(HKEY key, LPCWSTR valueName)
     Statement del(db, "DELETE FROM vals WHERE key = ? AND folded = ?");
     if (del.bind(1, id).bind(2, sim::toUtf8(sim::foldCase(sim::viewOf(valueName)))).step() != SQLITE_DONE)
         return ERROR_BADDB;
-    return sqlite3_changes(db) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    if (!sqlite3_changes(db))
+        return ERROR_FILE_NOT_FOUND;
+    sim::registryChanged();
+    return ERROR_SUCCESS;
 }
 
 LONG RegDeleteKey(HKEY key, LPCWSTR subKey)
@@ -479,9 +486,10 @@ LONG RegDeleteKey(HKEY key, LPCWSTR subKey)
                        " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id) ";
     Statement values(db, (std::string(tree) + "DELETE FROM vals WHERE key IN (SELECT id FROM sub)").c_str());
     Statement keys(db, (std::string(tree) + "DELETE FROM keys WHERE id IN (SELECT id FROM sub)").c_str());
-    if (values.bind(1, at).step() != SQLITE_DONE || keys.bind(1, at).step() != SQLITE_DONE)
+    if (values.bind(1, at).step() != SQLITE_DONE || keys.bind(1, at).step() != SQLITE_DONE || !tx.commit())
         return ERROR_BADDB;
-    return tx.commit() ? ERROR_SUCCESS : ERROR_BADDB;
+    sim::registryChanged();
+    return ERROR_SUCCESS;
 }
 
 LONG RegEnumKeyEx(HKEY key, DWORD index, LPWSTR name, LPDWORD nameSize, LPDWORD, LPWSTR keyClass,
@@ -527,4 +535,19 @@ LONG RegEnumValue(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameSize
     if (type)
         *type = static_cast<DWORD>(q.integer(1));
     return copyData(q.blob(2), data, dataSize);
+}
+
+bool sim::readRegistryString(HKEY root, const std::u16string& key, LPCWSTR name, std::u16string& out, bool expandable)
+{
+    HKEY k;
+    if (RegOpenKeyEx(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+        return false;
+    WCHAR value[MAX_PATH + 1] = {};
+    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
+    LONG rc = RegQueryValueEx(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(k);
+    if (rc != ERROR_SUCCESS || !(type == REG_SZ || (expandable && type == REG_EXPAND_SZ)))
+        return false;
+    out = value;
+    return true;
 }

@@ -1,5 +1,6 @@
 // Component objects: per-thread initialisation, class identifiers in text, and in-process
 // servers found through the registry, loaded once and freed when they say they can go.
+#include "linux/files/device_fs.h"
 #include "linux/text/host_text.h"
 
 #include <libloader.h>
@@ -36,19 +37,7 @@ bool serverPath(REFCLSID clsid, std::u16string& path)
     WCHAR text[40];
     StringFromGUID2(clsid, text, 40);
     std::u16string key = u"CLSID\\" + std::u16string(text) + u"\\InprocServer32";
-    HKEY k;
-    if (RegOpenKeyEx(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return false;
-    WCHAR value[MAX_PATH + 1] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    LONG rc = RegQueryValueEx(k, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(k);
-    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ))
-        return false;
-    path.assign(value, size / sizeof(WCHAR));
-    while (!path.empty() && path.back() == 0)
-        path.pop_back();
-    return !path.empty();
+    return sim::readRegistryString(HKEY_CLASSES_ROOT, key, nullptr, path, true) && !path.empty();
 }
 
 }

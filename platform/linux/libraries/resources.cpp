@@ -58,17 +58,8 @@ bool numberedName(LPCWSTR name, uint32_t& id)
 
 HBITMAP bitmapFrom(const sim::RgbaPicture& p)
 {
-    BITMAPINFO info {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = p.width;
-    info.bmiHeader.biHeight = -p.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 16;
-    info.bmiHeader.biCompression = BI_BITFIELDS;
-    const DWORD masks[3] = { 0xF800, 0x07E0, 0x001F };
-    std::memcpy(info.bmiColors, masks, sizeof masks);
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    gdi::Bitmap* bitmap = gdi::createSection(p.width, p.height, true, &bits);
     if (!bitmap)
         return nullptr;
     int pitch = (p.width * 2 + 3) / 4 * 2;

@@ -66,26 +66,11 @@ std::u16string classKey(const CLSID& clsid)
     return u"CLSID\\" + guidText(clsid);
 }
 
-bool readString(HKEY root, const std::u16string& key, LPCWSTR name, std::u16string& out)
-{
-    HKEY k;
-    if (RegOpenKeyEx(root, key.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
-        return false;
-    WCHAR value[MAX_PATH + 1] = {};
-    DWORD type = 0, size = sizeof value - sizeof(WCHAR);
-    LONG rc = RegQueryValueEx(k, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(k);
-    if (rc != ERROR_SUCCESS || type != REG_SZ)
-        return false;
-    out = value;
-    return true;
-}
-
 bool registeredInputMethod(const CLSID& clsid)
 {
     std::u16string flag, server;
-    return readString(HKEY_CLASSES_ROOT, classKey(clsid) + u"\\IsSIPInputMethod", nullptr, flag) && flag == u"1"
-        && readString(HKEY_CLASSES_ROOT, classKey(clsid) + u"\\InprocServer32", nullptr, server) && !server.empty();
+    return sim::readRegistryString(HKEY_CLASSES_ROOT, classKey(clsid) + u"\\IsSIPInputMethod", nullptr, flag) && flag == u"1"
+        && sim::readRegistryString(HKEY_CLASSES_ROOT, classKey(clsid) + u"\\InprocServer32", nullptr, server) && !server.empty();
 }
 
 // The record's own size, or the 48 bytes it has on the device (the caller's record is a SIPINFO
@@ -200,7 +185,7 @@ BOOL SipGetCurrentIM(CLSID* clsid)
         return TRUE;
     }
     std::u16string text;
-    if (readString(HKEY_CURRENT_USER, u"ControlPanel\\SIP", u"DefaultIM", text) && CLSIDFromString(text.c_str(), clsid) == S_OK)
+    if (sim::readRegistryString(HKEY_CURRENT_USER, u"ControlPanel\\SIP", u"DefaultIM", text) && CLSIDFromString(text.c_str(), clsid) == S_OK)
         return TRUE;
     *clsid = CLSID_KeyboardIM;
     return TRUE;
@@ -237,7 +222,7 @@ int SipEnumIM(IMENUMPROC callback)
         if (CLSIDFromString(name, &info.clsid) != S_OK || !registeredInputMethod(info.clsid))
             continue;
         std::u16string title;
-        readString(HKEY_CLASSES_ROOT, classKey(info.clsid), nullptr, title);
+        sim::readRegistryString(HKEY_CLASSES_ROOT, classKey(info.clsid), nullptr, title);
         sim::copyWide(title, info.szName, MAX_PATH);
         ++count;
         if (!callback(&info))

@@ -101,6 +101,9 @@ struct ThreadQueue {
     // The thread took its quit message and has not waited for messages since: it is on its
     // way out (its windows still on the screen), not idle.
     bool leaving = false;
+    // A host that waits in a poll loop of its own hears of new work here (SimThreadEventFd).
+    int eventFd = -1;
+    ~ThreadQueue();
 };
 
 // The global lock of the window tree.
@@ -141,6 +144,8 @@ void ensureBacking(Window* w);
 
 // Marks the screen as changed; wakes the display thread.
 void screenChanged();
+// Wakes a thread that waits for messages, or for its event descriptor.
+void signalQueue(ThreadQueue& q);
 // Wakes a thread that waits for messages.
 void wakeThread(ThreadQueue& q);
 

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace wm {
@@ -317,7 +318,7 @@ bool postTo(ThreadQueue& q, const MSG& m)
     // Busy from now on for a host that shares its clock, before the thread even wakes: the host
     // must not let time run on past input it has just handed over.
     sim::sharedclock::markIdle(false);
-    q.wake.notify_all();
+    signalQueue(q);
     return true;
 }
 
@@ -342,9 +343,25 @@ std::shared_ptr<ThreadQueue> threadById(DWORD id)
     return it == threads().end() ? nullptr : it->second.lock();
 }
 
-void wakeThread(ThreadQueue& q)
+ThreadQueue::~ThreadQueue()
+{
+    if (eventFd >= 0)
+        close(eventFd);
+}
+
+void signalQueue(ThreadQueue& q)
 {
     q.wake.notify_all();
+    if (q.eventFd >= 0) {
+        const uint64_t one = 1;
+        ssize_t ignored = write(q.eventFd, &one, sizeof one); // full only when nobody reads: it stays readable
+        (void)ignored;
+    }
+}
+
+void wakeThread(ThreadQueue& q)
+{
+    signalQueue(q);
 }
 
 void forgetWindowMessages(HWND window, ThreadQueue& q)
@@ -410,7 +427,7 @@ bool waitIdle(HWND window, int milliseconds)
     bool ok = true;
     for (int round = 0; round < 2 && ok; ++round) {
         uint64_t epoch = q->idleEpoch;
-        q->wake.notify_all();
+        signalQueue(*q);
         ok = q->wake.wait_until(g, until, [&] { return q->idleEpoch > epoch; });
     }
     q->idleWaiters--;
@@ -434,6 +451,12 @@ bool pumpMessages()
 {
     MSG m;
     int handled = 0;
+    // Drained before the queue is looked at: what arrives from now on signals it again.
+    if (int fd = currentThread()->eventFd; fd >= 0) {
+        uint64_t count = 0;
+        ssize_t ignored = read(fd, &count, sizeof count);
+        (void)ignored;
+    }
     while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE)) {
         if (m.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(m.wParam)); // leave it for the host's own loop too
@@ -531,7 +554,7 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         target->sent.push_back(sm);
     }
     sim::sharedclock::markIdle(false); // as for posted messages
-    target->wake.notify_all();
+    signalQueue(*target);
     // While waiting, answer what others send to this thread, so that two threads sending to
     // each other do not block for ever.
     std::unique_lock<std::mutex> g(me->mutex);
@@ -570,7 +593,7 @@ void PostQuitMessage(int exitCode)
         q->quit = true;
         q->quitCode = exitCode;
     }
-    q->wake.notify_all();
+    signalQueue(*q);
 }
 
 BOOL PeekMessage(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags)
@@ -704,7 +727,7 @@ UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc)
         std::erase_if(q->timers, [&](const TimerEntry& t) { return t.window == window && t.id == id; });
         q->timers.push_back(TimerEntry { window, id, period, due, proc, q->timerOrder++ });
     }
-    q->wake.notify_all();
+    signalQueue(*q);
     return window ? (id ? id : 1) : id;
 }
 
@@ -726,6 +749,35 @@ bool SimPumpMessages()
     bool alive = wm::pumpMessages();
     presentIfChanged();
     return alive;
+}
+
+int SimThreadEventFd()
+{
+    auto q = currentThread();
+    int fd;
+    {
+        std::lock_guard<std::mutex> g(q->mutex);
+        if (q->eventFd < 0)
+            q->eventFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        fd = q->eventFd;
+    }
+    // The thread that shows the screen also hears of other programs' new pictures.
+    if (fd >= 0 && ScreenIsHere())
+        watchOtherPictures(q);
+    return fd;
+}
+
+DWORD SimNextTimerDue()
+{
+    auto q = currentThread();
+    std::lock_guard<std::mutex> g(q->mutex);
+    if (q->timers.empty())
+        return INFINITE;
+    const DWORD now = GetTickCount();
+    int32_t soonest = INT32_MAX;
+    for (auto& t : q->timers)
+        soonest = std::min(soonest, std::max<int32_t>(0, static_cast<int32_t>(t.due - now)));
+    return static_cast<DWORD>(soonest);
 }
 
 bool SimRunFor(DWORD milliseconds)

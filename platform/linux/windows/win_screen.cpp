@@ -449,6 +449,38 @@ bool SimSaveScreenshot(const char* pngPath)
     return SimWritePng565(pngPath, copy.data(), width, height, pitch);
 }
 
+int SimDisplayFd()
+{
+    if (!onDisplayThread())
+        return -1;
+    Screen& s = screen();
+    return s.backend ? s.backend->wait_descriptor() : -1;
+}
+
+namespace wm {
+
+void watchOtherPictures(const std::shared_ptr<ThreadQueue>& queue)
+{
+    // One watcher for the life of the process: it sleeps until some program of the device
+    // publishes a picture and then wakes the thread that presents the screen.
+    static std::atomic<bool> started { false };
+    if (started.exchange(true))
+        return;
+    std::thread([queue] {
+        uint64_t seen = shared::generation();
+        for (;;) {
+            shared::waitForGeneration(seen);
+            uint64_t now = shared::generation();
+            if (now != seen) {
+                seen = now;
+                signalQueue(*queue);
+            }
+        }
+    }).detach();
+}
+
+}
+
 bool SimPollDisplay()
 {
     if (!onDisplayThread())
@@ -500,6 +532,10 @@ bool SimPollDisplay()
             break;
         }
     }
+    // Events held back (the stylus going down is handed over alone) wake a host that waits
+    // on its descriptors.
+    if (s.backend && s.backend->input_waiting())
+        wm::signalQueue(*wm::currentThread());
     return open;
 }
 

@@ -3,6 +3,8 @@
 // presentation on the display back end.
 #include <windef.h>
 
+#include <memory>
+
 int ScreenWidth();
 int ScreenHeight();
 int ScreenDpi();
@@ -20,4 +22,8 @@ namespace wm {
 // On the thread that opened the display: composes the screen when something changed and
 // presents it. Elsewhere it does nothing.
 void presentIfChanged();
+struct ThreadQueue;
+// Wakes queue's thread whenever another program of the device publishes a picture (once per
+// process; for a host that waits on its thread's event descriptor).
+void watchOtherPictures(const std::shared_ptr<ThreadQueue>& queue);
 }

@@ -19,6 +19,8 @@
 #include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <linux/futex.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace wm::shared {
@@ -68,6 +70,7 @@ HWND handleOf(uint64_t v)
 
 struct StateMapping {
     std::string path;
+    uint64_t epoch = 0; // of the device root it was made for
     State* state = nullptr;
 };
 
@@ -77,7 +80,13 @@ State* state()
     static StateMapping mapping;
     static State fallback {};
     std::lock_guard<std::mutex> g(guard);
+    // Asked at every capture and foreground change: the path is worked out again only after
+    // the device root changed.
+    const uint64_t epoch = sim::rootEpoch();
+    if (mapping.state && mapping.epoch == epoch)
+        return mapping.state;
     std::string path = sim::hostStateFolder() + "/screen.state";
+    mapping.epoch = epoch;
     if (mapping.state && mapping.path == path)
         return mapping.state;
     if (mapping.state)
@@ -371,6 +380,28 @@ bool processAlive(pid_t pid)
     return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
 }
 
+namespace {
+
+// The generation's low half is the futex word: waiters in any process of the device sleep on it.
+uint32_t* generationWord()
+{
+    static_assert(sizeof(std::atomic<uint64_t>) == 8 && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__);
+    return reinterpret_cast<uint32_t*>(&state()->generation);
+}
+
+void bumpGeneration()
+{
+    state()->generation.fetch_add(1);
+    syscall(SYS_futex, generationWord(), FUTEX_WAKE, INT32_MAX, nullptr, nullptr, 0);
+}
+
+}
+
+void waitForGeneration(uint64_t seen)
+{
+    syscall(SYS_futex, generationWord(), FUTEX_WAIT, static_cast<uint32_t>(seen), nullptr, nullptr, 0);
+}
+
 void markDirty()
 {
     g_dirty = true;
@@ -401,7 +432,7 @@ void publish()
             ++it;
         }
     }
-    state()->generation.fetch_add(1);
+    bumpGeneration();
 }
 
 void forget(HWND window)
@@ -411,7 +442,7 @@ void forget(HWND window)
         return;
     unmap(it->second, true);
     published().erase(it);
-    state()->generation.fetch_add(1);
+    bumpGeneration();
 }
 
 std::vector<RemotePicture> remotePictures()

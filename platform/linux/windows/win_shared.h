@@ -33,6 +33,8 @@ HWND shellWindow();
 void setShellWindow(HWND window);
 // Counts the pictures published on the device; the screen is composed again when it moves.
 uint64_t generation();
+// Sleeps until the generation differs from seen (it may return early).
+void waitForGeneration(uint64_t seen);
 
 pid_t processOf(HWND window);
 // A running process (not a zombie).

@@ -1,6 +1,8 @@
 // A device library playing an input method for the input panel's tests. It writes every call it
 // receives, one a line, to "\Temp\testim.log", shows its icon in a coloured panel, and grows or
 // shrinks the panel through SetImInfo when tapped. A tap in the panel's right half types "t".
+#include "runtime/ComObject.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -53,7 +55,7 @@ bool failing(const char16_t* call)
     return fail;
 }
 
-class TestIM final : public IInputMethod {
+class TestIM final : public ComObject<TestIM, IInputMethod, IID_IInputMethod> {
 public:
     TestIM() { ++g_locks; }
     ~TestIM()
@@ -63,25 +65,11 @@ public:
         --g_locks;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (iid == IID_IUnknown || iid == IID_IInputMethod) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
     ULONG STDMETHODCALLTYPE Release() override
     {
-        ULONG left = --m_refs;
-        if (left == 0) {
+        if (references() == 1)
             log("Release");
-            delete this;
-        }
-        return left;
+        return ComObject::Release();
     }
 
     HRESULT STDMETHODCALLTYPE Select(HWND sip) override
@@ -219,7 +207,6 @@ private:
         return DefWindowProc(window, message, wParam, lParam);
     }
 
-    ULONG m_refs = 0;
     HWND m_window = nullptr;
     IIMCallback* m_callback = nullptr;
     HIMAGELIST m_wide = nullptr;
@@ -227,28 +214,10 @@ private:
     int m_height = 60;
 };
 
-class Factory final : public IClassFactory {
+class Factory final : public ComObject<Factory, IClassFactory, IID_IClassFactory> {
 public:
     Factory() { ++g_locks; }
     ~Factory() { --g_locks; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        *object = nullptr;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = this;
-            AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG left = --m_refs;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override
     {
         *object = nullptr;
@@ -257,20 +226,13 @@ public:
         log("CreateInstance");
         if (failing(u"CreateInstance"))
             return E_OUTOFMEMORY;
-        auto* im = new TestIM();
-        im->AddRef();
-        HRESULT hr = im->QueryInterface(iid, object);
-        im->Release();
-        return hr;
+        return QueryNewObject(new TestIM(), iid, object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override
     {
         lock ? ++g_locks : --g_locks;
         return S_OK;
     }
-
-private:
-    ULONG m_refs = 1;
 };
 
 std::u16string classKey()
@@ -304,10 +266,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object)
     *object = nullptr;
     if (!(clsid == kClsid))
         return CLASS_E_CLASSNOTAVAILABLE;
-    auto* factory = new Factory();
-    HRESULT hr = factory->QueryInterface(iid, object);
-    factory->Release();
-    return hr;
+    return QueryNewObject(new Factory(), iid, object);
 }
 
 STDAPI DllCanUnloadNow()

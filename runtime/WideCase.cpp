@@ -1,4 +1,4 @@
-#include "kbfiles/WideCase.h"
+#include "runtime/WideCase.h"
 
 char16_t WideUpper(char16_t c)
 {
