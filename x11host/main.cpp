@@ -53,6 +53,8 @@ void printKeyMap(double scale)
 
 // Milliseconds poll() may sleep: until the device's next timer or the keyboard's next keycode
 // to hand back, rounded up so that the due moment has come on waking; -1 for no limit.
+constexpr int kSessionLookMs = 50;
+
 int pollTimeout(DWORD timerDue, std::optional<x11host::XTestKeyboard::Clock::time_point> release)
 {
     long long limit = timerDue == INFINITE ? -1 : static_cast<long long>(timerDue);
@@ -201,7 +203,10 @@ void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyb
         pollfd fds[4] = { { wake, POLLIN, 0 }, { display, POLLIN, 0 }, { keyboard.connection(), POLLIN, 0 },
             { 0, POLLIN, 0 } };
         const nfds_t count = commandsOpen ? 4 : 3;
-        poll(fds, count, pollTimeout(SimNextTimerDue(), keyboard.next_release()));
+        // The focus watcher's thread and the session's delayed hide do not signal the device's
+        // queue: look at them at least every 50 ms.
+        const int timeout = pollTimeout(SimNextTimerDue(), keyboard.next_release());
+        poll(fds, count, timeout < 0 ? kSessionLookMs : std::min(timeout, kSessionLookMs));
     }
     // The settings program ends with the keyboard.
     SimEndPrograms(2000);
