@@ -1,7 +1,9 @@
 #include "pocketsim/Script.h"
 #include "pocketsim/Device.h"
+#include "panel_host/DefaultInputMethod.h"
 #include "panel_host/KeyboardKeys.h"
 
+#include "runtime/Execute.h"
 #include "runtime/Text.h"
 
 #include <shellapi.h>
@@ -133,13 +135,7 @@ bool Script::programLine(const std::string& line, std::u16string& path, std::u16
 
 bool Script::start(const std::u16string& path, const std::u16string& arguments)
 {
-    SHELLEXECUTEINFO info {};
-    info.cbSize = sizeof info;
-    info.lpVerb = u"open";
-    info.lpFile = path.c_str();
-    info.lpParameters = arguments.empty() ? nullptr : arguments.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteEx(&info))
+    if (!StartDeviceProgram(path, arguments))
         return fail("cannot start " + Utf8FromUtf16(path));
     // The program runs on the real clock: give it the time to show its window, so that the
     // next line sees it. (Waited for as every started program is, so that a program without
@@ -466,16 +462,8 @@ bool Script::switchInputMethod(Line& line)
     CLSID clsid;
     if (!(line.in >> name) || !line.atEnd() || CLSIDFromString(Utf16FromUtf8(name).c_str(), &clsid) != S_OK)
         return fail("im needs a class identifier {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
-    // As the control panel does: switch, and keep the choice as the default.
-    if (!SipSetCurrentIM(&clsid))
+    if (!MakeInputMethodCurrent(clsid))
         return fail("the input method " + name + " was refused");
-    WCHAR text[40];
-    StringFromGUID2(clsid, text, 40);
-    HKEY key;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueEx(key, u"DefaultIM", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 39 * sizeof(WCHAR));
-        RegCloseKey(key);
-    }
     return true;
 }
 
