@@ -54,7 +54,8 @@ public:
     KeyboardForm& form() { return *m_form; }
     kbKeyActions& actions() { return m_actions; }
     kbTouch& touch() { return m_touch; }
-    int scale() const { return m_scale; }
+    // Screen pixels per design pixel for the zoom windows (ScreenScale).
+    double scale() const { return m_scale; }
     int menu_bar_height() const { return m_menuBarHeight; }
     // Size of the zoom window for the zoom style in force.
     SIZE zoom_window_size() const;
@@ -101,7 +102,8 @@ private:
     int m_screenWidth = 0;
     int m_screenHeight = 0;
     int m_menuBarHeight = 26;
-    int m_scale = 1;
+    double m_scale = 1;
+    double m_gestureScale = 1;
     bool m_timerPaint = false;
     bool m_reshowPending = false;
     PictureRef m_glassBorder;

@@ -3,10 +3,10 @@
 // (the panel docked at the bottom, never taking the focus) and what it types reaches the focused
 // X program as key events.
 #include "panel_host/Boot.h"
+#include "panel_host/DesktopSetup.h"
 #include "panel_host/KeyboardInstall.h"
 #include "panel_host/KeyboardKeys.h"
 #include "panel_host/SipHost.h"
-#include "x11host/DesktopGeometry.h"
 #include "x11host/XTestKeyboard.h"
 
 #include "runtime/Text.h"
@@ -35,8 +35,11 @@ void usage()
         "usage: magnikeys-x11 [options]\n"
         "  --root FOLDER      the keyboard's device folder (default: POCKETSIM_ROOT or\n"
         "                     ~/.local/share/magnikeys-x11/device)\n"
-        "  --skin qvga|vga    the skin's size (default: by the screen's density, VGA from 150 dpi)\n"
-        "  --width PIXELS     how wide the keyboard is on the screen (default: the screen's width)\n"
+        "  --width W          the keyboard's width: pixels, a percentage of the screen's (80%%) or auto\n"
+        "  --height H         its height, alike (default: keys of 18 mm, at most 35%% of the screen's\n"
+        "                     height; full width on portrait and phone screens)\n"
+        "  --scale S          the skin's scale, screen pixels per design pixel (1 to 16, or auto);\n"
+        "                     the size chosen is remembered in the keyboard's folder\n"
         "  --events           print every call of the input panel's callback, one a line\n"
         "  --keymap           print the keyboard's keys in screen pixels once it shows, then \"ready\";\n"
         "                     again for each line \"keymap\" on standard input (for automation)\n");
@@ -48,24 +51,17 @@ std::string defaultRoot()
     return std::string(home && *home ? home : "/tmp") + "/.local/share/magnikeys-x11/device";
 }
 
-// The key map in X screen pixels: "index id label left top right bottom".
-void printKeyMap(double scale)
+// The key map in X screen pixels (the device's): "index id label left top right bottom".
+void printKeyMap()
 {
-    auto keys = pocketsim::CurrentKeyMap();
-    for (auto& key : keys) {
-        key.rect.left = static_cast<LONG>(std::lround(key.rect.left * scale));
-        key.rect.top = static_cast<LONG>(std::lround(key.rect.top * scale));
-        key.rect.right = static_cast<LONG>(std::lround(key.rect.right * scale));
-        key.rect.bottom = static_cast<LONG>(std::lround(key.rect.bottom * scale));
-    }
-    std::fputs(pocketsim::FormatKeyMap(keys).c_str(), stdout);
+    std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
     std::printf("ready\n");
     std::fflush(stdout);
 }
 
 // Lines that automation writes to standard input: "keymap" asks for the key map again (after
 // a layout switch). False once the input closed.
-bool readCommands(std::string& pending, double scale)
+bool readCommands(std::string& pending)
 {
     char buffer[256];
     for (;;) {
@@ -80,7 +76,7 @@ bool readCommands(std::string& pending, double scale)
             pending.erase(0, end + 1);
             if (line == "keymap") {
                 SimPumpMessages();
-                printKeyMap(scale);
+                printKeyMap();
             }
         }
     }
@@ -92,8 +88,7 @@ int main(int argc, char** argv)
 {
     const char* root = std::getenv("POCKETSIM_ROOT");
     std::string rootStorage;
-    x11host::SkinSize skin = x11host::SkinSize::Automatic;
-    int keyboardWidth = 0;
+    pocketsim::PanelOptions size;
     bool events = false;
     bool keymap = false;
     for (int i = 1; i < argc; ++i) {
@@ -107,22 +102,20 @@ int main(int argc, char** argv)
         };
         if (arg == "--root")
             root = value();
-        else if (arg == "--skin") {
-            std::string v = value();
-            if (v == "qvga")
-                skin = x11host::SkinSize::Qvga;
-            else if (v == "vga")
-                skin = x11host::SkinSize::Vga;
-            else {
-                std::fprintf(stderr, "magnikeys-x11: unknown skin size '%s' (qvga, vga)\n", v.c_str());
+        else if (arg == "--width" || arg == "--height") {
+            pocketsim::PanelLength length;
+            if (!length.parse(value())) {
+                std::fprintf(stderr, "magnikeys-x11: %s wants pixels (16 or more), a percentage or auto\n", arg.c_str());
                 return 2;
             }
-        } else if (arg == "--width") {
-            keyboardWidth = std::atoi(value());
-            if (keyboardWidth < 64) {
-                std::fprintf(stderr, "magnikeys-x11: --width wants at least 64 pixels\n");
+            (arg == "--width" ? size.width : size.height) = length;
+        } else if (arg == "--scale") {
+            double scale = 0;
+            if (!pocketsim::ParsePanelScale(value(), scale)) {
+                std::fprintf(stderr, "magnikeys-x11: --scale wants a number from 1 to 16, or auto\n");
                 return 2;
             }
+            size.scale = scale;
         } else if (arg == "--events")
             events = true;
         else if (arg == "--keymap")
@@ -150,19 +143,6 @@ int main(int argc, char** argv)
         return 1;
     }
     const int screen = DefaultScreen(x);
-    const x11host::DesktopGeometry geometry = x11host::ChooseGeometry(DisplayWidth(x, screen), DisplayHeight(x, screen),
-        DisplayHeightMM(x, screen), skin, keyboardWidth);
-    const std::string geometryName = geometry.name();
-    if (!SimSetGeometry(geometryName.c_str())) {
-        std::fprintf(stderr, "magnikeys-x11: the screen %dx%d is too large for the keyboard\n", DisplayWidth(x, screen),
-            DisplayHeight(x, screen));
-        return 1;
-    }
-    // The programs the keyboard starts (its settings) see the same screen, magnified alike.
-    char scale[32];
-    std::snprintf(scale, sizeof scale, "%.6f", geometry.scale);
-    setenv("POCKETSIM_GEOMETRY", geometryName.c_str(), 1);
-    setenv("POCKETSIM_X11_SCALE", scale, 1);
     if (!root) {
         rootStorage = defaultRoot();
         root = rootStorage.c_str();
@@ -186,6 +166,19 @@ int main(int argc, char** argv)
         return 1;
     }
     pocketsim::MakeKeyboardCurrent();
+
+    // The keyboard's size for this screen, its skin drawn for it, the device screen.
+    pocketsim::DesktopSetupResult desktop;
+    std::string lines;
+    const bool sized = pocketsim::SetUpDesktop({ DisplayWidth(x, screen), DisplayHeight(x, screen), DisplayWidthMM(x, screen),
+                                                   DisplayHeightMM(x, screen) },
+        size, MK_SKIN_KIT, desktop, lines);
+    for (size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos; at = end + 1)
+        std::fprintf(stderr, "magnikeys-x11: %s\n", lines.substr(at, end - at).c_str());
+    if (!sized) {
+        std::fprintf(stderr, "magnikeys-x11: the screen %dx%d is too large for the keyboard\n", DisplayWidth(x, screen), DisplayHeight(x, screen));
+        return 1;
+    }
 
     // Screen reads from the keyboard's first moment on see the desktop.
     if (!SimOpenDisplay("x11")) {
@@ -212,7 +205,7 @@ int main(int argc, char** argv)
         std::string commands;
         bool commandsOpen = keymap;
         if (keymap) {
-            printKeyMap(geometry.scale);
+            printKeyMap();
             fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
         }
         std::signal(SIGINT, [](int) { g_stop = 1; });
@@ -221,7 +214,7 @@ int main(int argc, char** argv)
             keyboard.idle();
             SimReapEndedPrograms();
             if (commandsOpen)
-                commandsOpen = readCommands(commands, geometry.scale);
+                commandsOpen = readCommands(commands);
         }
         // The settings program ends with the keyboard.
         SimEndPrograms(2000);
