@@ -15,7 +15,6 @@
 
 #include <X11/Xlib.h>
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>

@@ -51,6 +51,8 @@ public:
 
     bool start(const std::vector<std::string>& args, const std::string& display)
     {
+        m_lines.clear(); // a program started again: its output starts again
+        m_pending.clear();
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0)
             return false;
@@ -295,9 +297,11 @@ protected:
         startKeyboard();
     }
 
-    void startKeyboard()
+    void startKeyboard(const std::vector<std::string>& options = {})
     {
-        ASSERT_TRUE(m_host.start({ MAGNIKEYS_X11, "--root", m_device.hostRoot(), "--keymap", "--events" }, m_x.name()));
+        std::vector<std::string> args { MAGNIKEYS_X11, "--root", m_device.hostRoot(), "--keymap", "--events" };
+        args.insert(args.end(), options.begin(), options.end());
+        ASSERT_TRUE(m_host.start(args, m_x.name()));
         ASSERT_TRUE(m_host.waitForLine("ready", 60s)) << m_host.output();
         m_keys = parseKeyMap(m_host.lines(), 0);
         ASSERT_FALSE(m_keys.empty()) << m_host.output();
@@ -618,6 +622,37 @@ TEST_F(DesktopKeyboard, ThePanelIsADockThatNeverTakesTheFocus)
     int revert = 0;
     XGetInputFocus(m_display, &focus, &revert);
     EXPECT_EQ(focus, m_clientWindow);
+}
+
+TEST_F(DesktopKeyboard, TheUsersSizeIsTakenAndRemembered)
+{
+    auto dock = [&] {
+        XWindowAttributes a {};
+        const Window w = findDock(m_display);
+        if (w)
+            XGetWindowAttributes(m_display, w, &a);
+        return a;
+    };
+    // Narrower and taller than the design's proportions: the keys stretch to fill it, centred.
+    startKeyboard({ "--width", "480", "--height", "200" });
+    XWindowAttributes a = dock();
+    EXPECT_EQ(a.width, 480);
+    EXPECT_EQ(a.height, 200);
+    EXPECT_EQ(a.x, 120);
+    EXPECT_EQ(a.y + a.height, 960);
+    EXPECT_GE(key("space").bottom, 200 - 12) << "the rows fill the panel";
+    m_host.stop();
+    // Started again without options: the same size, from the keyboard's folder.
+    startKeyboard();
+    a = dock();
+    EXPECT_EQ(a.width, 480);
+    EXPECT_EQ(a.height, 200);
+    m_host.stop();
+    // "auto" forgets it: the portrait screen's full width.
+    startKeyboard({ "--width", "auto", "--height", "auto" });
+    a = dock();
+    EXPECT_EQ(a.width, 720);
+    EXPECT_EQ(a.height, 255);
 }
 
 // Finds a mapped top-level window whose name is name, or an override-redirect window of the
