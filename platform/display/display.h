@@ -51,6 +51,9 @@ public:
     // What the host's screen shows, at device resolution (width x height, pitch width); false
     // when the back end cannot read it (the composed device screen is used instead).
     virtual bool capture_screen(uint16_t*, int /*width*/, int /*height*/) { return false; }
+    // A descriptor that becomes readable when input may be waiting (-1: none; poll() is then
+    // asked at the host's own pace).
+    virtual int descriptor() const { return -1; }
 };
 
 struct Bootstrap {
@@ -63,6 +66,7 @@ struct Bootstrap {
 extern const Bootstrap headlessBootstrap;
 extern const Bootstrap sdlBootstrap;
 extern const Bootstrap x11Bootstrap;
+extern const Bootstrap waylandBootstrap;
 
 // Writes each presented frame to POCKETSIM_SAVE_FRAMES when that is set.
 void dumpFrame(const uint16_t* pixels, int width, int height, int pitch);

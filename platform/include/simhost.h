@@ -110,6 +110,9 @@ bool SimRunFor(DWORD milliseconds);
 // Reads the display's input (mouse, keys, window closed) and delivers it as device input.
 // False once the user closed the display window.
 bool SimPollDisplay();
+// A descriptor of the display's connection that becomes readable when input may be waiting, for
+// a host that waits in poll(); -1 when the display has none (or is not the calling thread's).
+int SimDisplayDescriptor();
 
 // The screen's resolution and dots per inch as GetDeviceCaps reports them (default 240x320 at
 // 96 dpi). Values of 0 or less leave that metric as it is.
