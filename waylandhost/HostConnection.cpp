@@ -50,7 +50,8 @@ const zwp_input_method_v2_listener InputMethod::s_listener = {
     },
 };
 
-InputMethod::InputMethod(zwp_input_method_manager_v2* manager, wl_seat* seat)
+InputMethod::InputMethod(wl_display* display, zwp_input_method_manager_v2* manager, wl_seat* seat)
+    : m_display(display)
 {
     m_method = zwp_input_method_manager_v2_get_input_method(manager, seat);
     zwp_input_method_v2_add_listener(m_method, &s_listener, this);
@@ -68,11 +69,13 @@ void InputMethod::commit(const std::string& utf8)
         return;
     zwp_input_method_v2_commit_string(m_method, utf8.c_str());
     zwp_input_method_v2_commit(m_method, m_done);
+    wl_display_flush(m_display);
 }
 
 // ---- the virtual keyboard ------------------------------------------------------------------
 
-VirtualKeyboard::VirtualKeyboard(zwp_virtual_keyboard_manager_v1* manager, wl_seat* seat)
+VirtualKeyboard::VirtualKeyboard(wl_display* display, zwp_virtual_keyboard_manager_v1* manager, wl_seat* seat)
+    : m_display(display)
 {
     m_keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager, seat);
 }
@@ -103,16 +106,19 @@ void VirtualKeyboard::keymap(const std::string& text)
         zwp_virtual_keyboard_v1_keymap(m_keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, static_cast<uint32_t>(size));
     }
     close(fd);
+    wl_display_flush(m_display);
 }
 
 void VirtualKeyboard::key(uint32_t code, bool down)
 {
     zwp_virtual_keyboard_v1_key(m_keyboard, milliseconds(), code, down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+    wl_display_flush(m_display);
 }
 
 void VirtualKeyboard::modifiers(uint32_t depressed, uint32_t latched, uint32_t locked, uint32_t group)
 {
     zwp_virtual_keyboard_v1_modifiers(m_keyboard, depressed, latched, locked, group);
+    wl_display_flush(m_display);
 }
 
 // ---- the connection ------------------------------------------------------------------------
@@ -229,12 +235,12 @@ int HostConnection::descriptor() const
 
 std::unique_ptr<InputMethod> HostConnection::inputMethod()
 {
-    return m_inputMethods ? std::make_unique<InputMethod>(m_inputMethods, m_seat) : nullptr;
+    return m_inputMethods ? std::make_unique<InputMethod>(m_display, m_inputMethods, m_seat) : nullptr;
 }
 
 std::unique_ptr<VirtualKeyboard> HostConnection::virtualKeyboard()
 {
-    return m_virtualKeyboards ? std::make_unique<VirtualKeyboard>(m_virtualKeyboards, m_seat) : nullptr;
+    return m_virtualKeyboards ? std::make_unique<VirtualKeyboard>(m_display, m_virtualKeyboards, m_seat) : nullptr;
 }
 
 bool HostConnection::flush()

@@ -28,7 +28,7 @@ struct OutputSize {
 // The input method of the seat: which text field, if any, has activated it, and its text.
 class InputMethod final : public TextSink {
 public:
-    InputMethod(zwp_input_method_manager_v2* manager, wl_seat* seat);
+    InputMethod(wl_display* display, zwp_input_method_manager_v2* manager, wl_seat* seat);
     ~InputMethod() override;
     InputMethod(const InputMethod&) = delete;
     InputMethod& operator=(const InputMethod&) = delete;
@@ -42,6 +42,7 @@ public:
 
 private:
     static const ::zwp_input_method_v2_listener s_listener;
+    wl_display* m_display;
     zwp_input_method_v2* m_method = nullptr;
     bool m_pendingActive = false;
     bool m_active = false;
@@ -49,10 +50,11 @@ private:
     uint32_t m_done = 0; // done events received: the serial of a commit
 };
 
-// The virtual keyboard of the seat.
+// The virtual keyboard of the seat. What the input method and the virtual keyboard send leaves at
+// once, not with the loop's next turn: the program gets it while the keyboard still draws.
 class VirtualKeyboard final : public KeySink {
 public:
-    VirtualKeyboard(zwp_virtual_keyboard_manager_v1* manager, wl_seat* seat);
+    VirtualKeyboard(wl_display* display, zwp_virtual_keyboard_manager_v1* manager, wl_seat* seat);
     ~VirtualKeyboard() override;
     VirtualKeyboard(const VirtualKeyboard&) = delete;
     VirtualKeyboard& operator=(const VirtualKeyboard&) = delete;
@@ -62,6 +64,7 @@ public:
     void modifiers(uint32_t depressed, uint32_t latched, uint32_t locked, uint32_t group) override;
 
 private:
+    wl_display* m_display;
     zwp_virtual_keyboard_v1* m_keyboard = nullptr;
 };
 

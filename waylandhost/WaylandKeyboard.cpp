@@ -52,6 +52,8 @@ WaylandKeyboard::WaylandKeyboard(Keymap& keymap, KeySink& keys, TextSink* text)
         m_state = xkb_state_new(m_keymap.keymap());
     if (auto shift = m_keymap.find(XKB_KEY_Shift_L))
         m_shiftKeycode = shift->keycode;
+    // A keyboard without a keymap is no keyboard yet to the compositor and its programs.
+    sendKeymap();
 }
 
 WaylandKeyboard::~WaylandKeyboard()

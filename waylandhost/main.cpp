@@ -50,7 +50,7 @@ void usage()
         "  --width PIXELS     how wide the keyboard is on the output (default: the output's width)\n"
         "  --events           print every call of the input panel's callback, one a line, and\n"
         "                     \"panel shown\" / \"panel hidden\"\n"
-        "  --keymap           print the keyboard's keys in output pixels once it runs, then \"ready\";\n"
+        "  --keymap           print the keyboard's keys in output pixels once it shows, then \"ready\";\n"
         "                     again for each line \"keymap\" on standard input (for automation)\n");
 }
 
@@ -282,10 +282,18 @@ int main(int argc, char** argv)
         auto printKeys = [&] { printKeyMap(panel, geometry, host->output()); };
         std::string commands;
         bool commandsOpen = keymapWanted;
-        if (keymapWanted) {
-            printKeys();
+        // The keys are known once the keyboard shows (at once with --always, else when a text
+        // field asks for it).
+        bool keysPrinted = false;
+        auto printKeysOnce = [&] {
+            if (keymapWanted && !keysPrinted && panel.shown()) {
+                keysPrinted = true;
+                printKeys();
+            }
+        };
+        printKeysOnce();
+        if (keymapWanted)
             fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
-        }
         std::signal(SIGINT, [](int) { g_stop = 1; });
         std::signal(SIGTERM, [](int) { g_stop = 1; });
         bool hostReadable = false;
@@ -308,6 +316,7 @@ int main(int argc, char** argv)
             if (!SimPollDisplay() || !SimPumpMessages())
                 break;
             reportShown();
+            printKeysOnce();
             SimReapEndedPrograms();
             if (!host->beforePoll())
                 break;

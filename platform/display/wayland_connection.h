@@ -57,6 +57,7 @@ public:
     bool pump();
     bool roundtrip();
     bool lost() const;
+    uint32_t seatCapabilitiesNow() const { return m_seatCapabilities; }
 
     wl_compositor* compositor = nullptr;
     wl_shm* shm = nullptr;
