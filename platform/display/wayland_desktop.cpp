@@ -279,12 +279,8 @@ private:
             event.x = s.rect.left + static_cast<int>(std::floor(x * dw / std::max(1, s.surface->width())));
             event.y = s.rect.top + static_cast<int>(std::floor(y * dh / std::max(1, s.surface->height())));
             m_pending.push_back(event);
-            if (std::getenv("MK_DEBUG_STYLUS"))
-                std::fprintf(stderr, "stylus %d %d,%d\n", int(action), event.x, event.y);
             return;
         }
-        if (std::getenv("MK_DEBUG_STYLUS"))
-            std::fprintf(stderr, "stylus %d on an unknown surface\n", int(action));
     }
 
     std::unique_ptr<Connection> m_connection;

@@ -433,4 +433,174 @@ TEST_F(WaylandSession, TypesIntoAProgramWithoutTextInputAsKeys)
     report("key event", ms);
 }
 
+// The recording program's window takes the whole output (less what the panel reserves): its
+// height says whether the panel's strip is taken.
+TEST_F(WaylandSession, ThePanelShowsWhileTheTextFieldWantsInputAndNeverTakesTheFocus)
+{
+    ASSERT_NO_FATAL_FAILURE(startClient(true));
+    // Tiled: as high as the output, less the compositor's frame.
+    ASSERT_TRUE(m_client.waitFor([&](const auto&) { return clientHeight() > kHeight * 3 / 4; })) << m_client.output();
+    const int full = clientHeight();
+    ASSERT_NO_FATAL_FAILURE(startKeyboard());
+    ASSERT_NO_FATAL_FAILURE(waitForFocus(true));
+    ASSERT_NO_FATAL_FAILURE(waitForPanelOnScreen());
+    // Full width, on the bottom edge.
+    int left = kWidth, right = 0, bottom = 0;
+    for (const Key& k : m_keys)
+        left = std::min(left, k.left), right = std::max(right, k.right), bottom = std::max(bottom, k.bottom);
+    EXPECT_LE(left, 3);
+    EXPECT_GE(right, kWidth - 3);
+    EXPECT_GE(bottom, kHeight - 3);
+    type("q");
+
+    // The field stops taking input: the keyboard goes and its strip is free again.
+    m_client.write("disable\n");
+    ASSERT_TRUE(m_host.waitForLine("panel hidden")) << m_host.output();
+    ASSERT_TRUE(m_client.waitFor([&](const auto&) { return clientHeight() == full; })) << m_client.output();
+    // And takes it again: the keyboard is back.
+    const size_t shown = hostCount("panel shown");
+    m_client.write("enable\n");
+    ASSERT_TRUE(m_host.waitFor([&](const auto&) { return hostCount("panel shown") > shown; })) << m_host.output();
+    ASSERT_NO_FATAL_FAILURE(waitForPanelOnScreen());
+    type("w");
+    EXPECT_EQ(tokens(received(m_client.lines())), (std::vector<std::string> { "q", "w" })) << m_client.output();
+    for (const auto& line : m_client.lines())
+        EXPECT_NE(line, "focus-out");
+}
+
+TEST_F(WaylandSession, CommandsReachTheKeyboardRunningOnTheDisplay)
+{
+    auto run = [](const std::vector<std::string>& args, std::string* output = nullptr) {
+        ChildProcess p;
+        std::vector<std::string> all { MAGNIKEYS_WAYLAND };
+        all.insert(all.end(), args.begin(), args.end());
+        if (!p.start(all))
+            return -1;
+        const int status = p.wait(30s);
+        if (output)
+            *output = p.output();
+        return status;
+    };
+    std::string said;
+    EXPECT_EQ(run({ "--toggle" }, &said), 1);
+    EXPECT_NE(said.find("no magnikeys-wayland runs"), std::string::npos) << said;
+
+    ASSERT_NO_FATAL_FAILURE(startClient(true));
+    ASSERT_NO_FATAL_FAILURE(startKeyboard());
+    ASSERT_TRUE(m_host.waitForLine("panel shown")) << m_host.output();
+    EXPECT_EQ(run({ "--hide" }), 0);
+    ASSERT_TRUE(m_host.waitForLine("panel hidden")) << m_host.output();
+    EXPECT_EQ(run({ "--toggle" }), 0);
+    ASSERT_TRUE(m_host.waitFor([&](const auto&) { return hostCount("panel shown") == 2; })) << m_host.output();
+    EXPECT_EQ(run({ "--toggle" }), 0);
+    ASSERT_TRUE(m_host.waitFor([&](const auto&) { return hostCount("panel hidden") == 2; })) << m_host.output();
+    EXPECT_EQ(run({ "--show" }), 0);
+    ASSERT_TRUE(m_host.waitFor([&](const auto&) { return hostCount("panel shown") == 3; })) << m_host.output();
+    // One keyboard per display: a second one refuses to start, whatever its folder.
+    TempDeviceRoot other;
+    EXPECT_EQ(run({ "--root", other.hostRoot() }, &said), 1);
+    EXPECT_NE(said.find("already runs"), std::string::npos) << said;
+    // The running one still types.
+    ASSERT_NO_FATAL_FAILURE(waitForPanelOnScreen());
+    type("z");
+    EXPECT_EQ(tokens(received(m_client.lines())), (std::vector<std::string> { "z" }));
+}
+
+TEST_F(WaylandSession, FollowsTheOutputWhenItChangesSizeOrTurns)
+{
+    ASSERT_NO_FATAL_FAILURE(startClient(false));
+    ASSERT_NO_FATAL_FAILURE(startKeyboard({ "--always" }));
+    ASSERT_NO_FATAL_FAILURE(waitForFocus(false));
+    ASSERT_NO_FATAL_FAILURE(waitForPanelOnScreen());
+    struct Restore {
+        ~Restore()
+        {
+            g_sway->message("output HEADLESS-1 mode 720x1280 transform normal");
+            g_pointer->setExtent(kWidth, kHeight);
+        }
+    } restore;
+    // The keys span the output's width on its bottom edge, whatever its shape.
+    auto spans = [&](int width, int height) {
+        for (auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(50ms)) {
+            refreshKeys();
+            int left = width, right = 0, bottom = 0;
+            for (const Key& k : m_keys)
+                left = std::min(left, k.left), right = std::max(right, k.right), bottom = std::max(bottom, k.bottom);
+            if (left <= 3 && right >= width - 3 && right <= width && bottom >= height - 3 && bottom <= height)
+                return true;
+        }
+        return false;
+    };
+    bool ok = false;
+    g_sway->message("output HEADLESS-1 mode 1280x720", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(spans(1280, 720)) << m_host.output();
+    g_pointer->setExtent(1280, 720);
+    type("a");
+    // Turned: the output's own mode is upright, the programs see it sideways.
+    g_sway->message("output HEADLESS-1 mode 720x1280 transform 90", &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_TRUE(spans(1280, 720)) << m_host.output();
+    type("b");
+    g_sway->message("output HEADLESS-1 transform normal", &ok);
+    EXPECT_TRUE(spans(720, 1280)) << m_host.output();
+    g_pointer->setExtent(kWidth, kHeight);
+    type("c");
+    EXPECT_EQ(tokens(received(m_client.lines())), (std::vector<std::string> { "a", "b", "c" })) << m_client.output();
+}
+
+// The keyboard's programs' windows in sway's tree: (title, floating) of each window with the
+// keyboard's application id.
+std::vector<std::pair<std::string, bool>> keyboardWindows(const std::string& tree)
+{
+    std::vector<std::pair<std::string, bool>> found;
+    for (size_t at = 0; (at = tree.find("\"app_id\": \"magnikeys\"", at)) != std::string::npos; ++at) {
+        // The node's type and name come before its application id in swaymsg's output.
+        const size_t node = tree.rfind("\"type\": ", at);
+        const size_t name = tree.rfind("\"name\": \"", at);
+        const std::string floatingType = "\"type\": \"floating_con\"";
+        const bool floating = node != std::string::npos && tree.compare(node, floatingType.size(), floatingType) == 0;
+        std::string title;
+        if (name != std::string::npos) {
+            const size_t from = name + 9;
+            title = tree.substr(from, tree.find('"', from) - from);
+        }
+        found.emplace_back(title, floating);
+    }
+    return found;
+}
+
+TEST_F(WaylandSession, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
+{
+    ASSERT_NO_FATAL_FAILURE(startClient(false));
+    ASSERT_NO_FATAL_FAILURE(startKeyboard({ "--always" }));
+    ASSERT_NO_FATAL_FAILURE(waitForFocus(false));
+    ASSERT_NO_FATAL_FAILURE(waitForPanelOnScreen());
+    tap("extra");
+    ASSERT_TRUE(waitForKey("settings")) << m_host.output();
+    tap("settings");
+    std::vector<std::pair<std::string, bool>> windows;
+    for (auto end = std::chrono::steady_clock::now() + 20s; windows.empty() && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(50ms))
+        windows = keyboardWindows(g_sway->message("-t get_tree"));
+    ASSERT_EQ(windows.size(), 1u) << "the settings program did not show\n" << m_host.output();
+    // An ordinary window of fixed size, which sway floats; it takes the focus as windows do.
+    EXPECT_TRUE(windows[0].second) << g_sway->message("-t get_tree");
+    EXPECT_FALSE(windows[0].first.empty());
+    ASSERT_TRUE(m_client.waitForLine("focus-out")) << m_client.output();
+    // The compositor's close request closes the program: its window goes, and the focus comes
+    // back to the recording program.
+    bool ok = false;
+    g_sway->message("'[app_id=\"magnikeys\"]' kill", &ok);
+    EXPECT_TRUE(ok);
+    for (auto end = std::chrono::steady_clock::now() + 15s; !windows.empty() && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(50ms))
+        windows = keyboardWindows(g_sway->message("-t get_tree"));
+    EXPECT_TRUE(windows.empty()) << "the settings program did not close";
+    ASSERT_TRUE(m_client.waitFor([](const auto& lines) {
+        auto last = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) { return l.rfind("focus-", 0) == 0; });
+        return last != lines.rend() && *last == "focus-in";
+    })) << m_client.output();
+}
+
 }
