@@ -603,4 +603,124 @@ TEST_F(WaylandSession, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     })) << m_client.output();
 }
 
+// The screen as grim takes it: RGB565 pixels, width and height.
+struct Screenshot {
+    std::vector<uint16_t> pixels;
+    int width = 0;
+    int height = 0;
+    bool operator==(const Screenshot&) const = default;
+};
+
+Screenshot grab(const std::string& path)
+{
+    Screenshot shot;
+    if (std::system(("grim '" + path + "' 2>/dev/null").c_str()) != 0)
+        return shot;
+    uint16_t* pixels = nullptr;
+    if (SimReadPng565(path.c_str(), &pixels, &shot.width, &shot.height)) {
+        shot.pixels.assign(pixels, pixels + static_cast<size_t>(shot.width) * shot.height);
+        SimFreePng(pixels);
+    }
+    return shot;
+}
+
+// The height of the first window of an application in sway's tree (0: none).
+int windowHeight(const std::string& tree, const std::string& appId)
+{
+    const size_t at = tree.find("\"app_id\": \"" + appId + "\"");
+    if (at == std::string::npos)
+        return 0;
+    const size_t rect = tree.rfind("\"rect\": {", at);
+    const size_t height = rect == std::string::npos ? std::string::npos : tree.find("\"height\": ", rect);
+    return height == std::string::npos ? 0 : std::atoi(tree.c_str() + height + 10);
+}
+
+TEST_F(WaylandSession, TypesIntoFootAndShowsTheGlassLensOverIt)
+{
+    if (!OnPath("foot") || !OnPath("grim"))
+        GTEST_SKIP() << "needs foot and grim for a real program and its picture (scripts/setup installs them)";
+    // The keyboard's settings with the glass lens (a file lacking a key is the defaults).
+    m_device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt",
+        "zoom_scale 2.0\nzoom_show_delay 0.325\nanimation_time 0.125\nzoom_power 0.3\nsmart_zoom true\n"
+        "zooms_count_to_disable_delay 5\nprint_pause_to_enable_delay 3.0\nmin_time_for_press 0.2\n"
+        "double_click_delay 0.5\nrepeat_delay 0.9\nrepeat_interval 0.15\nsettings_id 32\nlast_movement_ignore 0.065\n"
+        "board_style glass_zoom\nglass_zoom_window_size 90 90\nglass_radius 50.0\nstroke_speed 600 300\n"
+        "stroke_distance 30 20\n");
+    std::filesystem::create_directories(WAYLANDHOST_SHOTS);
+    const std::string typed = std::string(WAYLANDHOST_SHOTS) + "/foot_typed_" + std::to_string(getpid()) + ".txt";
+    std::filesystem::remove(typed);
+    // The terminal shows what arrives (tee) and keeps it in the file.
+    ASSERT_TRUE(m_client.start({ "foot", "-o", "font=DejaVu Sans Mono:size=13", "sh", "-c",
+        "printf 'Typed on the Wayland keyboard:\\r\\n'; stty raw -echo; exec tee '" + typed + "' >/dev/tty" }));
+    for (auto end = std::chrono::steady_clock::now() + 15s;
+         windowHeight(g_sway->message("-t get_tree"), "foot") == 0 && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_GT(windowHeight(g_sway->message("-t get_tree"), "foot"), 0) << "foot did not show\n" << m_client.output();
+    // foot's text input activates the input method when it has the focus: the keyboard shows.
+    ASSERT_NO_FATAL_FAILURE(startKeyboard());
+    ASSERT_TRUE(m_host.waitForLine("panel shown")) << m_host.output();
+    int top = kHeight;
+    for (const Key& k : m_keys)
+        top = std::min(top, k.top);
+    for (auto end = std::chrono::steady_clock::now() + 15s;
+         windowHeight(g_sway->message("-t get_tree"), "foot") > top && std::chrono::steady_clock::now() < end;)
+        std::this_thread::sleep_for(50ms);
+    ASSERT_LE(windowHeight(g_sway->message("-t get_tree"), "foot"), top);
+
+    auto fileText = [&] {
+        std::ifstream in(typed);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    auto waitForFile = [&](const std::string& text) {
+        for (auto end = std::chrono::steady_clock::now() + 15s; fileText() != text && std::chrono::steady_clock::now() < end;)
+            std::this_thread::sleep_for(20ms);
+        return fileText();
+    };
+    // Each tap and what it adds to the text (shift adds nothing and makes the next letter capital).
+    const std::pair<const char*, const char*> taps[] = { { "shift", "" }, { "h", "H" }, { "e", "e" }, { "l", "l" }, { "l", "l" },
+        { "o", "o" }, { ",", "," }, { "space", " " }, { "shift", "" }, { "w", "W" }, { "o", "o" }, { "r", "r" }, { "l", "l" },
+        { "d", "d" }, { "!", "!" } };
+    std::string sent;
+    for (const auto& [label, adds] : taps) {
+        tap(label);
+        if (!*adds)
+            continue;
+        sent += adds;
+        ASSERT_EQ(waitForFile(sent), sent) << m_host.output();
+    }
+    EXPECT_EQ(fileText(), "Hello, World!");
+
+    // Hold a key: the glass lens shows the keys under the stylus, over the terminal.
+    const std::string shotPath = std::string(WAYLANDHOST_SHOTS) + "/grab_" + std::to_string(getpid()) + ".png";
+    const Screenshot before = grab(shotPath);
+    ASSERT_FALSE(before.pixels.empty()) << "grim took no picture";
+    const Key& g = key("g");
+    g_pointer->move(g.cx(), g.cy());
+    g_pointer->button(true);
+    // The picture once the lens stopped growing: two grabs in a row alike, and not the one before.
+    Screenshot shot = grab(shotPath), previous;
+    for (auto end = std::chrono::steady_clock::now() + 5s; (shot != previous || shot == before) && std::chrono::steady_clock::now() < end;) {
+        std::this_thread::sleep_for(60ms);
+        previous = std::move(shot);
+        shot = grab(shotPath);
+    }
+    g_pointer->button(false);
+    std::filesystem::remove(shotPath);
+    ASSERT_EQ(shot.width, kWidth);
+    const std::string path = std::string(WAYLANDHOST_SHOTS) + "/glass_over_foot.png";
+    // Written aside and moved into place, so that runs side by side never mix their pictures.
+    const std::string partial = path + "." + std::to_string(getpid());
+    ASSERT_TRUE(SimWritePng565(partial.c_str(), shot.pixels.data(), shot.width, shot.height, shot.width));
+    std::filesystem::rename(partial, path);
+    // The lens is above the keyboard, over the terminal, clear of the key held.
+    int changedAbove = 0;
+    for (int y = 0; y < top; ++y)
+        for (int x = 0; x < shot.width; ++x)
+            changedAbove += shot.pixels[static_cast<size_t>(y) * shot.width + x] != before.pixels[static_cast<size_t>(y) * shot.width + x];
+    EXPECT_GT(changedAbove, 60 * 60) << "no lens above the keyboard while a key is held: " << path;
+    EXPECT_EQ(waitForFile("Hello, World!g"), "Hello, World!g");
+}
+
 }
