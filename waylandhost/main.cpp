@@ -10,6 +10,7 @@
 #include "waylandhost/HostConnection.h"
 #include "waylandhost/Instance.h"
 #include "waylandhost/Keymap.h"
+#include "waylandhost/Osk0Service.h"
 #include "waylandhost/PanelGeometry.h"
 #include "waylandhost/WaylandKeyboard.h"
 
@@ -259,11 +260,18 @@ int main(int argc, char** argv)
         }
         // Without an input method nothing would ever show the keyboard.
         const bool keepUp = always || !inputMethod;
+        // Phosh's shell shows and hides the keyboard on the session bus.
+        Osk0Service osk;
+        if (osk.start(why))
+            osk.visibilityWanted = [&](bool visible) { visible ? panel.show() : panel.hide(); };
+        else if (std::getenv("DBUS_SESSION_BUS_ADDRESS"))
+            std::fprintf(stderr, "magnikeys-wayland: %s; the shell cannot show the keyboard\n", why.c_str());
         bool shown = false;
         auto reportShown = [&] {
             if (events && panel.shown() != shown)
                 say(panel.shown() ? "panel shown" : "panel hidden");
             shown = panel.shown();
+            osk.setVisible(shown);
         };
         if (keepUp)
             panel.show();
@@ -320,16 +328,19 @@ int main(int argc, char** argv)
             SimReapEndedPrograms();
             if (!host->beforePoll())
                 break;
-            pollfd fds[3];
+            pollfd fds[4];
             nfds_t count = 0;
             fds[count++] = pollfd { host->descriptor(), POLLIN, 0 };
             if (const int display = SimDisplayDescriptor(); display >= 0)
                 fds[count++] = pollfd { display, POLLIN, 0 };
+            if (const int bus = osk.descriptor(); bus >= 0)
+                fds[count++] = pollfd { bus, POLLIN, 0 };
             if (commandsOpen)
                 fds[count++] = pollfd { 0, POLLIN, 0 };
             if (::poll(fds, count, kQueueLookMs) < 0 && errno != EINTR)
                 break;
             hostReadable = fds[0].revents & POLLIN;
+            osk.dispatch();
             if (commandsOpen && (fds[count - 1].revents & (POLLIN | POLLHUP)))
                 commandsOpen = readCommands(commands, printKeys);
         }

@@ -723,4 +723,55 @@ TEST_F(WaylandSession, TypesIntoFootAndShowsTheGlassLensOverIt)
     EXPECT_EQ(waitForFile("Hello, World!g"), "Hello, World!g");
 }
 
+// What dbus-send prints for a call on the keyboard's object (empty when the call failed).
+std::string busCall(const std::string& address, const std::string& method, const std::string& arguments = "")
+{
+    const std::string command = "DBUS_SESSION_BUS_ADDRESS='" + address + "' dbus-send --session --print-reply --dest=sm.puri.OSK0 "
+        + "/sm/puri/OSK0 " + method + " " + arguments + " 2>/dev/null";
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        out.append(buffer, n);
+    return pclose(pipe) == 0 ? out : std::string();
+}
+
+TEST_F(WaylandSession, PhoshsShellShowsAndHidesTheKeyboardOnTheSessionBus)
+{
+    if (!OnPath("dbus-daemon") || !OnPath("dbus-send"))
+        GTEST_SKIP() << "needs dbus-daemon and dbus-send for a session bus (scripts/setup installs them)";
+    ChildProcess bus;
+    ASSERT_TRUE(bus.start({ "dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1" }));
+    auto addressLine = [](const auto& lines) {
+        return std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("unix:", 0) == 0; });
+    };
+    ASSERT_TRUE(bus.waitFor([&](const auto& lines) { return addressLine(lines) != lines.end(); })) << bus.output();
+    const std::string address = *addressLine(bus.lines());
+    ASSERT_NO_FATAL_FAILURE(startClient(false));
+    // Without --always and without a text field asking, the keyboard waits hidden for the shell.
+    ASSERT_TRUE(m_host.start({ MAGNIKEYS_WAYLAND, "--root", m_device.hostRoot(), "--events" }, { "DBUS_SESSION_BUS_ADDRESS=" + address }));
+    std::string visible;
+    for (auto end = std::chrono::steady_clock::now() + 30s; visible.empty() && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(50ms))
+        visible = busCall(address, "org.freedesktop.DBus.Properties.Get", "string:sm.puri.OSK0 string:Visible");
+    ASSERT_NE(visible.find("boolean false"), std::string::npos) << visible << m_host.output();
+    EXPECT_NE(busCall(address, "org.freedesktop.DBus.Introspectable.Introspect").find("SetVisible"), std::string::npos);
+
+    EXPECT_FALSE(busCall(address, "sm.puri.OSK0.SetVisible", "boolean:true").empty());
+    ASSERT_TRUE(m_host.waitForLine("panel shown")) << m_host.output();
+    EXPECT_NE(busCall(address, "org.freedesktop.DBus.Properties.Get", "string:sm.puri.OSK0 string:Visible").find("boolean true"),
+        std::string::npos);
+    EXPECT_NE(busCall(address, "org.freedesktop.DBus.Properties.GetAll", "string:sm.puri.OSK0").find("boolean true"), std::string::npos);
+    EXPECT_FALSE(busCall(address, "sm.puri.OSK0.SetVisible", "boolean:false").empty());
+    ASSERT_TRUE(m_host.waitForLine("panel hidden")) << m_host.output();
+    EXPECT_NE(busCall(address, "org.freedesktop.DBus.Properties.Get", "string:sm.puri.OSK0 string:Visible").find("boolean false"),
+        std::string::npos);
+    // A call the object does not know is refused, not taken for another.
+    EXPECT_TRUE(busCall(address, "sm.puri.OSK0.SetVisible", "string:yes").empty());
+    EXPECT_TRUE(busCall(address, "org.freedesktop.DBus.Properties.Get", "string:sm.puri.OSK0 string:Size").empty());
+    EXPECT_EQ(hostCount("panel shown"), 1u);
+}
+
 }
