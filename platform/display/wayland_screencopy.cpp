@@ -108,13 +108,13 @@ void BufferPoint(int32_t transform, int width, int height, int x, int y, int& bx
     // orientation, which the transform turns into the clients' view.
     switch (transform) {
     case WL_OUTPUT_TRANSFORM_90:
-        bx = height - 1 - y, by = x;
+        bx = y, by = width - 1 - x;
         break;
     case WL_OUTPUT_TRANSFORM_180:
         bx = width - 1 - x, by = height - 1 - y;
         break;
     case WL_OUTPUT_TRANSFORM_270:
-        bx = y, by = width - 1 - x;
+        bx = height - 1 - y, by = x;
         break;
     case WL_OUTPUT_TRANSFORM_FLIPPED:
         bx = width - 1 - x, by = y;

@@ -13,6 +13,8 @@ namespace display::wayland {
 namespace {
 
 const char* const kNamespace = "magnikeys";
+// Phosh's compositor knows the on-screen keyboard's layer surface by this name.
+const char* const kPanelNamespace = "osk";
 
 // RGB565 to XRGB8888, each channel's top bits repeated into its low ones.
 inline uint32_t xrgb(uint16_t p)
@@ -74,7 +76,7 @@ DesktopSurface::DesktopSurface(Connection& connection, SurfaceKind kind, const P
         };
         const uint32_t layer = kind == SurfaceKind::Panel ? ZWLR_LAYER_SHELL_V1_LAYER_TOP : ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY;
         m_layer = zwlr_layer_shell_v1_get_layer_surface(connection.layerShell, m_surface, output ? output->output : nullptr, layer,
-            kNamespace);
+            kind == SurfaceKind::Panel ? kPanelNamespace : kNamespace);
         zwlr_layer_surface_v1_add_listener(m_layer, &layerListener, this);
         // Never the keyboard focus: what is typed goes on to the program that has it.
         zwlr_layer_surface_v1_set_keyboard_interactivity(m_layer, ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
