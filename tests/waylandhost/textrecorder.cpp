@@ -353,6 +353,13 @@ int main(int argc, char** argv)
     xdg_toplevel_destroy(r.toplevel);
     xdg_surface_destroy(r.xdgSurface);
     wl_surface_destroy(r.surface);
+    if (r.textInputs)
+        zwp_text_input_manager_v3_destroy(r.textInputs);
+    xdg_wm_base_destroy(r.wmBase);
+    wl_seat_destroy(r.seat);
+    wl_shm_destroy(r.shm);
+    wl_compositor_destroy(r.compositor);
+    wl_registry_destroy(registry);
     wl_display_disconnect(r.display);
     return 0;
 }
