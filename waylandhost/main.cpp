@@ -16,6 +16,7 @@
 
 #include <simhost.h>
 
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -34,9 +35,22 @@ using namespace waylandhost;
 
 volatile std::sig_atomic_t g_stop = 0;
 
-// The device's message queue has no descriptor to wait on yet: the loop looks at it this often
-// while nothing arrives on the compositor's connections.
-constexpr int kQueueLookMs = 2;
+// The device's message queue has no descriptor to wait on yet, so the loop looks at it every few
+// milliseconds: often while the keyboard is in use (its timers: zoom delay, repeat, animation),
+// at a frame's pace while it only shows, and seldom while it is hidden.
+constexpr int kQueueLookBusyMs = 2;
+constexpr int kQueueLookShownMs = 16;
+constexpr int kQueueLookHiddenMs = 100;
+constexpr auto kBusyFor = std::chrono::seconds(2); // after the last input of any kind
+// Ended programs (the settings program) are looked for this often: the look reads every process.
+constexpr auto kReapEvery = std::chrono::milliseconds(250);
+
+int queueLook(bool shown, std::chrono::steady_clock::time_point lastInput)
+{
+    if (std::chrono::steady_clock::now() - lastInput < kBusyFor)
+        return kQueueLookBusyMs;
+    return shown ? kQueueLookShownMs : kQueueLookHiddenMs;
+}
 
 void usage()
 {
@@ -305,6 +319,8 @@ int main(int argc, char** argv)
         std::signal(SIGINT, [](int) { g_stop = 1; });
         std::signal(SIGTERM, [](int) { g_stop = 1; });
         bool hostReadable = false;
+        auto lastInput = std::chrono::steady_clock::now();
+        auto lastReap = lastInput;
         while (!g_stop) {
             if (!host->afterPoll(hostReadable)) {
                 std::fprintf(stderr, "magnikeys-wayland: the Wayland compositor went away\n");
@@ -325,7 +341,10 @@ int main(int argc, char** argv)
                 break;
             reportShown();
             printKeysOnce();
-            SimReapEndedPrograms();
+            if (const auto now = std::chrono::steady_clock::now(); now - lastReap >= kReapEvery) {
+                lastReap = now;
+                SimReapEndedPrograms();
+            }
             if (!host->beforePoll())
                 break;
             pollfd fds[4];
@@ -337,8 +356,11 @@ int main(int argc, char** argv)
                 fds[count++] = pollfd { bus, POLLIN, 0 };
             if (commandsOpen)
                 fds[count++] = pollfd { 0, POLLIN, 0 };
-            if (::poll(fds, count, kQueueLookMs) < 0 && errno != EINTR)
+            const int ready = ::poll(fds, count, queueLook(panel.shown(), lastInput));
+            if (ready < 0 && errno != EINTR)
                 break;
+            if (ready > 0)
+                lastInput = std::chrono::steady_clock::now();
             hostReadable = fds[0].revents & POLLIN;
             osk.dispatch();
             if (commandsOpen && (fds[count - 1].revents & (POLLIN | POLLHUP)))
