@@ -2,16 +2,16 @@
 // sizes. After Google Benchmark's own lines, a table gives each result in microseconds and as
 // ratios to memcpy and to pixman, with the targets we hold ourselves to.
 #include "keyboard/KeyboardForm.h"
-#include "keyboard/LayoutSelection.h"
+#include "kbfiles/LayoutSelection.h"
 #include "keyboard/LensTable.h"
 #include "keyboard/ZoomView.h"
-#include "skin/Blit.h"
-#include "skin/DisplayInfo.h"
-#include "skin/Properties.h"
-#include "skin/StandardElements.h"
-#include "skin/Picture.h"
-#include "skin/PixelBuffer.h"
-#include "skin/PixelOps.h"
+#include "skin/drawing/Blit.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/file/Properties.h"
+#include "skin/elements/StandardElements.h"
+#include "skin/file/Picture.h"
+#include "skin/drawing/PixelBuffer.h"
+#include "skin/drawing/PixelOps.h"
 
 #include <benchmark/benchmark.h>
 #include <pixman.h>

@@ -5,8 +5,8 @@
 #include "keyboard/kbData.h"
 #include "runtime/Application.h"
 #include "runtime/Path.h"
-#include "skin/DisplayInfo.h"
-#include "skin/Properties.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/file/Properties.h"
 
 #include <simhost.h>
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "keyboard/KeyboardForm.h"
-#include "keyboard/WideCase.h"
-#include "skin/ButtonElement.h"
+#include "kbfiles/WideCase.h"
+#include "skin/elements/ButtonElement.h"
 
 std::vector<KeyMapEntry> BuildKeyMap(const KeyboardForm& form)
 {

@@ -1,6 +1,7 @@
 #pragma once
 // The key map: every key of the keyboard form with what it shows and where it is, for tests,
 // hosts that tap keys by label, and accessibility.
+#include <mkkeymap.h>
 #include <windef.h>
 
 #include <cstddef>
@@ -24,18 +25,9 @@ struct KeyMapEntry {
 
 std::vector<KeyMapEntry> BuildKeyMap(const KeyboardForm& form);
 
-// The same as fixed-size records for a plain C entry point across a library boundary.
-struct KeyMapItem {
-    int32_t index;
-    char16_t id[16];
-    char16_t label[16];
-    char16_t text[16];
-    RECT rect;
-    int32_t flags; // 1 visible, 2 enabled
-};
-
-// Fills up to capacity items (texts cut to 15 characters, NUL-terminated) and returns the
-// number of keys; out may be null to ask for the count.
+// The same as the exported records (<mkkeymap.h>): fills up to capacity items (texts cut to 15
+// characters, NUL-terminated) and returns the number of keys; out may be null to ask for the
+// count.
 size_t CopyKeyMap(const KeyboardForm& form, KeyMapItem* out, size_t capacity);
 
 // The entry whose label is `label` (exact match first, then letters without regard to case);

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "runtime/Log.h"
-#include "skin/BasicElements.h"
-#include "skin/ButtonElement.h"
-#include "skin/Properties.h"
-#include "skin/skinio.h"
+#include "skin/elements/BasicElements.h"
+#include "skin/elements/ButtonElement.h"
+#include "skin/file/Properties.h"
+#include "skin/file/skinio.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "skin/FormElement.h"
-#include "skin/PictureRef.h"
+#include "skin/elements/FormElement.h"
+#include "skin/file/PictureRef.h"
 
 class ButtonElement;
 class ImageElement;

@@ -1,6 +1,6 @@
 #include "keyboard/LensTable.h"
 
-#include "skin/PixelBuffer.h"
+#include "skin/drawing/PixelBuffer.h"
 
 #include <algorithm>
 #include <cmath>

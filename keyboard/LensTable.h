@@ -2,7 +2,7 @@
 // The glass lens as a table: for every pixel of a W x H lens, where it reads the picture under
 // the lens and how it weighs the four pixels there. The floating-point work happens only when
 // the lens changes; a frame is one lookup and one bilinear blend per pixel.
-#include "skin/Span565.h"
+#include "skin/drawing/Span565.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,7 +6,7 @@
 #include "runtime/Execute.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
-#include "skin/DisplayInfo.h"
+#include "skin/file/DisplayInfo.h"
 
 #include <commctrl.h>
 #include <winresource.h>

@@ -1,7 +1,7 @@
 #pragma once
 // The input-method object that the platform's input panel creates and drives: it owns the
 // skin, makes the keyboard data and the keyboard application, and tells the panel its size.
-#include "skin/Properties.h"
+#include "skin/file/Properties.h"
 
 #include <sip.h>
 #include <windows.h>

@@ -3,7 +3,7 @@
 // when they use them (the file keeps what the person wrote): a value outside its range counts
 // as the nearest end, a value that is not a number at all as the default. The touch machine
 // keeps zoom_scale and animation_time sound in the same way.
-#include "keyboard/kbSettings.h"
+#include "kbfiles/kbSettings.h"
 
 namespace zoom_limits {
 

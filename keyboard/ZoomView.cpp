@@ -1,8 +1,8 @@
 #include "keyboard/ZoomView.h"
 
-#include "skin/Blit.h"
-#include "skin/PixelBuffer.h"
-#include "skin/PixelOps.h"
+#include "skin/drawing/Blit.h"
+#include "skin/drawing/PixelBuffer.h"
+#include "skin/drawing/PixelOps.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,9 +4,9 @@
 // screen captured under the zoom window and the skin's lens border and keyboard background;
 // the owner brings the zoom level, pan and stylus point, and copies the results to the windows.
 #include "keyboard/LensTable.h"
-#include "keyboard/kbSettings.h"
-#include "skin/PictureRef.h"
-#include "skin/RenderSurface.h"
+#include "kbfiles/kbSettings.h"
+#include "skin/file/PictureRef.h"
+#include "skin/drawing/RenderSurface.h"
 
 #include <windef.h>
 

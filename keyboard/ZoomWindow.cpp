@@ -1,6 +1,6 @@
 #include "keyboard/ZoomWindow.h"
 
-#include "skin/Canvas.h"
+#include "skin/drawing/Canvas.h"
 
 void ZoomWindow::configure(const Setup& setup, ZoomView::FormPainter painter, PictureRef border, PictureRef background)
 {

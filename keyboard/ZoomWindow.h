@@ -3,7 +3,7 @@
 // style in force, the screen captured from under it before it shows, showing and hiding it,
 // and each paint of the keyboard window and the zoom window through the zoom views.
 #include "keyboard/ZoomView.h"
-#include "skin/DibPixelBuffer.h"
+#include "skin/drawing/DibPixelBuffer.h"
 
 #include <windows.h>
 

@@ -2,9 +2,9 @@
 #include "keyboard/ZoomLimits.h"
 #include "keyboard/kbData.h"
 #include "runtime/Log.h"
-#include "skin/Canvas.h"
-#include "skin/DisplayInfo.h"
-#include "skin/Properties.h"
+#include "skin/drawing/Canvas.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/file/Properties.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,8 +7,8 @@
 #include "keyboard/KeyboardForm.h"
 #include "keyboard/kbKeyActions.h"
 #include "keyboard/kbTouch.h"
-#include "skin/DibPixelBuffer.h"
-#include "skin/PictureRef.h"
+#include "skin/drawing/DibPixelBuffer.h"
+#include "skin/file/PictureRef.h"
 
 #include <sip.h>
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "keyboard/kbData.h"
-#include "skin/ElementRegistry.h"
-#include "skin/StandardElements.h"
+#include "skin/elements/ElementRegistry.h"
+#include "skin/elements/StandardElements.h"
 
 
 namespace {

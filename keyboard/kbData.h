@@ -1,8 +1,8 @@
 #pragma once
 // The input method's data for the life of its input-method object: the skin element types it
 // registers, the user's layouts and the settings record. One per process.
-#include "keyboard/LayoutSelection.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/LayoutSelection.h"
+#include "kbfiles/kbSettings.h"
 
 #include <memory>
 #include <string>

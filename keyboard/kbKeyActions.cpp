@@ -1,5 +1,5 @@
 #include "keyboard/kbKeyActions.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/kbSettings.h"
 #include "runtime/Execute.h"
 #include "runtime/Log.h"
 

@@ -1,6 +1,6 @@
 #include "keyboard/kbTouch.h"
 #include "keyboard/kbKeyActions.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/kbSettings.h"
 
 #include <algorithm>
 #include <climits>

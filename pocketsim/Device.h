@@ -2,14 +2,22 @@
 // The simulated pocket device: the shell's taskbar and menu bar around the note pad, and the
 // place of the input panel above the menu bar.
 #include "pocketsim/ImChooser.h"
-#include "pocketsim/InputPanel.h"
+#include "panel_host/InputPanel.h"
 #include "pocketsim/NotePad.h"
 #include "pocketsim/StartMenu.h"
-#include "pocketsim/Surface.h"
+#include "panel_host/Surface.h"
 
 #include <memory>
 
 namespace pocketsim {
+
+// Delivery of input-method output to the focused application, as the platform does for the
+// panel's callback: characters as WM_CHAR, virtual keys as key presses and releases.
+class DeviceInput {
+public:
+    static void send_char(WCHAR ch);
+    static void send_virtual_key(int virtualKey, bool down);
+};
 
 class Device {
 public:

@@ -2,7 +2,7 @@
 // The list of input methods that the arrow beside the menu bar's panel button opens: each
 // registered method with its icon and name, the current one marked; a tap on one makes it
 // current (and the default, as the control panel keeps it), a tap elsewhere closes the list.
-#include "pocketsim/Surface.h"
+#include "panel_host/Surface.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // The focused application of the simulated device: a note pad whose text area takes the
 // characters and editing keys that reach it (host keyboard, scripts, later the input panel).
 #include "pocketsim/NoteText.h"
-#include "pocketsim/Surface.h"
+#include "panel_host/Surface.h"
 
 #include <windows.h>
 

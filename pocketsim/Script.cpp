@@ -1,6 +1,6 @@
 #include "pocketsim/Script.h"
 #include "pocketsim/Device.h"
-#include "pocketsim/KeyboardKeys.h"
+#include "panel_host/KeyboardKeys.h"
 
 #include "runtime/Text.h"
 
@@ -92,6 +92,17 @@ bool validShotName(const std::string& name)
     return true;
 }
 
+// The centre of the key showing label; why not when no key shows it.
+std::string keyCentre(const std::string& label, POINT& at)
+{
+    const std::vector<ScreenKey> keys = CurrentKeyMap();
+    const ScreenKey* key = FindScreenKey(keys, Utf16FromUtf8(label));
+    if (!key)
+        return keys.empty() ? "no keyboard is showing" : "no key shows " + label;
+    at = key->centre();
+    return {};
+}
+
 }
 
 // `PATH ARGS` or `"PATH WITH SPACES" ARGS`.
@@ -175,181 +186,296 @@ bool Script::run(std::istream& in, const std::string& sourceName)
     return true;
 }
 
-bool Script::line(const std::string& text)
-{
-    std::istringstream in(text);
-    std::string command;
-    if (!(in >> command) || command[0] == '#')
-        return true;
-    int width, height;
-    SimGetGeometry(&width, &height, nullptr, nullptr);
-    auto point = [&](int& x, int& y) {
-        return number(in, x, -32768, 32767) && number(in, y, -32768, 32767);
-    };
-    auto restOfLine = [&] {
+// One line being run: its command, then the words after it as the command reads them.
+struct Script::Line {
+    explicit Line(const std::string& line)
+        : text(line)
+        , in(line)
+    {
+        in >> command;
+    }
+
+    bool point(int& x, int& y) { return number(in, x, -32768, 32767) && number(in, y, -32768, 32767); }
+    bool atEnd() { return pocketsim::atEnd(in); }
+    // The rest of the line without the blanks before it.
+    std::string rest()
+    {
         std::string rest;
         std::getline(in, rest);
         size_t start = rest.find_first_not_of(' ');
         return start == std::string::npos ? std::string() : rest.substr(start);
-    };
-
-    if (command == "down" || command == "move") {
-        int x, y;
-        if (!point(x, y) || !atEnd(in))
-            return fail(command + " needs X Y");
-        command == "down" ? SimStylusDown(x, y) : SimStylusMove(x, y);
-    } else if (command == "up") {
-        if (!atEnd(in))
-            return fail("up takes nothing");
-        POINT p = SimLastStylusPoint();
-        SimStylusUp(p.x, p.y);
-    } else if (command == "tap") {
-        int x, y, hold = kTapHold;
-        if (!point(x, y))
-            return fail("tap needs X Y [MS]");
-        if (!atEnd(in)) {
-            std::istringstream again(text);
-            std::string skip;
-            again >> skip >> skip >> skip;
-            if (!number(again, hold, 0, 600000) || !atEnd(again))
-                return fail("tap needs X Y [MS]");
-        }
-        SimStylusDown(x, y);
-        if (!SimRunFor(static_cast<DWORD>(hold)))
-            return fail("the device ended");
-        SimStylusUp(x, y);
-    } else if (command == "wait") {
-        int ms;
-        if (!number(in, ms, 0, 86400000) || !atEnd(in))
-            return fail("wait needs MS");
-        if (!SimRunFor(static_cast<DWORD>(ms)))
-            return fail("the device ended");
-    } else if (command == "type") {
-        for (char16_t c : unescape(restOfLine())) {
-            DeviceInput::send_char(c == u'\n' ? u'\r' : c);
-            SimPumpMessages();
-        }
-    } else if (command == "press") {
-        std::string name;
-        if (!(in >> name) || !atEnd(in) || !keyNames().count(name))
-            return fail("press needs a key: left right up down home end back delete enter tab escape");
-        int vk = keyNames().at(name);
-        SimKeyDown(vk);
-        SimPumpMessages();
-        SimKeyUp(vk);
-    } else if (command == "shot") {
-        std::string name;
-        if (!(in >> name) || !atEnd(in) || !validShotName(name))
-            return fail("shot needs a plain file name");
-        settle();
-        std::string path = m_options.shotFolder + "/" + name + ".png";
-        if (!SimSaveScreenshot(path.c_str()))
-            return fail("cannot write " + path);
-    } else if (command == "expect-text") {
-        SimPumpMessages();
-        std::u16string expected = unescape(restOfLine());
-        if (m_device->notepad().text() != expected)
-            return fail("expected the text " + quoted(expected) + ", the note pad holds "
-                + quoted(m_device->notepad().text()));
-    } else if (command == "reboot") {
-        if (!atEnd(in))
-            return fail("reboot takes nothing");
-        if (!m_options.reboot)
-            return fail("this device cannot reboot");
-        Device* again = m_options.reboot();
-        if (!again)
-            return fail("the device did not boot again");
-        m_device = again;
-    } else if (command == "rotate") {
-        if (!atEnd(in))
-            return fail("rotate takes nothing");
-        // Turns the device a quarter: upright to sideways and back.
-        DEVMODE mode {};
-        mode.dmSize = sizeof mode;
-        mode.dmFields = DM_DISPLAYORIENTATION;
-        ChangeDisplaySettingsEx(nullptr, &mode, nullptr, CDS_TEST, nullptr);
-        mode.dmDisplayOrientation = (mode.dmDisplayOrientation == DMDO_90 || mode.dmDisplayOrientation == DMDO_270) ? DMDO_0 : DMDO_90;
-        if (ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr) != DISP_CHANGE_SUCCESSFUL)
-            return fail("the display did not turn");
-    } else if (command == "sip") {
-        std::string what;
-        if (!(in >> what) || !atEnd(in) || (what != "show" && what != "hide"))
-            return fail("sip needs show or hide");
-        if (!m_device->show_panel(what == "show"))
-            return fail("this device has no input panel");
-    } else if (command == "key" || command == "hold") {
-        std::string label;
-        int hold = kTapHold;
-        if (!(in >> label) || (command == "hold" && !atEnd(in)))
-            return fail(command + " needs LABEL" + (command == "key" ? " [MS]" : ""));
-        if (!atEnd(in)) {
-            std::istringstream again(text);
-            std::string skip;
-            again >> skip >> skip;
-            if (!number(again, hold, 0, 600000) || !atEnd(again))
-                return fail("key needs LABEL [MS]");
-        }
-        const std::vector<ScreenKey> keys = CurrentKeyMap();
-        const ScreenKey* key = FindScreenKey(keys, Utf16FromUtf8(label));
-        if (!key)
-            return fail(keys.empty() ? "no keyboard is showing" : "no key shows " + label);
-        const POINT at = key->centre();
-        SimStylusDown(at.x, at.y);
-        if (command == "key") {
-            if (!SimRunFor(static_cast<DWORD>(hold)))
-                return fail("the device ended");
-            SimStylusUp(at.x, at.y);
-        }
-    } else if (command == "stroke") {
-        std::string direction, label;
-        if (!(in >> direction) || (direction != "left" && direction != "right" && direction != "up" && direction != "down"))
-            return fail("stroke needs left, right, up or down [LABEL]");
-        in >> label;
-        if (!atEnd(in))
-            return fail("stroke needs left, right, up or down [LABEL]");
-        const std::vector<ScreenKey> keys = CurrentKeyMap();
-        if (keys.empty())
-            return fail("no keyboard is showing");
-        // Without a label the flick starts on the middle letter of the keyboard.
-        const ScreenKey* key = label.empty() ? &keys[keys.size() / 2 - 4] : FindScreenKey(keys, Utf16FromUtf8(label));
-        if (!key)
-            return fail("no key shows " + label);
-        const POINT from = key->centre();
-        const int dx = direction == "right" ? 1 : direction == "left" ? -1 : 0;
-        const int dy = direction == "down" ? 1 : direction == "up" ? -1 : 0;
-        // 40 pixels in 50 ms: quick at first, then still at the end, as a hand flicks.
-        SimStylusDown(from.x, from.y);
-        for (int step : { 13, 27, 40, 40, 40 }) {
-            if (!SimRunFor(10))
-                return fail("the device ended");
-            SimStylusMove(from.x + dx * step, from.y + dy * step);
-        }
-        SimStylusUp(from.x + dx * 40, from.y + dy * 40);
-    } else if (command == "start") {
-        std::u16string path, arguments;
-        if (!programLine(restOfLine(), path, arguments))
-            return fail("start needs PATH [ARGS] (a PATH with spaces in double quotes)");
-        if (!start(path, arguments))
-            return false;
-    } else if (command == "im") {
-        std::string name;
-        CLSID clsid;
-        if (!(in >> name) || !atEnd(in) || CLSIDFromString(Utf16FromUtf8(name).c_str(), &clsid) != S_OK)
-            return fail("im needs a class identifier {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
-        // As the control panel does: switch, and keep the choice as the default.
-        if (!SipSetCurrentIM(&clsid))
-            return fail("the input method " + name + " was refused");
-        WCHAR text[40];
-        StringFromGUID2(clsid, text, 40);
-        HKEY key;
-        if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-            RegSetValueEx(key, u"DefaultIM", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 39 * sizeof(WCHAR));
-            RegCloseKey(key);
-        }
-    } else {
-        return fail("unknown command '" + command + "'");
     }
+    // An optional MS after the first `words` words of the line (the command's own included);
+    // false when there is something else. atEnd() reads the word that may be MS, so the line is
+    // read again for it.
+    bool milliseconds(int words, int& ms)
+    {
+        if (atEnd())
+            return true;
+        std::istringstream again(text);
+        std::string skip;
+        for (int i = 0; i < words; ++i)
+            again >> skip;
+        return number(again, ms, 0, 600000) && pocketsim::atEnd(again);
+    }
+
+    const std::string& text;
+    std::istringstream in;
+    std::string command;
+};
+
+const Script::Command* Script::findCommand(const std::string& name)
+{
+    static const Command commands[] = {
+        { "down", &Script::down },
+        { "move", &Script::move },
+        { "up", &Script::up },
+        { "tap", &Script::tap },
+        { "wait", &Script::wait },
+        { "type", &Script::type },
+        { "press", &Script::press },
+        { "shot", &Script::shot },
+        { "expect-text", &Script::expectText },
+        { "reboot", &Script::reboot },
+        { "rotate", &Script::rotate },
+        { "sip", &Script::sip },
+        { "key", &Script::key },
+        { "hold", &Script::hold },
+        { "stroke", &Script::stroke },
+        { "start", &Script::startProgram },
+        { "im", &Script::switchInputMethod },
+    };
+    for (const Command& command : commands)
+        if (name == command.name)
+            return &command;
+    return nullptr;
+}
+
+bool Script::line(const std::string& text)
+{
+    Line line(text);
+    if (line.command.empty() || line.command[0] == '#')
+        return true;
+    const Command* command = findCommand(line.command);
+    if (!command)
+        return fail("unknown command '" + line.command + "'");
+    if (!(this->*command->run)(line))
+        return false;
     settle();
+    return true;
+}
+
+bool Script::down(Line& line)
+{
+    int x, y;
+    if (!line.point(x, y) || !line.atEnd())
+        return fail("down needs X Y");
+    SimStylusDown(x, y);
+    return true;
+}
+
+bool Script::move(Line& line)
+{
+    int x, y;
+    if (!line.point(x, y) || !line.atEnd())
+        return fail("move needs X Y");
+    SimStylusMove(x, y);
+    return true;
+}
+
+bool Script::up(Line& line)
+{
+    if (!line.atEnd())
+        return fail("up takes nothing");
+    POINT p = SimLastStylusPoint();
+    SimStylusUp(p.x, p.y);
+    return true;
+}
+
+bool Script::tap(Line& line)
+{
+    int x, y, hold = kTapHold;
+    if (!line.point(x, y) || !line.milliseconds(3, hold))
+        return fail("tap needs X Y [MS]");
+    SimStylusDown(x, y);
+    if (!SimRunFor(static_cast<DWORD>(hold)))
+        return fail("the device ended");
+    SimStylusUp(x, y);
+    return true;
+}
+
+bool Script::wait(Line& line)
+{
+    int ms;
+    if (!number(line.in, ms, 0, 86400000) || !line.atEnd())
+        return fail("wait needs MS");
+    if (!SimRunFor(static_cast<DWORD>(ms)))
+        return fail("the device ended");
+    return true;
+}
+
+bool Script::type(Line& line)
+{
+    for (char16_t c : unescape(line.rest())) {
+        DeviceInput::send_char(c == u'\n' ? u'\r' : c);
+        SimPumpMessages();
+    }
+    return true;
+}
+
+bool Script::press(Line& line)
+{
+    std::string name;
+    if (!(line.in >> name) || !line.atEnd() || !keyNames().count(name))
+        return fail("press needs a key: left right up down home end back delete enter tab escape");
+    int vk = keyNames().at(name);
+    SimKeyDown(vk);
+    SimPumpMessages();
+    SimKeyUp(vk);
+    return true;
+}
+
+bool Script::shot(Line& line)
+{
+    std::string name;
+    if (!(line.in >> name) || !line.atEnd() || !validShotName(name))
+        return fail("shot needs a plain file name");
+    settle();
+    std::string path = m_options.shotFolder + "/" + name + ".png";
+    if (!SimSaveScreenshot(path.c_str()))
+        return fail("cannot write " + path);
+    return true;
+}
+
+bool Script::expectText(Line& line)
+{
+    SimPumpMessages();
+    std::u16string expected = unescape(line.rest());
+    if (m_device->notepad().text() != expected)
+        return fail("expected the text " + quoted(expected) + ", the note pad holds "
+            + quoted(m_device->notepad().text()));
+    return true;
+}
+
+bool Script::reboot(Line& line)
+{
+    if (!line.atEnd())
+        return fail("reboot takes nothing");
+    if (!m_options.reboot)
+        return fail("this device cannot reboot");
+    Device* again = m_options.reboot();
+    if (!again)
+        return fail("the device did not boot again");
+    m_device = again;
+    return true;
+}
+
+// Turns the device a quarter: upright to sideways and back.
+bool Script::rotate(Line& line)
+{
+    if (!line.atEnd())
+        return fail("rotate takes nothing");
+    DEVMODE mode {};
+    mode.dmSize = sizeof mode;
+    mode.dmFields = DM_DISPLAYORIENTATION;
+    ChangeDisplaySettingsEx(nullptr, &mode, nullptr, CDS_TEST, nullptr);
+    mode.dmDisplayOrientation = (mode.dmDisplayOrientation == DMDO_90 || mode.dmDisplayOrientation == DMDO_270) ? DMDO_0 : DMDO_90;
+    if (ChangeDisplaySettingsEx(nullptr, &mode, nullptr, 0, nullptr) != DISP_CHANGE_SUCCESSFUL)
+        return fail("the display did not turn");
+    return true;
+}
+
+bool Script::sip(Line& line)
+{
+    std::string what;
+    if (!(line.in >> what) || !line.atEnd() || (what != "show" && what != "hide"))
+        return fail("sip needs show or hide");
+    if (!m_device->show_panel(what == "show"))
+        return fail("this device has no input panel");
+    return true;
+}
+
+bool Script::key(Line& line)
+{
+    std::string label;
+    int hold = kTapHold;
+    if (!(line.in >> label) || !line.milliseconds(2, hold))
+        return fail("key needs LABEL [MS]");
+    POINT at;
+    if (std::string why = keyCentre(label, at); !why.empty())
+        return fail(why);
+    SimStylusDown(at.x, at.y);
+    if (!SimRunFor(static_cast<DWORD>(hold)))
+        return fail("the device ended");
+    SimStylusUp(at.x, at.y);
+    return true;
+}
+
+bool Script::hold(Line& line)
+{
+    std::string label;
+    if (!(line.in >> label) || !line.atEnd())
+        return fail("hold needs LABEL");
+    POINT at;
+    if (std::string why = keyCentre(label, at); !why.empty())
+        return fail(why);
+    SimStylusDown(at.x, at.y);
+    return true;
+}
+
+bool Script::stroke(Line& line)
+{
+    std::string direction, label;
+    if (!(line.in >> direction) || (direction != "left" && direction != "right" && direction != "up" && direction != "down"))
+        return fail("stroke needs left, right, up or down [LABEL]");
+    line.in >> label;
+    if (!line.atEnd())
+        return fail("stroke needs left, right, up or down [LABEL]");
+    const std::vector<ScreenKey> keys = CurrentKeyMap();
+    if (keys.empty())
+        return fail("no keyboard is showing");
+    // Without a label the flick starts on the middle letter of the keyboard.
+    const ScreenKey* key = label.empty() ? &keys[keys.size() / 2 - 4] : FindScreenKey(keys, Utf16FromUtf8(label));
+    if (!key)
+        return fail("no key shows " + label);
+    const POINT from = key->centre();
+    const int dx = direction == "right" ? 1 : direction == "left" ? -1 : 0;
+    const int dy = direction == "down" ? 1 : direction == "up" ? -1 : 0;
+    // 40 pixels in 50 ms: quick at first, then still at the end, as a hand flicks.
+    SimStylusDown(from.x, from.y);
+    for (int step : { 13, 27, 40, 40, 40 }) {
+        if (!SimRunFor(10))
+            return fail("the device ended");
+        SimStylusMove(from.x + dx * step, from.y + dy * step);
+    }
+    SimStylusUp(from.x + dx * 40, from.y + dy * 40);
+    return true;
+}
+
+bool Script::startProgram(Line& line)
+{
+    std::u16string path, arguments;
+    if (!programLine(line.rest(), path, arguments))
+        return fail("start needs PATH [ARGS] (a PATH with spaces in double quotes)");
+    return start(path, arguments);
+}
+
+bool Script::switchInputMethod(Line& line)
+{
+    std::string name;
+    CLSID clsid;
+    if (!(line.in >> name) || !line.atEnd() || CLSIDFromString(Utf16FromUtf8(name).c_str(), &clsid) != S_OK)
+        return fail("im needs a class identifier {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}");
+    // As the control panel does: switch, and keep the choice as the default.
+    if (!SipSetCurrentIM(&clsid))
+        return fail("the input method " + name + " was refused");
+    WCHAR text[40];
+    StringFromGUID2(clsid, text, 40);
+    HKEY key;
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, u"ControlPanel\\SIP", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        RegSetValueEx(key, u"DefaultIM", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 39 * sizeof(WCHAR));
+        RegCloseKey(key);
+    }
     return true;
 }
 

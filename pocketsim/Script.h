@@ -27,7 +27,33 @@ public:
     const std::string& error() const { return m_error; }
 
 private:
+    struct Line;
+    // The commands: a name and the function that runs a line of it.
+    struct Command {
+        const char* name;
+        bool (Script::*run)(Line&);
+    };
+    static const Command* findCommand(const std::string& name);
+
     bool line(const std::string& text);
+    // One function a command; each reports a wrong or failing line through fail().
+    bool down(Line& line);
+    bool move(Line& line);
+    bool up(Line& line);
+    bool tap(Line& line);
+    bool wait(Line& line);
+    bool type(Line& line);
+    bool press(Line& line);
+    bool shot(Line& line);
+    bool expectText(Line& line);
+    bool reboot(Line& line);
+    bool rotate(Line& line);
+    bool sip(Line& line);
+    bool key(Line& line);
+    bool hold(Line& line);
+    bool stroke(Line& line);
+    bool startProgram(Line& line);
+    bool switchInputMethod(Line& line);
     bool fail(const std::string& why);
     static bool programLine(const std::string& line, std::u16string& path, std::u16string& arguments);
     bool start(const std::u16string& path, const std::u16string& arguments);

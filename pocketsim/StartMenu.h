@@ -1,7 +1,7 @@
 #pragma once
 // The Start menu of the device's taskbar: the programs of "\Windows\Start Menu\Programs"
 // (shortcuts and programs), one a row; a tap on a row starts that program.
-#include "pocketsim/Surface.h"
+#include "panel_host/Surface.h"
 
 #include <windows.h>
 

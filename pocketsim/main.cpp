@@ -1,11 +1,11 @@
 // pocketsim: boots a simulated pocket device and runs it interactively or from a stylus script.
-#include "pocketsim/Boot.h"
+#include "panel_host/Boot.h"
 #include "pocketsim/Demo.h"
 #include "pocketsim/Device.h"
-#include "pocketsim/KeyboardInstall.h"
-#include "pocketsim/KeyboardKeys.h"
+#include "panel_host/HostSetup.h"
+#include "panel_host/KeyboardKeys.h"
+#include "panel_host/OptionTable.h"
 #include "pocketsim/Script.h"
-#include "pocketsim/SipHost.h"
 
 #include "runtime/Text.h"
 
@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -25,35 +26,14 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-void usage()
-{
-    std::fprintf(stderr,
-        "usage: pocketsim [options]\n"
-        "  --geometry NAME    qvga (default), vga, qvga-landscape, vga-landscape or WxH@DPI\n"
-        "  --kind KIND        pocketpc (default) or smartphone\n"
-        "  --root FOLDER      the device root (default: POCKETSIM_ROOT or ~/.local/share/pocketsim/device)\n"
-        "  --display NAME     sdl or headless (default: POCKETSIM_DISPLAY, else sdl when there is a display)\n"
-        "  --script FILE      run a stylus script headless in virtual time ('-' reads standard input)\n"
-        "  --shots FOLDER     where the script's screenshots go (default: the current folder; for the\n"
-        "                     demo that runs when there is no display: pocketsim-demo)\n"
-        "  --type TEXT        type TEXT into the note pad after booting\n"
-        "  --print-text       print the note pad's text when the device stops\n"
-        "  --events           print every call of the input panel's callback, one a line\n"
-        "  --install FOLDER   install the programs of an install tree (Maker/Product/...) and stop\n"
-        "  --uninstall NAME   remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop\n"
-        "  --no-install       boot without installing the programs the build made when they are newer\n"
-        "  --keymap           print the keyboard's keys when the device stops: index id label left top right bottom\n");
-}
-
-}
-
-int main(int argc, char** argv)
-{
+// What the command line asks for.
+struct Options {
     const char* geometry = nullptr;
+    const char* root = nullptr;
     const char* display = nullptr;
     const char* script = nullptr;
     const char* initialText = nullptr;
-    pocketsim::ScriptOptions options;
+    pocketsim::ScriptOptions scriptOptions;
     bool printText = false;
     bool events = false;
     bool installBuilt = true;
@@ -61,207 +41,228 @@ int main(int argc, char** argv)
     bool shotsGiven = false;
     const char* install = nullptr;
     const char* uninstall = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "pocketsim: %s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "--geometry")
-            geometry = value();
-        else if (arg == "--kind") {
-            const char* kind = value();
-            if (!SimSetDeviceKind(kind)) {
-                std::fprintf(stderr, "pocketsim: unknown device kind '%s' (pocketpc, smartphone)\n", kind);
-                return 2;
-            }
-            // Programs that the device starts are of the same kind.
-            setenv("POCKETSIM_KIND", kind, 1);
-        }
-        else if (arg == "--root")
-            SimSetDeviceRoot(value());
-        else if (arg == "--display")
-            display = value();
-        else if (arg == "--script")
-            script = value();
-        else if (arg == "--shots") {
-            options.shotFolder = value();
-            shotsGiven = true;
-        }
-        else if (arg == "--type")
-            initialText = value();
-        else if (arg == "--print-text")
-            printText = true;
-        else if (arg == "--events")
-            events = true;
-        else if (arg == "--no-install")
-            installBuilt = false;
-        else if (arg == "--keymap")
-            keymap = true;
-        else if (arg == "--install")
-            install = value();
-        else if (arg == "--uninstall")
-            uninstall = value();
-        else if (arg == "--help" || arg == "-h") {
-            usage();
-            return 0;
-        } else {
-            std::fprintf(stderr, "pocketsim: unknown option %s\n", arg.c_str());
-            usage();
-            return 2;
-        }
-    }
-    if (geometry) {
-        if (!SimSetGeometry(geometry)) {
-            std::fprintf(stderr, "pocketsim: unknown geometry '%s'\n", geometry);
-            return 2;
-        }
-        // Programs that the device starts see the same screen.
-        setenv("POCKETSIM_GEOMETRY", geometry, 1);
-    }
-    if (install || uninstall) {
-        std::string report;
-        bool ok = install ? pocketsim::InstallTree(install, report) : pocketsim::Uninstall(uninstall, report);
-        std::fputs(report.c_str(), ok ? stdout : stderr);
-        return ok ? 0 : 1;
-    }
+};
+
+std::string takeKind(const char* kind)
+{
+    if (!SimSetDeviceKind(kind))
+        return std::string("unknown device kind '") + kind + "' (pocketpc, smartphone)";
+    // Programs that the device starts are of the same kind.
+    setenv("POCKETSIM_KIND", kind, 1);
+    return {};
+}
+
+pocketsim::OptionTable optionTable(Options& o)
+{
+    using pocketsim::SetFlag;
+    using pocketsim::StoreValue;
+    auto shots = [&o](const char* folder) {
+        o.scriptOptions.shotFolder = folder;
+        o.shotsGiven = true;
+        return std::string();
+    };
+    return pocketsim::OptionTable("pocketsim", {
+        { "--geometry", "NAME", "qvga (default), vga, qvga-landscape, vga-landscape or WxH@DPI", StoreValue(o.geometry) },
+        { "--kind", "KIND", "pocketpc (default) or smartphone", takeKind },
+        { "--root", "FOLDER", "the device root (default: POCKETSIM_ROOT or ~/.local/share/pocketsim/device)", StoreValue(o.root) },
+        { "--display", "NAME", "sdl or headless (default: POCKETSIM_DISPLAY, else sdl when there is a display)", StoreValue(o.display) },
+        { "--script", "FILE", "run a stylus script headless in virtual time ('-' reads standard input)", StoreValue(o.script) },
+        { "--shots", "FOLDER", "where the script's screenshots go (default: the current folder; for the\n"
+                               "demo that runs when there is no display: pocketsim-demo)", shots },
+        { "--type", "TEXT", "type TEXT into the note pad after booting", StoreValue(o.initialText) },
+        { "--print-text", "", "print the note pad's text when the device stops", SetFlag(o.printText) },
+        { "--events", "", "print every call of the input panel's callback, one a line", SetFlag(o.events) },
+        { "--install", "FOLDER", "install the programs of an install tree (Maker/Product/...) and stop", StoreValue(o.install) },
+        { "--uninstall", "NAME", "remove an installed program (\"Tarn Magnikeys\" or \"Magnikeys\") and stop", StoreValue(o.uninstall) },
+        { "--no-install", "", "boot without installing the programs the build made when they are newer", SetFlag(o.installBuilt, false) },
+        { "--keymap", "", "print the keyboard's keys when the device stops: index id label left top right bottom", SetFlag(o.keymap) },
+    });
+}
+
+// --install and --uninstall: the device changes and the host stops.
+int installOrUninstall(const Options& o)
+{
+    std::string report;
+    bool ok = o.install ? pocketsim::InstallTree(o.install, report) : pocketsim::Uninstall(o.uninstall, report);
+    std::fputs(report.c_str(), ok ? stdout : stderr);
+    return ok ? 0 : 1;
+}
+
+// Picks the display and the clock; true when the demo runs.
+bool chooseDisplay(Options& o)
+{
     // Scripts run headless in virtual time: the same script gives the same pictures.
-    if (script) {
+    if (o.script) {
         SimUseVirtualClock(1000);
         SimShareVirtualClock();
-        display = "headless";
+        o.display = "headless";
     }
     // Without a display to show the device, a demo script shows what the keyboard does in
     // pictures (in virtual time, like any script).
-    const char* chosen = display ? display : std::getenv("POCKETSIM_DISPLAY");
+    const char* chosen = o.display ? o.display : std::getenv("POCKETSIM_DISPLAY");
     const bool noDisplay = chosen ? std::strcmp(chosen, "headless") == 0 : !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
-    const bool demo = !script && noDisplay;
+    const bool demo = !o.script && noDisplay;
     if (demo) {
         SimUseVirtualClock(1000);
         SimShareVirtualClock();
-        display = "headless";
-        if (!shotsGiven)
-            options.shotFolder = "pocketsim-demo";
+        o.display = "headless";
+        if (!o.shotsGiven)
+            o.scriptOptions.shotFolder = "pocketsim-demo";
     }
-    if (script || demo) {
+    if (o.script || demo) {
         std::error_code ignored;
-        std::filesystem::create_directories(options.shotFolder, ignored);
+        std::filesystem::create_directories(o.scriptOptions.shotFolder, ignored);
     }
-    // The device's own files and the built programs go in before the screen shows.
-    std::string problem;
-    if (!pocketsim::InstallPlatformFiles(problem))
-        std::fprintf(stderr, "pocketsim: %s\n", problem.c_str());
+    return demo;
+}
+
+// The device's own files and the built programs go in before the screen shows.
+void installPrograms(const pocketsim::HostSetup& setup, const Options& o)
+{
+    setup.install_platform_files();
 #ifdef POCKETSIM_INSTALL_TREE
     // The programs this build made, when the device lacks them or has older ones.
-    std::error_code noTree;
-    if (installBuilt && !std::filesystem::is_empty(POCKETSIM_INSTALL_TREE, noTree) && !noTree) {
-        const bool hadKeyboard = pocketsim::KeyboardOnDevice();
-        std::string report;
-        if (!pocketsim::InstallTree(POCKETSIM_INSTALL_TREE, report, true))
-            std::fprintf(stderr, "pocketsim: installing the built programs failed:\n%s", report.c_str());
-        if (!hadKeyboard && pocketsim::KeyboardOnDevice())
-            pocketsim::MakeKeyboardCurrent();
-    }
+    if (o.installBuilt)
+        setup.install_programs(POCKETSIM_INSTALL_TREE, pocketsim::KeyboardRole::Optional);
 #endif
-    (void)installBuilt;
+    (void)o;
+}
 
+// Boots the device: the shell and note pad, the input panel, then the startup folder.
+std::unique_ptr<pocketsim::Device> bootDevice(const pocketsim::HostSetup& setup, bool events)
+{
+    auto device = std::make_unique<pocketsim::Device>();
+    if (!device->boot(nullptr)) {
+        std::fprintf(stderr, "pocketsim: the device did not boot\n");
+        return nullptr;
+    }
+    if (auto panel = setup.start_input_panel(events))
+        device->set_input_panel(std::move(panel));
+    SimPumpMessages();
+    // What the device starts at boot runs in the script's time (the startup selector's
+    // wait is then exact); programs started later keep the real clock.
+    setup.run_startup_folder();
+    SimPumpMessages();
+    return device;
+}
+
+int runDemo(pocketsim::Device& device, const Options& o)
+{
+    pocketsim::Script runner(device, o.scriptOptions);
+    std::istringstream in(pocketsim::kDemoScript);
+    if (runner.run(in, "demo")) {
+        std::printf("pocketsim: no display; the demo typed \"%s\" and wrote its screenshots to %s/\n",
+            Utf8FromUtf16(device.notepad().text()).c_str(), o.scriptOptions.shotFolder.c_str());
+        return 0;
+    }
+    std::fprintf(stderr, "%s\n", runner.error().c_str());
+    return 1;
+}
+
+// The --script file's status in status; false when the file cannot be read, which stops the
+// host at once.
+bool runScript(pocketsim::Device& device, const Options& o, int& status)
+{
+    const char* script = o.script;
+    pocketsim::Script runner(device, o.scriptOptions);
+    bool ok;
+    if (std::strcmp(script, "-") == 0) {
+        ok = runner.run(std::cin, "stdin");
+    } else {
+        std::ifstream in(script);
+        if (!in) {
+            std::fprintf(stderr, "pocketsim: cannot read %s\n", script);
+            return false;
+        }
+        ok = runner.run(in, script);
+    }
+    if (!ok) {
+        std::fprintf(stderr, "%s\n", runner.error().c_str());
+        status = 1;
+    }
+    return true;
+}
+
+void runInteractive()
+{
+    std::signal(SIGINT, [](int) { g_stop = 1; });
+    std::signal(SIGTERM, [](int) { g_stop = 1; });
+    while (!g_stop && SimPollDisplay() && SimRunFor(10)) {
+    }
+}
+
+// What --keymap and --print-text print when the device stops.
+void printWhenStopping(pocketsim::Device& device, const Options& o)
+{
+    if (o.keymap) {
+        SimPumpMessages();
+        std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
+    }
+    if (o.printText)
+        std::printf("%s\n", Utf8FromUtf16(device.notepad().text()).c_str());
+    std::fflush(stdout);
+}
+
+// The device from boot until it switches off; the program's status.
+int runDevice(const pocketsim::HostSetup& setup, Options& o, bool demo)
+{
     int status = 0;
     {
-        // Boots the device: the shell and note pad, the input panel, then the startup folder.
-        auto bootDevice = [&]() -> std::unique_ptr<pocketsim::Device> {
-            auto device = std::make_unique<pocketsim::Device>();
-            if (!device->boot(nullptr)) {
-                std::fprintf(stderr, "pocketsim: the device did not boot\n");
-                return nullptr;
-            }
-            auto panel = std::make_unique<pocketsim::SipHost>();
-            if (events)
-                panel->set_event_sink([](const std::string& line) {
-                    std::printf("%s\n", line.c_str());
-                    std::fflush(stdout);
-                });
-            if (panel->start(nullptr))
-                device->set_input_panel(std::move(panel));
-            else
-                std::fprintf(stderr, "pocketsim: the input panel did not start\n");
-            SimPumpMessages();
-            // What the device starts at boot runs in the script's time (the startup selector's
-            // wait is then exact); programs started later keep the real clock.
-            SimStartProgramsOnVirtualClock(true);
-            pocketsim::RunStartupFolder();
-            SimStartProgramsOnVirtualClock(false);
-            SimPumpMessages();
-            return device;
-        };
-        std::unique_ptr<pocketsim::Device> booted = bootDevice();
+        std::unique_ptr<pocketsim::Device> booted = bootDevice(setup, o.events);
         if (!booted)
             return 1;
         // A reboot keeps the files and the registry; the device's programs end with it.
-        options.reboot = [&]() -> pocketsim::Device* {
+        o.scriptOptions.reboot = [&booted, &setup, events = o.events]() -> pocketsim::Device* {
             SimEndPrograms(2000);
             booted.reset();
             SimPumpMessages();
-            booted = bootDevice();
+            booted = bootDevice(setup, events);
             return booted.get();
         };
         pocketsim::Device& device = *booted;
-        if (initialText) {
-            for (char16_t c : Utf16FromUtf8(initialText))
+        if (o.initialText) {
+            for (char16_t c : Utf16FromUtf8(o.initialText))
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
             SimPumpMessages();
         }
         // The screen shows once the device is up, so that the first stylus input finds it ready.
-        if (!SimOpenDisplay(display)) {
+        if (!SimOpenDisplay(o.display)) {
             std::fprintf(stderr, "pocketsim: cannot open the display\n");
             return 1;
         }
         SimPumpMessages();
-        if (demo) {
-            pocketsim::Script runner(device, options);
-            std::istringstream in(pocketsim::kDemoScript);
-            if (runner.run(in, "demo")) {
-                std::printf("pocketsim: no display; the demo typed \"%s\" and wrote its screenshots to %s/\n",
-                    Utf8FromUtf16(device.notepad().text()).c_str(), options.shotFolder.c_str());
-            } else {
-                std::fprintf(stderr, "%s\n", runner.error().c_str());
-                status = 1;
-            }
-        } else if (script) {
-            pocketsim::Script runner(device, options);
-            bool ok;
-            if (std::strcmp(script, "-") == 0) {
-                ok = runner.run(std::cin, "stdin");
-            } else {
-                std::ifstream in(script);
-                if (!in) {
-                    std::fprintf(stderr, "pocketsim: cannot read %s\n", script);
-                    return 1;
-                }
-                ok = runner.run(in, script);
-            }
-            if (!ok) {
-                std::fprintf(stderr, "%s\n", runner.error().c_str());
-                status = 1;
-            }
-        } else {
-            std::signal(SIGINT, [](int) { g_stop = 1; });
-            std::signal(SIGTERM, [](int) { g_stop = 1; });
-            while (!g_stop && SimPollDisplay() && SimRunFor(10)) {
-            }
-        }
-        if (keymap) {
-            SimPumpMessages();
-            std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
-        }
-        if (printText)
-            std::printf("%s\n", Utf8FromUtf16(booted->notepad().text()).c_str());
-        std::fflush(stdout);
+        if (demo)
+            status = runDemo(device, o);
+        else if (o.script) {
+            if (!runScript(device, o, status))
+                return 1;
+        } else
+            runInteractive();
+        printWhenStopping(*booted, o);
         // The device switches off: its programs end with it.
         SimEndPrograms(2000);
     }
     SimCloseDisplay();
     return status;
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (std::optional<int> stop = optionTable(options).parse(argc, argv))
+        return *stop;
+    const pocketsim::HostSetup setup("pocketsim");
+    if (options.geometry && !setup.use_geometry(options.geometry)) {
+        std::fprintf(stderr, "pocketsim: unknown geometry '%s'\n", options.geometry);
+        return 2;
+    }
+    if (options.root)
+        setup.use_device_root(options.root);
+    if (options.install || options.uninstall)
+        return installOrUninstall(options);
+    const bool demo = chooseDisplay(options);
+    installPrograms(setup, options);
+    return runDevice(setup, options, demo);
 }

@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <array>
 
-#include "keyboard/KeyValueFile.h"
-#include "keyboard/WideCase.h"
+#include "kbfiles/KeyValueFile.h"
+#include "kbfiles/WideCase.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
-#include "skin/Properties.h"
+#include "skin/file/Properties.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "skin/MenuForm.h"
+#include "skin/elements/MenuForm.h"
 
 class Properties;
 

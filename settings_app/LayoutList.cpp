@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "keyboard/KeyValueFile.h"
-#include "keyboard/LayoutSelection.h"
-#include "keyboard/WideCase.h"
+#include "kbfiles/KeyValueFile.h"
+#include "kbfiles/LayoutSelection.h"
+#include "kbfiles/WideCase.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/TextFile.h"

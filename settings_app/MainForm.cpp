@@ -5,14 +5,14 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "keyboard/kbSettings.h"
+#include "kbfiles/kbSettings.h"
 #include "runtime/Log.h"
 #include "runtime/TextFile.h"
-#include "runtime/ui/SkinApplication.h"
+#include "ui/SkinApplication.h"
 #include "settings_app/Language.h"
 #include "settings_app/LayoutList.h"
-#include "skin/KeyCode.h"
-#include "skin/Properties.h"
+#include "skin/elements/KeyCode.h"
+#include "skin/file/Properties.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/ui/SkinForm.h"
+#include "ui/SkinForm.h"
 #include "settings_app/DefaultKeyboard.h"
-#include "skin/MenuForm.h"
+#include "skin/elements/MenuForm.h"
 
 class Language;
 class LayoutList;

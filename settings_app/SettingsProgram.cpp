@@ -2,16 +2,16 @@
 
 #include <memory>
 
-#include "keyboard/LayoutSelection.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/LayoutSelection.h"
+#include "kbfiles/kbSettings.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
-#include "runtime/ui/SkinApplication.h"
+#include "ui/SkinApplication.h"
 #include "settings_app/Language.h"
 #include "settings_app/LayoutList.h"
 #include "settings_app/MainForm.h"
-#include "skin/DisplayInfo.h"
-#include "skin/Properties.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/file/Properties.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 //   pressed again after it.
 #include "waylandhost/Keymap.h"
 
-#include "pocketsim/SipHost.h"
+#include "panel_host/SipHost.h"
 
 #include <cstdint>
 #include <map>

@@ -7,7 +7,7 @@
 // a while. Programs look a key up when they handle its event, possibly long after it was sent, so
 // a remapped keycode keeps its keysym until it is needed for another character or the keyboard
 // has been idle for a moment; then it carries nothing again, as before.
-#include "pocketsim/SipHost.h"
+#include "panel_host/SipHost.h"
 
 
 #include <chrono>

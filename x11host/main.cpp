@@ -2,10 +2,9 @@
 // runs in the same input panel host as on the device; its windows are X windows of their own
 // (the panel docked at the bottom, never taking the focus) and what it types reaches the focused
 // X program as key events.
-#include "pocketsim/Boot.h"
-#include "pocketsim/KeyboardInstall.h"
-#include "pocketsim/KeyboardKeys.h"
-#include "pocketsim/SipHost.h"
+#include "panel_host/HostSetup.h"
+#include "panel_host/KeyboardKeys.h"
+#include "panel_host/OptionTable.h"
 #include "x11host/DesktopGeometry.h"
 #include "x11host/XTestKeyboard.h"
 
@@ -21,32 +20,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-
-void usage()
-{
-    std::fprintf(stderr,
-        "usage: magnikeys-x11 [options]\n"
-        "  --root FOLDER      the keyboard's device folder (default: POCKETSIM_ROOT or\n"
-        "                     ~/.local/share/magnikeys-x11/device)\n"
-        "  --skin qvga|vga    the skin's size (default: by the screen's density, VGA from 150 dpi)\n"
-        "  --width PIXELS     how wide the keyboard is on the screen (default: the screen's width)\n"
-        "  --events           print every call of the input panel's callback, one a line\n"
-        "  --keymap           print the keyboard's keys in screen pixels once it shows, then \"ready\";\n"
-        "                     again for each line \"keymap\" on standard input (for automation)\n");
-}
-
-std::string defaultRoot()
-{
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.local/share/magnikeys-x11/device";
-}
 
 // The key map in X screen pixels: "index id label left top right bottom".
 void printKeyMap(double scale)
@@ -86,56 +67,97 @@ bool readCommands(std::string& pending, double scale)
     }
 }
 
-}
-
-int main(int argc, char** argv)
-{
-    const char* root = std::getenv("POCKETSIM_ROOT");
-    std::string rootStorage;
+// What the command line asks for.
+struct Options {
+    const char* root = nullptr;
     x11host::SkinSize skin = x11host::SkinSize::Automatic;
     int keyboardWidth = 0;
     bool events = false;
     bool keymap = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "magnikeys-x11: %s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "--root")
-            root = value();
-        else if (arg == "--skin") {
-            std::string v = value();
-            if (v == "qvga")
-                skin = x11host::SkinSize::Qvga;
-            else if (v == "vga")
-                skin = x11host::SkinSize::Vga;
-            else {
-                std::fprintf(stderr, "magnikeys-x11: unknown skin size '%s' (qvga, vga)\n", v.c_str());
-                return 2;
-            }
-        } else if (arg == "--width") {
-            keyboardWidth = std::atoi(value());
-            if (keyboardWidth < 64) {
-                std::fprintf(stderr, "magnikeys-x11: --width wants at least 64 pixels\n");
-                return 2;
-            }
-        } else if (arg == "--events")
-            events = true;
-        else if (arg == "--keymap")
-            keymap = true;
-        else if (arg == "--help" || arg == "-h") {
-            usage();
-            return 0;
-        } else {
-            std::fprintf(stderr, "magnikeys-x11: unknown option %s\n", arg.c_str());
-            usage();
-            return 2;
-        }
+};
+
+pocketsim::OptionTable optionTable(Options& o)
+{
+    using pocketsim::SetFlag;
+    using pocketsim::StoreValue;
+    auto skin = [&o](const char* value) -> std::string {
+        std::string v = value;
+        if (v == "qvga")
+            o.skin = x11host::SkinSize::Qvga;
+        else if (v == "vga")
+            o.skin = x11host::SkinSize::Vga;
+        else
+            return "unknown skin size '" + v + "' (qvga, vga)";
+        return {};
+    };
+    auto width = [&o](const char* value) -> std::string {
+        o.keyboardWidth = std::atoi(value);
+        return o.keyboardWidth < 64 ? "--width wants at least 64 pixels" : "";
+    };
+    return pocketsim::OptionTable("magnikeys-x11", {
+        { "--root", "FOLDER", "the keyboard's device folder (default: POCKETSIM_ROOT or\n"
+                              "~/.local/share/magnikeys-x11/device)", StoreValue(o.root) },
+        { "--skin", "qvga|vga", "the skin's size (default: by the screen's density, VGA from 150 dpi)", skin },
+        { "--width", "PIXELS", "how wide the keyboard is on the screen (default: the screen's width)", width },
+        { "--events", "", "print every call of the input panel's callback, one a line", SetFlag(o.events) },
+        { "--keymap", "", "print the keyboard's keys in screen pixels once it shows, then \"ready\";\n"
+                          "again for each line \"keymap\" on standard input (for automation)", SetFlag(o.keymap) },
+    });
+}
+
+// The device screen for the X screen: the keyboard's design size magnified to it. Empty, with
+// the reason printed, when the platform cannot have a screen that large.
+std::optional<x11host::DesktopGeometry> useScreen(const pocketsim::HostSetup& setup, Display* x, const Options& o)
+{
+    const int screen = DefaultScreen(x);
+    const x11host::DesktopGeometry geometry = x11host::ChooseGeometry(DisplayWidth(x, screen), DisplayHeight(x, screen),
+        DisplayHeightMM(x, screen), o.skin, o.keyboardWidth);
+    if (!setup.use_geometry(geometry.name())) {
+        std::fprintf(stderr, "magnikeys-x11: the screen %dx%d is too large for the keyboard\n", DisplayWidth(x, screen),
+            DisplayHeight(x, screen));
+        return std::nullopt;
     }
+    // The programs the keyboard starts (its settings) see the same screen, magnified alike.
+    char scale[32];
+    std::snprintf(scale, sizeof scale, "%.6f", geometry.scale);
+    setenv("POCKETSIM_X11_SCALE", scale, 1);
+    return geometry;
+}
+
+// The keyboard on the desktop until the X display goes or a signal stops the host.
+void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyboard& keyboard,
+    const x11host::DesktopGeometry& geometry, bool keymap)
+{
+    pocketsim::SipHost& panel = *started;
+    panel.show();
+    SimPumpMessages();
+    SimPresent();
+    std::string commands;
+    bool commandsOpen = keymap;
+    if (keymap) {
+        printKeyMap(geometry.scale);
+        fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
+    }
+    std::signal(SIGINT, [](int) { g_stop = 1; });
+    std::signal(SIGTERM, [](int) { g_stop = 1; });
+    while (!g_stop && SimPollDisplay() && SimRunFor(5)) {
+        keyboard.idle();
+        SimReapEndedPrograms();
+        if (commandsOpen)
+            commandsOpen = readCommands(commands, geometry.scale);
+    }
+    // The settings program ends with the keyboard.
+    SimEndPrograms(2000);
+    panel.set_key_output(nullptr);
+}
+
+}
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (std::optional<int> stop = optionTable(options).parse(argc, argv))
+        return *stop;
 
     Display* x = XOpenDisplay(nullptr);
     if (!x) {
@@ -149,85 +171,30 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "magnikeys-x11: %s\n", why.c_str());
         return 1;
     }
-    const int screen = DefaultScreen(x);
-    const x11host::DesktopGeometry geometry = x11host::ChooseGeometry(DisplayWidth(x, screen), DisplayHeight(x, screen),
-        DisplayHeightMM(x, screen), skin, keyboardWidth);
-    const std::string geometryName = geometry.name();
-    if (!SimSetGeometry(geometryName.c_str())) {
-        std::fprintf(stderr, "magnikeys-x11: the screen %dx%d is too large for the keyboard\n", DisplayWidth(x, screen),
-            DisplayHeight(x, screen));
+    const pocketsim::HostSetup setup("magnikeys-x11");
+    const std::optional<x11host::DesktopGeometry> geometry = useScreen(setup, x, options);
+    if (!geometry)
         return 1;
-    }
-    // The programs the keyboard starts (its settings) see the same screen, magnified alike.
-    char scale[32];
-    std::snprintf(scale, sizeof scale, "%.6f", geometry.scale);
-    setenv("POCKETSIM_GEOMETRY", geometryName.c_str(), 1);
-    setenv("POCKETSIM_X11_SCALE", scale, 1);
-    if (!root) {
-        rootStorage = defaultRoot();
-        root = rootStorage.c_str();
-    }
-    std::error_code ignored;
-    std::filesystem::create_directories(root, ignored);
-    SimSetDeviceRoot(root);
+    setup.use_device_root(setup.device_root(options.root));
 
     // The keyboard, its data and its settings program, installed when missing or older; the
     // desktop's input method is always Magnikeys.
-    std::string problem;
-    if (!pocketsim::InstallPlatformFiles(problem))
-        std::fprintf(stderr, "magnikeys-x11: %s\n", problem.c_str());
-    std::string report;
-    if (!pocketsim::InstallTree(MK_INSTALL_TREE, report, true)) {
-        std::fprintf(stderr, "magnikeys-x11: installing the keyboard failed:\n%s", report.c_str());
+    setup.install_platform_files();
+    if (!setup.install_programs(MK_INSTALL_TREE, pocketsim::KeyboardRole::Required))
         return 1;
-    }
-    if (!pocketsim::KeyboardOnDevice()) {
-        std::fprintf(stderr, "magnikeys-x11: the build's install tree %s holds no keyboard\n", MK_INSTALL_TREE);
-        return 1;
-    }
-    pocketsim::MakeKeyboardCurrent();
 
     // Screen reads from the keyboard's first moment on see the desktop.
     if (!SimOpenDisplay("x11")) {
         std::fprintf(stderr, "magnikeys-x11: cannot show windows on the X display\n");
         return 1;
     }
-    int status = 0;
-    {
-        pocketsim::SipHost panel;
-        panel.set_key_output(&keyboard);
-        if (events)
-            panel.set_event_sink([](const std::string& line) {
-                std::printf("%s\n", line.c_str());
-                std::fflush(stdout);
-            });
-        if (!panel.start(nullptr)) {
-            std::fprintf(stderr, "magnikeys-x11: the input panel did not start\n");
-            SimCloseDisplay();
-            return 1;
-        }
-        panel.show();
-        SimPumpMessages();
-        SimPresent();
-        std::string commands;
-        bool commandsOpen = keymap;
-        if (keymap) {
-            printKeyMap(geometry.scale);
-            fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
-        }
-        std::signal(SIGINT, [](int) { g_stop = 1; });
-        std::signal(SIGTERM, [](int) { g_stop = 1; });
-        while (!g_stop && SimPollDisplay() && SimRunFor(5)) {
-            keyboard.idle();
-            SimReapEndedPrograms();
-            if (commandsOpen)
-                commandsOpen = readCommands(commands, geometry.scale);
-        }
-        // The settings program ends with the keyboard.
-        SimEndPrograms(2000);
-        panel.set_key_output(nullptr);
+    std::unique_ptr<pocketsim::SipHost> panel = setup.start_input_panel(options.events, &keyboard);
+    if (!panel) {
+        SimCloseDisplay();
+        return 1;
     }
+    runKeyboard(std::move(panel), keyboard, *geometry, options.keymap);
     keyboard.restore_all();
     SimCloseDisplay();
-    return status;
+    return 0;
 }

@@ -2,7 +2,7 @@
 // host's screen; the left mouse button (or a touch) is the stylus, the host keyboard gives the
 // device's hardware keys and text.
 #include "display.h"
-#include "linux/host_text.h"
+#include "linux/text/host_text.h"
 
 #include <winuser.h>
 

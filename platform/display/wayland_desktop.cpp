@@ -10,8 +10,8 @@
 #include "display/wayland_input.h"
 #include "display/wayland_screencopy.h"
 #include "display/wayland_surface.h"
-#include "linux/host_text.h"
-#include "linux/win_screen.h"
+#include "linux/text/host_text.h"
+#include "linux/windows/win_screen.h"
 
 #include <algorithm>
 #include <cmath>

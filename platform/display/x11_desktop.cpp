@@ -4,7 +4,7 @@
 // zoom window) are override-redirect popups above it; other windows are ordinary ones. The
 // left button on any of them is the stylus. Screen reads see what the X screen shows.
 #include "display.h"
-#include "linux/host_text.h"
+#include "linux/text/host_text.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -1,7 +1,7 @@
 // The device's program entry: the platform starts a program at WinMain with its instance, no
 // previous instance, its command line (the single parameter string it was started with) and the
 // show state, and ends the process with what WinMain returns.
-#include "linux/host_text.h"
+#include "linux/text/host_text.h"
 
 #include <libloader.h>
 #include <winuser.h>

@@ -1,11 +1,11 @@
 #include "tests/demo/DemoApp.h"
 
 #include "runtime/Registry.h"
-#include "runtime/ui/Transition.h"
-#include "skin/ButtonElement.h"
-#include "skin/DisplayInfo.h"
-#include "skin/FormElement.h"
-#include "skin/TextElement.h"
+#include "ui/Transition.h"
+#include "skin/elements/ButtonElement.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/elements/FormElement.h"
+#include "skin/elements/TextElement.h"
 
 std::unique_ptr<Transition> DemoForm::make_transition()
 {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/ui/SkinApplication.h"
-#include "runtime/ui/SkinForm.h"
-#include "skin/Properties.h"
-#include "skin/WidgetListener.h"
+#include "ui/SkinApplication.h"
+#include "ui/SkinForm.h"
+#include "skin/file/Properties.h"
+#include "skin/elements/WidgetListener.h"
 
 class ButtonElement;
 

@@ -7,19 +7,19 @@
 #include <filesystem>
 #include <memory>
 
-#include "keyboard/LayoutSelection.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/LayoutSelection.h"
+#include "kbfiles/kbSettings.h"
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
 #include "runtime/Text.h"
-#include "runtime/ui/SkinApplication.h"
+#include "ui/SkinApplication.h"
 #include "settings_app/Language.h"
 #include "settings_app/LayoutList.h"
 #include "settings_app/MainForm.h"
 #include "settings_app/SettingsProgram.h"
-#include "skin/DisplayInfo.h"
-#include "skin/Properties.h"
-#include "skin/RenderSurface.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/file/Properties.h"
+#include "skin/drawing/RenderSurface.h"
 #include "tests/fuzz/FuzzDevice.h"
 
 struct FuzzSettingsProgram {

@@ -1,7 +1,7 @@
 #pragma once
 // The bodies of the layout fuzz targets, shared with the unit test that replays their inputs
 // on a device root of its own.
-#include "keyboard/LayoutSelection.h"
+#include "kbfiles/LayoutSelection.h"
 #include "runtime/TextFile.h"
 #include "tests/fuzz/FuzzDevice.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 // What the fuzz targets and the replay tests do with an input: check it, and when it passes,
 // follow every path the program will follow through it.
-#include "skin/BmpFormat.h"
-#include "skin/SkinFormat.h"
+#include "skin/file/BmpFormat.h"
+#include "skin/file/SkinFormat.h"
 
 #include <vector>
 

@@ -1,5 +1,5 @@
 // libFuzzer target: key-value lines and their value forms, on text as ReadTextFile yields it.
-#include "keyboard/KeyValueFile.h"
+#include "kbfiles/KeyValueFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,6 +1,6 @@
 // The resources a library or program file carries, read as LoadBitmap and the shell's icons
 // read them: any file at all.
-#include "linux/resources.h"
+#include "linux/libraries/resources.h"
 
 #include <cstdio>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 // The keyboard's built data tree, installed on a test device as an installer would, and the
 // element types that the keyboard registers.
-#include "skin/StandardElements.h"
+#include "skin/elements/StandardElements.h"
 #include "tests/support/DeviceRoot.h"
 
 #include <filesystem>

@@ -1,9 +1,9 @@
 #include "tests/keyboard/ZoomScene.h"
 
-#include "skin/Blit.h"
-#include "skin/FontRep.h"
-#include "skin/Picture.h"
-#include "skin/PixelOps.h"
+#include "skin/drawing/Blit.h"
+#include "skin/text/FontRep.h"
+#include "skin/file/Picture.h"
+#include "skin/drawing/PixelOps.h"
 
 #include <cmath>
 #include <string>

@@ -3,8 +3,8 @@
 // text, a keyboard of drawn keys standing on the menu bar, and the skin's lens border, so that
 // every zoom style can be composed and looked at as the device would show it.
 #include "keyboard/ZoomView.h"
-#include "skin/PictureRef.h"
-#include "skin/RenderSurface.h"
+#include "skin/file/PictureRef.h"
+#include "skin/drawing/RenderSurface.h"
 
 #include <memory>
 

@@ -4,8 +4,8 @@
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
-#include "skin/DisplayInfo.h"
-#include "skin/Properties.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/file/Properties.h"
 #include "tests/keyboard/KeyboardData.h"
 #include "tests/support/DeviceRoot.h"
 

@@ -1,9 +1,9 @@
 // The shipped skin holds every node the keyboard loads, sized for both densities, and a lens
 // border whose pixels tell outside, rim and inside apart.
-#include "skin/DisplayInfo.h"
-#include "skin/Picture.h"
-#include "skin/PixelBuffer.h"
-#include "skin/Properties.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/file/Picture.h"
+#include "skin/drawing/PixelBuffer.h"
+#include "skin/file/Properties.h"
 #include "tests/keyboard/KeyboardData.h"
 
 #include <gtest/gtest.h>

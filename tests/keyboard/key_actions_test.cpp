@@ -1,5 +1,5 @@
 #include "keyboard/kbKeyActions.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/kbSettings.h"
 #include "tests/keyboard/KeyboardFakes.h"
 #include "tests/support/DeviceRoot.h"
 

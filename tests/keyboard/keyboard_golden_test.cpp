@@ -2,13 +2,13 @@
 // (plain and shifted), Russian (four rows) and the symbol layer with its settings key and a
 // held key, each compared with its golden picture.
 #include "keyboard/KeyboardForm.h"
-#include "keyboard/LayoutSelection.h"
-#include "skin/ButtonElement.h"
-#include "skin/Canvas.h"
-#include "skin/DisplayInfo.h"
-#include "skin/PixelBuffer.h"
-#include "skin/Properties.h"
-#include "skin/RenderSurface.h"
+#include "kbfiles/LayoutSelection.h"
+#include "skin/elements/ButtonElement.h"
+#include "skin/drawing/Canvas.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/drawing/PixelBuffer.h"
+#include "skin/file/Properties.h"
+#include "skin/drawing/RenderSurface.h"
 #include "tests/keyboard/KeyboardData.h"
 #include "tests/support/Golden.h"
 

@@ -1,9 +1,9 @@
 // The layouts the keyboard ships with, installed from the built data tree: every one loads to
 // whole rows in every state, and every character reaches the application with a virtual key
 // unless it is one of the few sent as characters only.
-#include "keyboard/KeyValueFile.h"
+#include "kbfiles/KeyValueFile.h"
 #include "keyboard/KeyboardForm.h"
-#include "keyboard/LayoutSelection.h"
+#include "kbfiles/LayoutSelection.h"
 #include "runtime/Text.h"
 #include "tests/keyboard/KeyboardData.h"
 
@@ -38,9 +38,9 @@ TEST(ShippedLayouts, EveryLayoutLoadsWholeRowsInEveryState)
                 EXPECT_TRUE(text.size() == 33 || text.size() == 44) << text.size();
                 // Four symbol rows, so that the four-row form has no key left without a
                 // character; the three-row form drops the last row.
-                if (extra)
+                if (extra) {
                     EXPECT_EQ(text.size(), 44u);
-                if (!extra) {
+                } else {
                     EXPECT_EQ(text.size() == 44, selection.needs_extended());
                     EXPECT_EQ(shortName.size(), 2u);
                 }

@@ -1,5 +1,5 @@
 #include "keyboard/kbKeyActions.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/kbSettings.h"
 #include "keyboard/kbTouch.h"
 #include "runtime/Application.h"
 #include "tests/keyboard/KeyboardFakes.h"

@@ -3,8 +3,8 @@
 #include "keyboard/LensTable.h"
 #include "keyboard/ZoomLimits.h"
 #include "keyboard/ZoomView.h"
-#include "skin/Blit.h"
-#include "skin/PixelOps.h"
+#include "skin/drawing/Blit.h"
+#include "skin/drawing/PixelOps.h"
 #include "tests/keyboard/ZoomScene.h"
 #include "tests/support/DeviceRoot.h"
 

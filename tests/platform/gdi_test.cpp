@@ -1,7 +1,7 @@
 #include <simhost.h>
 #include <wingdi.h>
 
-#include "platform/linux/gdi_surface.h"
+#include "platform/linux/drawing/gdi_surface.h"
 
 #include <gtest/gtest.h>
 

@@ -35,10 +35,10 @@
 #include <vector>
 
 #include "keyboard/InputMethodServer.h"
-#include "keyboard/KeyValueFile.h"
-#include "keyboard/LayoutSelection.h"
-#include "keyboard/WideCase.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/KeyValueFile.h"
+#include "kbfiles/LayoutSelection.h"
+#include "kbfiles/WideCase.h"
+#include "kbfiles/kbSettings.h"
 #include "runtime/Registry.h"
 #include "runtime/Text.h"
 #include "runtime/TextFile.h"

@@ -9,19 +9,19 @@
 #include <memory>
 #include <string>
 
-#include "keyboard/LayoutSelection.h"
-#include "keyboard/kbSettings.h"
+#include "kbfiles/LayoutSelection.h"
+#include "kbfiles/kbSettings.h"
 #include "runtime/Path.h"
-#include "runtime/ui/SkinApplication.h"
+#include "ui/SkinApplication.h"
 #include "settings_app/Language.h"
 #include "settings_app/LayoutList.h"
 #include "settings_app/MainForm.h"
 #include "settings_app/SettingsProgram.h"
-#include "skin/DisplayInfo.h"
-#include "skin/BasicElements.h"
-#include "skin/Properties.h"
-#include "skin/RenderSurface.h"
-#include "skin/VListElement.h"
+#include "skin/file/DisplayInfo.h"
+#include "skin/elements/BasicElements.h"
+#include "skin/file/Properties.h"
+#include "skin/drawing/RenderSurface.h"
+#include "skin/elements/VListElement.h"
 #include "tests/settings_app/SettingsTestFiles.h"
 
 inline void InstallSettingsData(const TempDeviceRoot& device)

@@ -7,7 +7,7 @@
 
 #include "runtime/Registry.h"
 #include "settings_app/Language.h"
-#include "skin/Properties.h"
+#include "skin/file/Properties.h"
 #include "tests/settings_app/SettingsTestFiles.h"
 
 namespace {

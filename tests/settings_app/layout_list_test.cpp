@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "keyboard/LayoutSelection.h"
+#include "kbfiles/LayoutSelection.h"
 #include "settings_app/LayoutList.h"
 #include "tests/settings_app/SettingsTestFiles.h"
 

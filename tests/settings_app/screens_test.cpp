@@ -2,7 +2,7 @@
 // compared pixel for pixel with its golden picture.
 #include <gtest/gtest.h>
 
-#include "skin/PixelBuffer.h"
+#include "skin/drawing/PixelBuffer.h"
 #include "tests/settings_app/SettingsRun.h"
 #include "tests/support/Golden.h"
 

@@ -1,4 +1,4 @@
-#include "skin/BmpFormat.h"
+#include "skin/file/BmpFormat.h"
 
 #include <gtest/gtest.h>
 

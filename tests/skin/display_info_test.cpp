@@ -1,4 +1,4 @@
-#include "skin/DisplayInfo.h"
+#include "skin/file/DisplayInfo.h"
 
 #include <gtest/gtest.h>
 #include <simhost.h>

@@ -1,10 +1,10 @@
 // Pictures of the drawing layer, compared pixel for pixel with the goldens.
-#include "skin/Blit.h"
-#include "skin/ClipGuard.h"
-#include "skin/FontRep.h"
-#include "skin/NinePatch.h"
-#include "skin/PixelOps.h"
-#include "skin/RenderSurface.h"
+#include "skin/drawing/Blit.h"
+#include "skin/drawing/ClipGuard.h"
+#include "skin/text/FontRep.h"
+#include "skin/drawing/NinePatch.h"
+#include "skin/drawing/PixelOps.h"
+#include "skin/drawing/RenderSurface.h"
 #include "tests/support/Golden.h"
 
 #include <gtest/gtest.h>

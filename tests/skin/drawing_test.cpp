@@ -1,12 +1,12 @@
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
-#include "skin/Blit.h"
-#include "skin/ClipGuard.h"
-#include "skin/DibPixelBuffer.h"
-#include "skin/NinePatch.h"
-#include "skin/PixelOps.h"
-#include "skin/RenderSurface.h"
+#include "skin/drawing/Blit.h"
+#include "skin/drawing/ClipGuard.h"
+#include "skin/drawing/DibPixelBuffer.h"
+#include "skin/drawing/NinePatch.h"
+#include "skin/drawing/PixelOps.h"
+#include "skin/drawing/RenderSurface.h"
 #include "tests/support/DeviceRoot.h"
 
 #include <gtest/gtest.h>

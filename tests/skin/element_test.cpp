@@ -1,8 +1,8 @@
 // The element tree built by hand: two-pass layout, flags and their propagation, lookups.
 #include <gtest/gtest.h>
 
-#include "skin/Element.h"
-#include "skin/skinio.h"
+#include "skin/elements/Element.h"
+#include "skin/file/skinio.h"
 
 namespace {
 

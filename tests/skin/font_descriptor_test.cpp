@@ -1,6 +1,6 @@
-#include "skin/FontDescriptor.h"
+#include "skin/text/FontDescriptor.h"
 
-#include "skin/FontDesc.h"
+#include "skin/text/FontDesc.h"
 
 #include <gtest/gtest.h>
 

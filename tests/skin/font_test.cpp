@@ -1,10 +1,10 @@
 #include "runtime/Log.h"
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
-#include "skin/Blit.h"
-#include "skin/ClipGuard.h"
-#include "skin/FontRep.h"
-#include "skin/RenderSurface.h"
+#include "skin/drawing/Blit.h"
+#include "skin/drawing/ClipGuard.h"
+#include "skin/text/FontRep.h"
+#include "skin/drawing/RenderSurface.h"
 #include "tests/support/DeviceRoot.h"
 
 #include <simhost.h>

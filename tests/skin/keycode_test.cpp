@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "skin/Align.h"
-#include "skin/KeyCode.h"
+#include "skin/elements/Align.h"
+#include "skin/elements/KeyCode.h"
 
 TEST(KeyCode, NamesRoundTripAndUnknownNamesBindNothing)
 {

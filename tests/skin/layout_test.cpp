@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "skin/Layout.h"
+#include "skin/elements/Layout.h"
 
 namespace {
 

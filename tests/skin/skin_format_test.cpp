@@ -1,4 +1,4 @@
-#include "skin/SkinFormat.h"
+#include "skin/file/SkinFormat.h"
 
 #include "tests/fuzz/SkinWalk.h"
 #include "tests/skin/SkinTestFiles.h"

@@ -1,7 +1,7 @@
 #include "tools/skinc/SkinSource.h"
 
-#include "skin/BmpFormat.h"
-#include "skin/SkinFormat.h"
+#include "skin/file/BmpFormat.h"
+#include "skin/file/SkinFormat.h"
 #include "tests/skin/SkinTestFiles.h"
 
 #include <gtest/gtest.h>

@@ -3,12 +3,12 @@
 //   scripts/span_test N (or SPAN_CASE=N skin_tests --gtest_filter=SpanRandom.*) reruns case N
 //                                                           and prints it
 //   SPAN_CASES=N                                            runs cases 0...N-1 (default 4000)
-#include "skin/Blit.h"
-#include "skin/Canvas.h"
-#include "skin/ClipGuard.h"
-#include "skin/NinePatch.h"
-#include "skin/PixelBuffer.h"
-#include "skin/PixelOps.h"
+#include "skin/drawing/Blit.h"
+#include "skin/drawing/Canvas.h"
+#include "skin/drawing/ClipGuard.h"
+#include "skin/drawing/NinePatch.h"
+#include "skin/drawing/PixelBuffer.h"
+#include "skin/drawing/PixelOps.h"
 
 #include <gtest/gtest.h>
 

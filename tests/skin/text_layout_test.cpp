@@ -1,7 +1,7 @@
 // Word layout with a monospace measure: every character is 5 wide, a space 5 as well.
 #include <gtest/gtest.h>
 
-#include "skin/TextLayout.h"
+#include "skin/text/TextLayout.h"
 
 namespace {
 

@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "skin/BasicElements.h"
-#include "skin/ButtonElement.h"
-#include "skin/CheckboxElement.h"
-#include "skin/FontRep.h"
-#include "skin/FormElement.h"
-#include "skin/ProgressElement.h"
-#include "skin/TextElement.h"
-#include "skin/VListElement.h"
-#include "skin/WidgetListener.h"
-#include "skin/skinio.h"
+#include "skin/elements/BasicElements.h"
+#include "skin/elements/ButtonElement.h"
+#include "skin/elements/CheckboxElement.h"
+#include "skin/text/FontRep.h"
+#include "skin/elements/FormElement.h"
+#include "skin/elements/ProgressElement.h"
+#include "skin/elements/TextElement.h"
+#include "skin/elements/VListElement.h"
+#include "skin/elements/WidgetListener.h"
+#include "skin/file/skinio.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The skin as skinc holds it between text and binary: tables, named nodes and element trees.
-#include "skin/SkinFormat.h"
+#include "skin/file/SkinFormat.h"
 
 #include <cstdint>
 #include <stdexcept>

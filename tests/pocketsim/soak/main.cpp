@@ -8,12 +8,12 @@
 //                  [--without rotate,sip,im,settings,list] [--max-growth KiB]
 // --max-growth fails the run when memory (RSS; under ASan the live heap) at a report exceeds
 // that at the first report by more than the limit.
-#include "pocketsim/Boot.h"
+#include "panel_host/Boot.h"
 #include "pocketsim/Device.h"
-#include "pocketsim/KeyboardInstall.h"
-#include "pocketsim/KeyboardKeys.h"
+#include "panel_host/KeyboardInstall.h"
+#include "panel_host/KeyboardKeys.h"
 #include "pocketsim/Script.h"
-#include "pocketsim/SipHost.h"
+#include "panel_host/SipHost.h"
 
 #include "keyboard/InputMethodServer.h"
 #include "runtime/Text.h"

@@ -1,5 +1,0 @@
-#pragma once
-// Platform virtual keys to the framework's key codes; keys without a code give None.
-#include "skin/KeyCode.h"
-
-KeyCode translate_virtual_key(int virtual_key);
