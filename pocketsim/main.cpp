@@ -168,6 +168,12 @@ int main(int argc, char** argv)
 #endif
     (void)installBuilt;
 
+    // The screen is there from power-on: what a program shows while the device boots (a box
+    // of the input method it loads) is on it, answered as any other box.
+    if (!SimOpenDisplay(display)) {
+        std::fprintf(stderr, "pocketsim: cannot open the display\n");
+        return 1;
+    }
     int status = 0;
     {
         // Boots the device: the shell and note pad, the input panel, then the startup folder.
@@ -212,11 +218,6 @@ int main(int argc, char** argv)
             for (char16_t c : Utf16FromUtf8(initialText))
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
             SimPumpMessages();
-        }
-        // The screen shows once the device is up, so that the first stylus input finds it ready.
-        if (!SimOpenDisplay(display)) {
-            std::fprintf(stderr, "pocketsim: cannot open the display\n");
-            return 1;
         }
         SimPumpMessages();
         if (demo) {
