@@ -18,12 +18,27 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <random>
 #include <sstream>
 #include <string>
 
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
+
+// A folder made for this run, removed with everything in it when the run ends.
+struct FolderRemover {
+    std::filesystem::path path;
+    FolderRemover() = default;
+    FolderRemover(const FolderRemover&) = delete;
+    FolderRemover& operator=(const FolderRemover&) = delete;
+    ~FolderRemover()
+    {
+        std::error_code ignored;
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
+    }
+};
 
 void usage()
 {
@@ -35,7 +50,8 @@ void usage()
         "  --display NAME     sdl or headless (default: POCKETSIM_DISPLAY, else sdl when there is a display)\n"
         "  --script FILE      run a stylus script headless in virtual time ('-' reads standard input)\n"
         "  --shots FOLDER     where the script's screenshots go (default: the current folder; for the\n"
-        "                     demo that runs when there is no display: pocketsim-demo)\n"
+        "                     demo that runs when there is no display: pocketsim-demo; the demo runs\n"
+        "                     on a new device of its own unless --root or POCKETSIM_ROOT names one)\n"
         "  --type TEXT        type TEXT into the note pad after booting\n"
         "  --print-text       print the note pad's text when the device stops\n"
         "  --events           print every call of the input panel's callback, one a line\n"
@@ -59,6 +75,7 @@ int main(int argc, char** argv)
     bool installBuilt = true;
     bool keymap = false;
     bool shotsGiven = false;
+    bool rootGiven = false;
     const char* install = nullptr;
     const char* uninstall = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -81,8 +98,10 @@ int main(int argc, char** argv)
             // Programs that the device starts are of the same kind.
             setenv("POCKETSIM_KIND", kind, 1);
         }
-        else if (arg == "--root")
+        else if (arg == "--root") {
             SimSetDeviceRoot(value());
+            rootGiven = true;
+        }
         else if (arg == "--display")
             display = value();
         else if (arg == "--script")
@@ -139,7 +158,22 @@ int main(int argc, char** argv)
     const char* chosen = display ? display : std::getenv("POCKETSIM_DISPLAY");
     const bool noDisplay = chosen ? std::strcmp(chosen, "headless") == 0 : !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
     const bool demo = !script && noDisplay;
+    // The demo changes the keyboard's settings: it runs on a new device of its own, which it
+    // removes again, unless it was given one.
+    FolderRemover demoRoot;
     if (demo) {
+        if (!rootGiven && !std::getenv("POCKETSIM_ROOT")) {
+            std::error_code error;
+            const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+            std::random_device random;
+            for (int attempt = 0; attempt < 10 && demoRoot.path.empty() && !error; ++attempt) {
+                std::filesystem::path folder = temp / ("pocketsim-demo-" + std::to_string(random()));
+                if (std::filesystem::create_directory(folder, error))
+                    demoRoot.path = folder;
+            }
+            if (!demoRoot.path.empty())
+                SimSetDeviceRoot(demoRoot.path.c_str());
+        }
         SimUseVirtualClock(1000);
         SimShareVirtualClock();
         display = "headless";
@@ -178,21 +212,24 @@ int main(int argc, char** argv)
     {
         // Boots the device: the shell and note pad, the input panel, then the startup folder.
         auto bootDevice = [&]() -> std::unique_ptr<pocketsim::Device> {
-            auto device = std::make_unique<pocketsim::Device>();
-            if (!device->boot(nullptr)) {
-                std::fprintf(stderr, "pocketsim: the device did not boot\n");
-                return nullptr;
-            }
+            // The input panel is there before the programs, which may ask for it as they start
+            // (the note pad does when it takes the focus).
             auto panel = std::make_unique<pocketsim::SipHost>();
             if (events)
                 panel->set_event_sink([](const std::string& line) {
                     std::printf("%s\n", line.c_str());
                     std::fflush(stdout);
                 });
-            if (panel->start(nullptr))
-                device->set_input_panel(std::move(panel));
-            else
+            const bool panelStarted = panel->start(nullptr);
+            if (!panelStarted)
                 std::fprintf(stderr, "pocketsim: the input panel did not start\n");
+            auto device = std::make_unique<pocketsim::Device>();
+            if (!device->boot(nullptr)) {
+                std::fprintf(stderr, "pocketsim: the device did not boot\n");
+                return nullptr;
+            }
+            if (panelStarted)
+                device->set_input_panel(std::move(panel));
             SimPumpMessages();
             // What the device starts at boot runs in the script's time (the startup selector's
             // wait is then exact); programs started later keep the real clock.
