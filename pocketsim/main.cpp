@@ -271,6 +271,9 @@ int main(int argc, char** argv)
             pocketsim::Script runner(device, options);
             bool ok;
             if (std::strcmp(script, "-") == 0) {
+                // No reading ahead: a program that writes the script line by line sees, in what
+                // is left in its pipe, how far the device has come.
+                std::setvbuf(stdin, nullptr, _IONBF, 0);
                 ok = runner.run(std::cin, "stdin");
             } else {
                 std::ifstream in(script);
