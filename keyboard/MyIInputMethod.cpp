@@ -1,8 +1,10 @@
 #include "keyboard/MyIInputMethod.h"
 #include "keyboard/InputMethodServer.h"
+#include "keyboard/ScreenScale.h"
 #include "keyboard/kbApplication.h"
 #include "keyboard/kbData.h"
 #include "keyboard/kbKeyActions.h"
+#include "kbfiles/SkinChoice.h"
 #include "runtime/Execute.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
@@ -50,9 +52,12 @@ void createImageLists(HINSTANCE module)
     addBitmap(s_narrowImages, module, 505);
 }
 
+// Kept free below the panel; follows the skin loaded last (ScreenScale).
+int s_bottomOffset = 0;
+
 int menuBarHeight()
 {
-    return DisplayInfo::query().dpi == 96 ? 26 : 52;
+    return s_bottomOffset ? s_bottomOffset : (DisplayInfo::query().dpi == 96 ? 26 : 52);
 }
 
 bool landscapeDisplay()
@@ -90,8 +95,11 @@ MyIInputMethod::MyIInputMethod(IUnknown* outer, HINSTANCE module)
     m_controlling = outer ? outer : static_cast<IUnknown*>(this);
 
     const DisplayInfo display = DisplayInfo::query();
-    if (m_skin.load_skin(ExpandPath(kSkinPath), display)) {
+    // The skin chosen for this screen, else the one beside the keyboard.
+    const std::u16string chosen = ChosenSkinPath(kSkinPath);
+    if (m_skin.load_skin(chosen, display) || (chosen != ExpandPath(kSkinPath) && m_skin.load_skin(ExpandPath(kSkinPath), display))) {
         m_module = module;
+        s_bottomOffset = ScreenScale::of(m_skin, display).bottom_offset;
         // A keyboard of an older object holds the data that is replaced here.
         kbApplication::reset();
         s_appMaker = nullptr;

@@ -55,17 +55,17 @@ ZoomStyle zoom_style_for(int board_style)
     }
 }
 
-POINT zoom_lens_size(kbIntPair glass_size, int scale, POINT screen, int bottom_offset, POINT form)
+POINT zoom_lens_size(kbIntPair glass_size, double scale, POINT screen, int bottom_offset, POINT form)
 {
-    long long w = static_cast<long long>(glass_size.x) * scale;
-    long long h = static_cast<long long>(glass_size.y) * scale;
+    long long w = std::llround(glass_size.x * scale);
+    long long h = std::llround(glass_size.y * scale);
     long long room = std::max<long long>(16, screen.y - bottom_offset - form.y);
     w = std::clamp<long long>(w, 4, std::max<long long>(4, screen.x));
     h = std::clamp<long long>(h, 4, room);
     return POINT { even_down(static_cast<int>(w)), even_down(static_cast<int>(h)) };
 }
 
-POINT zoom_window_size(ZoomStyle style, POINT form, int key_height, POINT lens, int scale, POINT screen,
+POINT zoom_window_size(ZoomStyle style, POINT form, int key_height, POINT lens, double scale, POINT screen,
                        int bottom_offset)
 {
     int room = std::max(0, static_cast<int>(screen.y) - bottom_offset - static_cast<int>(form.y));

@@ -22,11 +22,11 @@ ZoomStyle zoom_style_for(int board_style);
 
 // The lens of glass and i_zoom: glass_zoom_window_size (already clamped) times the screen's
 // scale, cut to what the screen has room for above the keyboard and kept even.
-POINT zoom_lens_size(kbIntPair glass_size, int scale, POINT screen, int bottom_offset, POINT form);
+POINT zoom_lens_size(kbIntPair glass_size, double scale, POINT screen, int bottom_offset, POINT form);
 
 // The zoom window per style; key_height is the height of key 0's "#normal" child. Never
 // taller than the room above the keyboard.
-POINT zoom_window_size(ZoomStyle style, POINT form, int key_height, POINT lens, int scale, POINT screen,
+POINT zoom_window_size(ZoomStyle style, POINT form, int key_height, POINT lens, double scale, POINT screen,
                        int bottom_offset);
 
 // Centred across the screen, standing on the keyboard.

@@ -16,11 +16,11 @@ public:
         ZoomStyle style = ZoomStyle::Simple;
         POINT form {}; // the keyboard form's size
         int key_height = 0; // key 0's "#normal" child
-        int scale = 1; // 2 on screens that are not 96 dots per inch
+        double scale = 1; // screen pixels per design pixel (ScreenScale::zoom)
         POINT screen {};
         int bottom_offset = 26; // kept free below the keyboard: the menu bar
         kbIntPair glass_size { 90, 90 }; // glass_zoom_window_size, clamped
-        double glass_radius = 50.0; // clamped
+        double glass_radius = 50.0; // clamped, in screen pixels
     };
 
     explicit ZoomWindow(HWND window = nullptr)

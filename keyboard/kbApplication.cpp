@@ -1,4 +1,5 @@
 #include "keyboard/kbApplication.h"
+#include "keyboard/ScreenScale.h"
 #include "keyboard/ZoomLimits.h"
 #include "keyboard/kbData.h"
 #include "runtime/Log.h"
@@ -60,8 +61,11 @@ kbApplication::kbApplication(const Properties& skin, HINSTANCE module, HWND pare
     const DisplayInfo display = DisplayInfo::query();
     m_screenWidth = GetSystemMetrics(SM_CXSCREEN);
     m_screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    m_menuBarHeight = display.dpi == 96 ? 26 : 52;
-    m_scale = display.dpi != 96 ? 2 : 1;
+    const ScreenScale scale = ScreenScale::of(skin, display);
+    m_menuBarHeight = scale.bottom_offset;
+    m_scale = scale.zoom;
+    m_gestureScale = scale.gestures;
+    m_touch.set_gesture_scale(scale.gestures);
 
     const kbSettings& settings = data().settings();
     m_form->set_settings_id(settings.settings_id);
@@ -125,7 +129,7 @@ ZoomWindow::Setup kbApplication::zoom_setup() const
     setup.screen = POINT { m_screenWidth, m_screenHeight };
     setup.bottom_offset = m_menuBarHeight;
     setup.glass_size = zoom_limits::glass_zoom_window_size(settings.glass_zoom_window_size);
-    setup.glass_radius = zoom_limits::glass_radius(settings.glass_radius);
+    setup.glass_radius = zoom_limits::glass_radius(settings.glass_radius) * m_gestureScale;
     return setup;
 }
 

@@ -59,7 +59,8 @@ public:
     const PictureRef& background() const { return m_background; }
     kbKeyActions& actions() { return m_actions; }
     kbTouch& touch() { return m_touch; }
-    int scale() const { return m_scale; }
+    // Screen pixels per design pixel for the zoom windows (ScreenScale).
+    double scale() const { return m_scale; }
     int menu_bar_height() const { return m_menuBarHeight; }
     // Size of the zoom window for the zoom style in force.
     SIZE zoom_window_size() const;
@@ -107,7 +108,8 @@ private:
     int m_screenWidth = 0;
     int m_screenHeight = 0;
     int m_menuBarHeight = 26;
-    int m_scale = 1;
+    double m_scale = 1;
+    double m_gestureScale = 1;
     bool m_timerPaint = false;
     bool m_reshowPending = false;
     PictureRef m_glassBorder;

@@ -214,10 +214,14 @@ bool kbTouch::stroke_test(double duration)
     const int64_t vx = static_cast<int64_t>(std::clamp(dx * perSecond, -kVelocityLimit, kVelocityLimit));
     const int64_t vy = static_cast<int64_t>(std::clamp(dy * perSecond, -kVelocityLimit, kVelocityLimit));
 
+    // The thresholds on this screen: the same gesture relative to the keys at every scale.
+    const double g = m_gestureScale;
+    const double speedX = m_settings.stroke_speed.x * g, speedY = m_settings.stroke_speed.y * g;
+    const double distanceX = m_settings.stroke_distance.x * g, distanceY = m_settings.stroke_distance.y * g;
     const char16_t* name = nullptr;
-    if (magnitude(vx) > m_settings.stroke_speed.x && magnitude(dx) > magnitude(dy) + m_settings.stroke_distance.x)
+    if (double(magnitude(vx)) > speedX && double(magnitude(dx)) > double(magnitude(dy)) + distanceX)
         name = dx > 0 ? u"space" : u"backspace";
-    else if (magnitude(vy) > m_settings.stroke_speed.y && magnitude(dy) > magnitude(dx) + m_settings.stroke_distance.y)
+    else if (double(magnitude(vy)) > speedY && double(magnitude(dy)) > double(magnitude(dx)) + distanceY)
         name = dy > 0 ? u"enter" : u"shift";
     if (!name)
         return false;

@@ -53,6 +53,10 @@ public:
     // The repeat step.
     void timer_expired(Timer& timer) override;
 
+    // Screen pixels per design pixel for stroke_speed and stroke_distance, which settings.txt
+    // keeps in design pixels (1 on the device, the skin's scale on a desktop).
+    void set_gesture_scale(double scale) { m_gestureScale = scale > 0 ? scale : 1.0; }
+
     // The flat zoom's pan at level z.
     POINT zoom_shift(double z) const;
 
@@ -96,5 +100,6 @@ private:
     double m_durations[3] = { 1000000.0, 1000000.0, 1000000.0 }; // oldest first
     Stopwatch m_hover, m_touch, m_pause;
     bool m_repeatMode = false;
+    double m_gestureScale = 1.0;
     Timer m_repeatTimer;
 };

@@ -16,6 +16,9 @@ HostFiles BuildHostFiles()
 #ifdef MK_AUTOSTART_DIR
     files.autostart = MK_AUTOSTART_DIR;
 #endif
+#ifdef MK_SKIN_KIT
+    files.skin_kit = MK_SKIN_KIT;
+#endif
     return files;
 }
 
@@ -35,6 +38,7 @@ HostFiles LocateHostFiles(const fs::path& executable)
     files.platform_keyboard = (libraries / "msim.dll").string();
     files.trees = { (share / "device").string(), (libraries / "device").string() };
     files.autostart = (share / "autostart").string();
+    files.skin_kit = (libraries / "skinkit").string();
     return files;
 }
 

@@ -8,6 +8,7 @@
 //     PREFIX/lib/magnikeys/device/Tarn/Magnikeys/      the device libraries and programs
 //     PREFIX/share/magnikeys/device/Tarn/Magnikeys/    their data (skin, layouts, languages)
 //     PREFIX/share/magnikeys/autostart/HOST.desktop    session start entries the hosts write
+//     PREFIX/lib/magnikeys/skinkit/                    the tools and sources of the desktop skin
 //
 // Both "device" trees mirror "\Program Files"; the data goes on the device first. A host run
 // from the build folder takes the build's own files instead.
@@ -30,6 +31,8 @@ struct HostFiles {
     std::vector<std::string> trees;
     // The session start entries of the hosts (HOST.desktop), which a host writes for its user.
     std::string autostart;
+    // The skin kit a desktop host draws the keyboard's skin for its screen with (DesktopSkin.h).
+    std::string skin_kit;
 };
 
 // The files of the running program, located from its own file (/proc/self/exe).

@@ -35,6 +35,18 @@ bool HostSetup::use_geometry(const std::string& name) const
     return true;
 }
 
+bool HostSetup::use_desktop(const DesktopScreen& screen, const PanelOptions& options, DesktopSetupResult* result) const
+{
+    DesktopSetupResult own;
+    std::string report;
+    const bool ok = SetUpDesktop(screen, options, OwnHostFiles().skin_kit, result ? *result : own, report);
+    for (size_t at = 0, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1)
+        std::fprintf(stderr, "%s: %s\n", m_host.c_str(), report.substr(at, end - at).c_str());
+    if (!ok)
+        std::fprintf(stderr, "%s: the screen %dx%d is too large for the keyboard\n", m_host.c_str(), screen.width, screen.height);
+    return ok;
+}
+
 std::string HostSetup::device_root(const char* given) const
 {
     if (given)

@@ -9,12 +9,15 @@
 //     setup.install_platform_files();                       // 3. the device's own files,
 //     if (!setup.install_programs(KeyboardRole::...))       //    then the programs
 //         stop
+//     if (!setup.use_desktop(screen, options))              // 1'. a desktop host's screen,
+//         stop                                              //     after the keyboard is in
 //     ... open the display
 //     auto panel = setup.start_input_panel(events, output); // 4. boot: the input panel,
 //     setup.run_startup_folder();                           //    what the device starts
 //
 // The steps print their own problems on standard error as "HOST: why"; a step that returns
 // false has printed why the host cannot go on.
+#include "panel_host/DesktopSetup.h"
 #include "panel_host/SipHost.h"
 
 #include <memory>

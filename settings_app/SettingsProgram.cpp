@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "kbfiles/LayoutSelection.h"
+#include "kbfiles/SkinChoice.h"
 #include "kbfiles/kbSettings.h"
 #include "runtime/Log.h"
 #include "runtime/Path.h"
@@ -59,7 +60,9 @@ int RunSettingsProgram(HINSTANCE module, std::u16string_view command_line)
 
     auto skin = std::make_unique<Properties>();
     auto language = std::make_unique<Language>(*skin);
-    if (!skin->load_skin(ExpandPath(kSkinPath), display)) {
+    // The keyboard's skin for this screen, else the one beside the program.
+    const std::u16string chosen = ChosenSkinPath(kSkinPath);
+    if (!skin->load_skin(chosen, display) && (chosen == ExpandPath(kSkinPath) || !skin->load_skin(ExpandPath(kSkinPath), display))) {
         Log().append(u"optarix: no skin\n");
         // The skin carries no texts of its own; the language files say what went wrong.
         language->LoadLanguage(kApplicationName);

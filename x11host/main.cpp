@@ -5,7 +5,6 @@
 #include "panel_host/HostSetup.h"
 #include "panel_host/KeyboardKeys.h"
 #include "panel_host/OptionTable.h"
-#include "x11host/DesktopGeometry.h"
 #include "x11host/DesktopSession.h"
 #include "x11host/SingleInstance.h"
 #include "x11host/XTestKeyboard.h"
@@ -36,17 +35,10 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-// The key map in X screen pixels: "index id label left top right bottom".
-void printKeyMap(double scale)
+// The key map in X screen pixels, which are the device's: "index id label left top right bottom".
+void printKeyMap()
 {
-    auto keys = pocketsim::CurrentKeyMap();
-    for (auto& key : keys) {
-        key.rect.left = static_cast<LONG>(std::lround(key.rect.left * scale));
-        key.rect.top = static_cast<LONG>(std::lround(key.rect.top * scale));
-        key.rect.right = static_cast<LONG>(std::lround(key.rect.right * scale));
-        key.rect.bottom = static_cast<LONG>(std::lround(key.rect.bottom * scale));
-    }
-    std::fputs(pocketsim::FormatKeyMap(keys).c_str(), stdout);
+    std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
     std::printf("ready\n");
     std::fflush(stdout);
 }
@@ -68,7 +60,7 @@ int pollTimeout(DWORD timerDue, std::optional<x11host::XTestKeyboard::Clock::tim
 
 // Lines that automation writes to standard input: "keymap" asks for the key map again (after
 // a layout switch). False once the input closed.
-bool readCommands(std::string& pending, double scale)
+bool readCommands(std::string& pending)
 {
     char buffer[256];
     for (;;) {
@@ -83,7 +75,7 @@ bool readCommands(std::string& pending, double scale)
             pending.erase(0, end + 1);
             if (line == "keymap") {
                 SimPumpMessages();
-                printKeyMap(scale);
+                printKeyMap();
             }
         }
     }
@@ -92,8 +84,7 @@ bool readCommands(std::string& pending, double scale)
 // What the command line asks for.
 struct Options {
     const char* root = nullptr;
-    x11host::SkinSize skin = x11host::SkinSize::Automatic;
-    int keyboardWidth = 0;
+    pocketsim::PanelOptions size;
     bool events = false;
     bool keymap = false;
     x11host::DesktopOptions desktop;
@@ -103,19 +94,21 @@ pocketsim::OptionTable optionTable(Options& o)
 {
     using pocketsim::SetFlag;
     using pocketsim::StoreValue;
-    auto skin = [&o](const char* value) -> std::string {
-        std::string v = value;
-        if (v == "qvga")
-            o.skin = x11host::SkinSize::Qvga;
-        else if (v == "vga")
-            o.skin = x11host::SkinSize::Vga;
-        else
-            return "unknown skin size '" + v + "' (qvga, vga)";
-        return {};
+    auto length = [&o](std::optional<pocketsim::PanelLength> pocketsim::PanelOptions::*field, const char* name) {
+        return [&o, field, name](const char* value) -> std::string {
+            pocketsim::PanelLength length;
+            if (!length.parse(value))
+                return std::string(name) + " wants pixels (16 or more), a percentage or auto";
+            o.size.*field = length;
+            return {};
+        };
     };
-    auto width = [&o](const char* value) -> std::string {
-        o.keyboardWidth = std::atoi(value);
-        return o.keyboardWidth < 64 ? "--width wants at least 64 pixels" : "";
+    auto scale = [&o](const char* value) -> std::string {
+        double scale = 0;
+        if (!pocketsim::ParsePanelScale(value, scale))
+            return "--scale wants a number from 1 to 16, or auto";
+        o.size.scale = scale;
+        return {};
     };
     auto command = [&o](x11host::PanelCommand c) {
         return [&o, c](const char*) -> std::string {
@@ -133,8 +126,11 @@ pocketsim::OptionTable optionTable(Options& o)
     return pocketsim::OptionTable("magnikeys-x11", {
         { "--root", "FOLDER", "the keyboard's device folder (default: POCKETSIM_ROOT or\n"
                               "~/.local/share/magnikeys-x11/device)", StoreValue(o.root) },
-        { "--skin", "qvga|vga", "the skin's size (default: by the screen's density, VGA from 150 dpi)", skin },
-        { "--width", "PIXELS", "how wide the keyboard is on the screen (default: the screen's width)", width },
+        { "--width", "W", "the keyboard's width: pixels, a percentage of the screen's (80%) or auto", length(&pocketsim::PanelOptions::width, "--width") },
+        { "--height", "H", "its height, alike (default: keys of 18 mm, at most 35% of the screen's\n"
+                           "height; full width on portrait and phone screens)", length(&pocketsim::PanelOptions::height, "--height") },
+        { "--scale", "S", "the skin's scale, screen pixels per design pixel (1 to 16, or auto);\n"
+                          "the size chosen is remembered in the keyboard's folder", scale },
         { "--events", "", "print every call of the input panel's callback, one a line", SetFlag(o.events) },
         { "--keymap", "", "print the keyboard's keys in screen pixels once it shows, then \"ready\";\n"
                           "again for each line \"keymap\" on standard input (for automation)", SetFlag(o.keymap) },
@@ -147,28 +143,9 @@ pocketsim::OptionTable optionTable(Options& o)
     });
 }
 
-// The device screen for the X screen: the keyboard's design size magnified to it. Empty, with
-// the reason printed, when the platform cannot have a screen that large.
-std::optional<x11host::DesktopGeometry> useScreen(const pocketsim::HostSetup& setup, Display* x, const Options& o)
-{
-    const int screen = DefaultScreen(x);
-    const x11host::DesktopGeometry geometry = x11host::ChooseGeometry(DisplayWidth(x, screen), DisplayHeight(x, screen),
-        DisplayHeightMM(x, screen), o.skin, o.keyboardWidth);
-    if (!setup.use_geometry(geometry.name())) {
-        std::fprintf(stderr, "magnikeys-x11: the screen %dx%d is too large for the keyboard\n", DisplayWidth(x, screen),
-            DisplayHeight(x, screen));
-        return std::nullopt;
-    }
-    // The programs the keyboard starts (its settings) see the same screen, magnified alike.
-    char scale[32];
-    std::snprintf(scale, sizeof scale, "%.6f", geometry.scale);
-    setenv("POCKETSIM_X11_SCALE", scale, 1);
-    return geometry;
-}
-
 // The keyboard on the desktop until the X display goes or a signal stops the host.
 void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyboard& keyboard,
-    const x11host::DesktopGeometry& geometry, bool keymap, x11host::DesktopSession& session)
+    bool keymap, x11host::DesktopSession& session)
 {
     pocketsim::SipHost& panel = *started;
     session.start(panel);
@@ -177,7 +154,7 @@ void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyb
     std::string commands;
     bool commandsOpen = keymap;
     if (keymap) {
-        printKeyMap(geometry.scale);
+        printKeyMap();
         fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
     }
     std::signal(SIGINT, [](int) { g_stop = 1; });
@@ -194,7 +171,7 @@ void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyb
         session.idle(panel);
         SimReapEndedPrograms();
         if (commandsOpen)
-            commandsOpen = readCommands(commands, geometry.scale);
+            commandsOpen = readCommands(commands);
         if (wake < 0 || display < 0) {
             if (!SimRunFor(5))
                 break;
@@ -241,15 +218,17 @@ int main(int argc, char** argv)
         return 1;
     }
     const pocketsim::HostSetup setup("magnikeys-x11");
-    const std::optional<x11host::DesktopGeometry> geometry = useScreen(setup, x, options);
-    if (!geometry)
-        return 1;
     setup.use_device_root(setup.device_root(options.root));
 
     // The keyboard, its data and its settings program, installed when missing or older; the
     // desktop's input method is always Magnikeys.
     setup.install_platform_files();
     if (!setup.install_programs(pocketsim::KeyboardRole::Required))
+        return 1;
+    // The keyboard's size for this screen, its skin drawn for it, the device screen.
+    const int screen = DefaultScreen(x);
+    if (!setup.use_desktop({ DisplayWidth(x, screen), DisplayHeight(x, screen), DisplayWidthMM(x, screen), DisplayHeightMM(x, screen) },
+            options.size))
         return 1;
 
     // Screen reads from the keyboard's first moment on see the desktop.
@@ -263,7 +242,7 @@ int main(int argc, char** argv)
         return 1;
     }
     x11host::DesktopSession session(options.desktop, instance, x);
-    runKeyboard(std::move(panel), keyboard, *geometry, options.keymap, session);
+    runKeyboard(std::move(panel), keyboard, options.keymap, session);
     keyboard.restore_all();
     SimCloseDisplay();
     return 0;

@@ -1,8 +1,10 @@
 // The X11 desktop back end: every top-level window of the device is an X window of its own on
-// the host's desktop, scaled from device pixels to the X screen. The input panel is a dock at
-// the bottom of the screen that never takes the focus; windows that cannot be activated (the
-// zoom window) are override-redirect popups above it; other windows are ordinary ones. The
-// left button on any of them is the stylus. Screen reads see what the X screen shows.
+// the host's desktop. The device screen is the X screen's own pixels: nothing is scaled on the
+// way. The input panel is a dock at the bottom of the screen that never takes the focus;
+// windows that cannot be activated (the zoom window) are override-redirect popups above it;
+// other windows are ordinary ones. The programs the host starts see a screen of their own
+// (POCKETSIM_PROGRAM_SCREEN, "WxH"), shown centred above the panel. The left button on any
+// window is the stylus. Screen reads see what the X screen shows.
 #include "display.h"
 #include "linux/text/host_text.h"
 
@@ -55,14 +57,14 @@ struct Channel {
 
 class X11Desktop final : public Backend {
 public:
-    X11Desktop(Display* display, double scale, int deviceHeight)
+    X11Desktop(Display* display, int programWidth, int programHeight)
         : m_display(display)
         , m_screen(DefaultScreen(display))
         , m_root(RootWindow(display, m_screen))
         , m_visual(DefaultVisual(display, m_screen))
         , m_depth(DefaultDepth(display, m_screen))
-        , m_scale(scale)
-        , m_deviceHeight(deviceHeight)
+        , m_programWidth(programWidth)
+        , m_programHeight(programHeight)
         , m_red(m_visual->red_mask)
         , m_green(m_visual->green_mask)
         , m_blue(m_visual->blue_mask)
@@ -108,17 +110,16 @@ public:
             XDestroyWindow(m_display, it->second.xid);
             it = m_windows.erase(it);
         }
-        m_panelHeight = 0;
+        m_panelTop = m_screenHeight;
         for (const WindowPicture& p : pictures)
             if (p.role == WindowPicture::Role::Panel && p.visible)
-                m_panelHeight = toScreen(p.rect.bottom, m_scale) - toScreen(p.rect.top, m_scale);
+                m_panelTop = std::min<int>(m_screenHeight, p.rect.top);
         // Back to front, so that raising keeps the device's order among the popups.
         for (auto it = pictures.rbegin(); it != pictures.rend(); ++it)
             show(*it);
         // The X windows in the device's order (the panel and the popups in front), also where
-        // no window manager keeps the panel above.
-        // Programs' windows, drawn smaller, go below the panel even where the device has them
-        // beside it.
+        // no window manager keeps the panel above. Programs' windows go below the panel even
+        // where the device has them beside it.
         std::vector<Window> order;
         auto rank = [](const WindowPicture& p) {
             return p.local && p.role == WindowPicture::Role::Popup ? 0 : p.role == WindowPicture::Role::Panel ? 1 : 2;
@@ -164,28 +165,18 @@ public:
     bool capture_screen(uint16_t* pixels, int width, int height) override
     {
         XSync(m_display, False);
-        int w = std::min(m_screenWidth, static_cast<int>(std::ceil(width * m_scale)));
-        int h = std::min(m_screenHeight, static_cast<int>(std::ceil(height * m_scale)));
+        const int w = std::min(m_screenWidth, width), h = std::min(m_screenHeight, height);
         if (w < 1 || h < 1)
             return false;
         XImage* image = XGetImage(m_display, m_root, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
         if (!image)
             return false;
-        std::vector<int> columns(static_cast<size_t>(width));
-        for (int x = 0; x < width; ++x)
-            columns[static_cast<size_t>(x)] = std::min(w - 1, static_cast<int>((x + 0.5) * m_scale));
         const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst;
-        for (int y = 0; y < height; ++y) {
-            int sy = static_cast<int>((y + 0.5) * m_scale);
-            if (sy >= h)
-                break;
+        for (int y = 0; y < h; ++y) {
             uint16_t* out = pixels + static_cast<size_t>(y) * width;
-            const auto* row = reinterpret_cast<const uint32_t*>(image->data + static_cast<size_t>(sy) * image->bytes_per_line);
-            for (int x = 0; x < width; ++x) {
-                int sx = columns[static_cast<size_t>(x)];
-                if (static_cast<int>((x + 0.5) * m_scale) >= w)
-                    break;
-                unsigned long p = direct ? row[sx] : XGetPixel(image, sx, sy);
+            const auto* row = reinterpret_cast<const uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line);
+            for (int x = 0; x < w; ++x) {
+                unsigned long p = direct ? row[x] : XGetPixel(image, x, y);
                 unsigned r = m_red.unpack(p), g = m_green.unpack(p), b = m_blue.unpack(p);
                 out[x] = static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
             }
@@ -199,24 +190,23 @@ private:
         Window xid = 0;
         WindowPicture::Role role = WindowPicture::Role::Normal;
         RECT rect {};
+        POINT offset {}; // X screen minus device coordinates
         int x = 0, y = 0, width = 0, height = 0; // on the X screen
-        double scale = 1; // X pixels per device pixel
         bool mapped = false;
-        std::vector<uint16_t> pixels; // as last presented, device pixels
-        std::vector<uint32_t> image; // scaled, in the visual's format
+        std::vector<uint16_t> pixels; // as last presented
+        std::vector<uint32_t> image; // in the visual's format
         std::u16string title;
     };
 
-    // Programs' windows (the settings program) are made small enough for the whole device
-    // screen to fit above the panel; the panel and its popups take the full magnification.
-    double scaleFor(const WindowPicture& p) const
+    // Where a window's device coordinates lie on the X screen. The programs the host starts
+    // have a screen of their own, shown centred above the panel (or the screen's bottom edge
+    // while the panel is hidden); the host's own windows are on the X screen as they are.
+    POINT offsetFor(const WindowPicture& p) const
     {
-        if ((p.local && p.role != WindowPicture::Role::Normal) || m_deviceHeight <= 0)
-            return m_scale;
-        const int room = std::max(m_screenHeight / 4, m_screenHeight - m_panelHeight);
-        return std::min(m_scale, static_cast<double>(room) / m_deviceHeight);
+        if (p.local || m_programWidth <= 0 || m_programHeight <= 0)
+            return POINT { 0, 0 };
+        return POINT { (m_screenWidth - m_programWidth) / 2, std::max(0, m_panelTop - m_programHeight) };
     }
-    static int toScreen(LONG device, double scale) { return static_cast<int>(std::lround(device * scale)); }
 
     void show(const WindowPicture& p)
     {
@@ -234,9 +224,9 @@ private:
             }
             return;
         }
-        s.scale = scaleFor(p);
-        const int x = toScreen(p.rect.left, s.scale), y = toScreen(p.rect.top, s.scale);
-        const int width = std::max(1, toScreen(p.rect.right, s.scale) - x), height = std::max(1, toScreen(p.rect.bottom, s.scale) - y);
+        s.offset = offsetFor(p);
+        const int x = p.rect.left + s.offset.x, y = p.rect.top + s.offset.y;
+        const int width = std::max<int>(1, p.rect.right - p.rect.left), height = std::max<int>(1, p.rect.bottom - p.rect.top);
         const bool moved = x != s.x || y != s.y || width != s.width || height != s.height;
         if (moved) {
             s.x = x, s.y = y, s.width = width, s.height = height;
@@ -252,7 +242,7 @@ private:
         const bool changed = moved || s.pixels.size() != count || (p.pixels && !std::equal(s.pixels.begin(), s.pixels.end(), p.pixels));
         if (changed && p.pixels) {
             s.pixels.assign(p.pixels, p.pixels + count);
-            scale(s);
+            convert(s);
         }
         if (!s.mapped) {
             XMapWindow(m_display, s.xid);
@@ -268,14 +258,14 @@ private:
     {
         Shown s;
         s.role = p.role;
-        s.scale = scaleFor(p);
+        s.offset = offsetFor(p);
         XSetWindowAttributes a {};
         a.background_pixel = BlackPixel(m_display, m_screen);
         a.event_mask = kEventMask;
         a.override_redirect = p.role == WindowPicture::Role::Popup;
         a.save_under = p.role == WindowPicture::Role::Popup;
-        s.x = toScreen(p.rect.left, s.scale), s.y = toScreen(p.rect.top, s.scale);
-        s.width = std::max(1, toScreen(p.rect.right, s.scale) - s.x), s.height = std::max(1, toScreen(p.rect.bottom, s.scale) - s.y);
+        s.x = p.rect.left + s.offset.x, s.y = p.rect.top + s.offset.y;
+        s.width = std::max<int>(1, p.rect.right - p.rect.left), s.height = std::max<int>(1, p.rect.bottom - p.rect.top);
         s.xid = XCreateWindow(m_display, m_root, s.x, s.y, static_cast<unsigned>(s.width), static_cast<unsigned>(s.height), 0,
             CopyFromParent, InputOutput, CopyFromParent, CWBackPixel | CWEventMask | CWOverrideRedirect | CWSaveUnder, &a);
         // The panel and the popups never take the keyboard focus: what is typed goes on to the
@@ -338,28 +328,19 @@ private:
             reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
     }
 
-    // Device pixels to the X screen, each X pixel taking the device pixel under its centre.
-    void scale(Shown& s)
+    // The device's pixels in the visual's format, one for one.
+    void convert(Shown& s)
     {
         const int dw = s.rect.right - s.rect.left, dh = s.rect.bottom - s.rect.top;
         s.image.assign(static_cast<size_t>(s.width) * s.height, 0);
         if (dw <= 0 || dh <= 0)
             return;
-        std::vector<int> columns(static_cast<size_t>(s.width));
-        for (int x = 0; x < s.width; ++x)
-            columns[static_cast<size_t>(x)] = std::clamp(static_cast<int>((s.x + x + 0.5) / s.scale) - static_cast<int>(s.rect.left), 0, dw - 1);
-        int lastRow = -1;
-        for (int y = 0; y < s.height; ++y) {
-            const int sy = std::clamp(static_cast<int>((s.y + y + 0.5) / s.scale) - static_cast<int>(s.rect.top), 0, dh - 1);
+        const int w = std::min(dw, s.width), h = std::min(dh, s.height);
+        for (int y = 0; y < h; ++y) {
+            const uint16_t* in = s.pixels.data() + static_cast<size_t>(y) * dw;
             uint32_t* out = s.image.data() + static_cast<size_t>(y) * s.width;
-            if (sy == lastRow) {
-                std::copy_n(out - s.width, s.width, out);
-                continue;
-            }
-            lastRow = sy;
-            const uint16_t* in = s.pixels.data() + static_cast<size_t>(sy) * dw;
-            for (int x = 0; x < s.width; ++x) {
-                const uint16_t p = in[columns[static_cast<size_t>(x)]];
+            for (int x = 0; x < w; ++x) {
+                const uint16_t p = in[x];
                 const unsigned r = ((p >> 11) & 0x1F) * 255 / 31, g = ((p >> 5) & 0x3F) * 255 / 63, b = (p & 0x1F) * 255 / 31;
                 out[x] = static_cast<uint32_t>(m_red.pack(r) | m_green.pack(g) | m_blue.pack(b));
             }
@@ -431,8 +412,8 @@ private:
             if (&shown == s)
                 event.window = handle;
         // Relative to the window, wherever a window manager put it.
-        event.x = static_cast<int>(std::floor((toScreen(s->rect.left, s->scale) + x + 0.5) / s->scale));
-        event.y = static_cast<int>(std::floor((toScreen(s->rect.top, s->scale) + y + 0.5) / s->scale));
+        event.x = s->rect.left + x;
+        event.y = s->rect.top + y;
         m_pending.push_back(event);
     }
 
@@ -441,9 +422,9 @@ private:
     Window m_root;
     Visual* m_visual;
     int m_depth;
-    double m_scale;
-    int m_deviceHeight;
-    int m_panelHeight = 0; // X pixels of the panel while it shows
+    int m_programWidth; // the screen of the programs the host starts; 0: none of its own
+    int m_programHeight;
+    int m_panelTop = 0; // the panel's top edge while it shows, else the screen's height
     Channel m_red, m_green, m_blue;
     int m_screenWidth = 0;
     int m_screenHeight = 0;
@@ -471,7 +452,7 @@ bool available()
     return x && *x;
 }
 
-std::unique_ptr<Backend> create(int width, int height)
+std::unique_ptr<Backend> create(int, int)
 {
     Display* display = XOpenDisplay(nullptr);
     if (!display)
@@ -483,14 +464,11 @@ std::unique_ptr<Backend> create(int width, int height)
         XCloseDisplay(display);
         return nullptr;
     }
-    // Device pixels are magnified to the X screen's width unless the host asks otherwise.
-    double scale = static_cast<double>(DisplayWidth(display, screen)) / std::max(1, width);
-    if (const char* wanted = std::getenv("POCKETSIM_X11_SCALE"); wanted && *wanted) {
-        double v = std::atof(wanted);
-        if (v >= 0.25 && v <= 32)
-            scale = v;
-    }
-    return std::make_unique<X11Desktop>(display, scale, height);
+    int programWidth = 0, programHeight = 0;
+    if (const char* programs = std::getenv("POCKETSIM_PROGRAM_SCREEN"); programs && *programs)
+        if (std::sscanf(programs, "%dx%d", &programWidth, &programHeight) != 2 || programWidth < 16 || programHeight < 16)
+            programWidth = programHeight = 0;
+    return std::make_unique<X11Desktop>(display, programWidth, programHeight);
 }
 
 }

@@ -41,7 +41,7 @@ void VListElement::load(const Properties& props, const ElementRecord& record)
     m_border_bottom = props.get_point(record, u"scroll_border_max", POINT{0, 0}).y;
     m_locked = props.get_int(record, u"locked", 0) != 0;
     m_grow = props.get_int(record, u"grow", 0) != 0;
-    m_drag_threshold = kDragThreshold << props.scale_shift();
+    m_drag_threshold = props.pixels(kDragThreshold);
     refresh_item_looks();
 }
 

@@ -2,6 +2,8 @@
 
 #include "skin/file/SkinFormat.h"
 
+#include <cmath>
+
 using namespace skinfmt;
 
 Properties::Properties() = default;
@@ -114,6 +116,18 @@ const ElementRecord& Properties::child(const ElementRecord& record, size_t index
     return *reinterpret_cast<const ElementRecord*>(file + at);
 }
 
+double Properties::pixel_scale() const
+{
+    return m_content.drawn_thousandths ? m_content.drawn_thousandths / 1000.0 : double(1 << m_content.scale_shift);
+}
+
+int Properties::pixels(int design) const
+{
+    if (!m_content.drawn_thousandths)
+        return design * (1 << m_content.scale_shift);
+    return static_cast<int>(std::lround(design * pixel_scale()));
+}
+
 std::u16string Properties::translate(std::u16string_view key) const
 {
     auto found = m_texts.find(key);
@@ -133,4 +147,5 @@ void PropertiesImpl::swap(PropertiesImpl& other) noexcept
     fonts.swap(other.fonts);
     strings.swap(other.strings);
     std::swap(scale_shift, other.scale_shift);
+    std::swap(drawn_thousandths, other.drawn_thousandths);
 }

@@ -57,6 +57,13 @@ public:
     void clear_translations() { m_texts.clear(); }
 
     int scale_shift() const { return m_content.scale_shift; }
+    // Whether the skin was compiled and drawn for its screen at a scale of its own (its node
+    // "scale"): then its sizes are that screen's pixels and nothing is replicated.
+    bool drawn_for_screen() const { return m_content.drawn_thousandths != 0; }
+    // Screen pixels per design pixel (a 96 dpi screen's): that scale, else 2^scale_shift.
+    double pixel_scale() const;
+    // A length the program keeps in design pixels, on this skin's screen.
+    int pixels(int design) const;
     const std::vector<PictureRef>& picture_table() const { return m_content.pictures; }
     const std::vector<std::shared_ptr<FontRep>>& font_table() const { return m_content.fonts; }
     const std::vector<std::u16string>& string_table() const { return m_content.strings; }

@@ -55,6 +55,19 @@ std::u16string_view DirectoryOf(std::u16string_view path)
     return slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash);
 }
 
+// The scale a skin compiled for a screen records; 0 for none (or a value no tool writes).
+int DrawnThousandths(const uint8_t* file)
+{
+    size_t record = FindNamedRecord(file, kDrawnScaleNode);
+    if (!record)
+        return 0;
+    size_t node = FindNode(file, record, NodeKind::Integer, kDrawnScaleKey);
+    if (!node)
+        return 0;
+    int32_t value = ReadI32(file + node + 4);
+    return value >= 250 && value <= 64000 ? value : 0;
+}
+
 void LogDamaged(std::u16string_view path, const std::string& why)
 {
     Log().append(u"Error: skin [").append(path).append(u"] is damaged: ").append(Utf16FromUtf8(why)).append(u"\n");
@@ -83,7 +96,9 @@ void PropertiesImpl::build(std::u16string_view path, std::u16string_view picture
         LogDamaged(path, why);
         return;
     }
-    scale_shift = display.dpi > 191 ? 1 : 0;
+    // A skin compiled for its screen is that screen's pixels already: nothing is replicated.
+    drawn_thousandths = DrawnThousandths(file);
+    scale_shift = drawn_thousandths == 0 && display.dpi > 191 ? 1 : 0;
     Stopwatch watch;
 
     size_t text = ReadU32(file + kTextAreaOffset);

@@ -29,6 +29,9 @@ public:
     std::vector<std::shared_ptr<FontRep>> fonts;
     std::vector<std::u16string> strings;
     int scale_shift = 0;
+    // Thousandths of the scale the skin was compiled and drawn at for its screen (its node
+    // "scale"); 0 for the device's skin, which the loader scales by 2^scale_shift.
+    int drawn_thousandths = 0;
 
 private:
     void build(std::u16string_view path, std::u16string_view pictureDir, const DisplayInfo& display);

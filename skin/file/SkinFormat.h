@@ -21,6 +21,11 @@ constexpr size_t kTreeEntryHeader = 12; // left, right, name; the element record
 constexpr size_t kRecordHeader = 16; // seven array bounds and the child count
 constexpr int32_t kNoEntry = -1;
 
+// A skin compiled for a screen at a scale holds the top-level node "scale" with the integer
+// "thousandths": its sizes and pictures are that screen's pixels already, to be used as they are.
+constexpr char16_t kDrawnScaleNode[] = u"scale";
+constexpr char16_t kDrawnScaleKey[] = u"thousandths";
+
 // The typed arrays of an element record, in file order.
 enum class NodeKind { Integer = 0, Font, Point, String, Picture, Color };
 constexpr int kNodeKindCount = 6;

@@ -287,8 +287,9 @@ protected:
     {
         if (!OnPath("Xvfb"))
             GTEST_SKIP() << "needs Xvfb to run the desktop keyboard on a virtual X server (scripts/setup installs it)";
-        // 720 pixels wide at 96 dpi: the QVGA keyboard magnified three times.
-        ASSERT_TRUE(m_x.start("720x960x24", "-dpi 96")) << "Xvfb did not start";
+        // 720 pixels wide at 96 dpi unless a test says otherwise: the keyboard drawn at three
+        // times the design's size, across the screen.
+        ASSERT_TRUE(m_x.start(m_screen, m_xArguments)) << "Xvfb did not start";
         m_display = XOpenDisplay(m_x.name().c_str());
         ASSERT_NE(m_display, nullptr);
         // Windows come and go while the test looks at them: a request about one that just went
@@ -462,6 +463,8 @@ protected:
         return found;
     }
 
+    std::string m_screen = "720x960x24";
+    std::string m_xArguments = "-dpi 96";
     VirtualX m_x;
     TempDeviceRoot m_device;
     Display* m_display = nullptr;
@@ -846,7 +849,14 @@ std::vector<uint16_t> grabWindow(Display* d, Window w)
     return pixels;
 }
 
-TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
+// A phone-tall screen: the settings program's whole menu fits above the keyboard at the
+// keyboard's scale.
+class DesktopKeyboardTall : public DesktopKeyboard {
+protected:
+    DesktopKeyboardTall() { m_screen = "720x1440x24"; }
+};
+
+TEST_F(DesktopKeyboardTall, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
 {
     // The program's log says which menu entry it took: a tap is known taken, not guessed from
     // the picture.
@@ -879,9 +889,15 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
     ASSERT_TRUE(XGetWindowAttributes(m_display, settings, &a));
     EXPECT_LE(a.y + a.height, space.top);
 
-    // Its menu, by where the skin puts the entries: "Zoom style", then "Glass lens", then
-    // "Close". Each tap waits for the program to log the entry it took.
-    auto tapAndWait = [&](double fx, double fy, const std::string& entry) {
+    // At the keyboard's scale: as wide as the keyboard's design (three times 240 pixels).
+    EXPECT_EQ(a.width, 720);
+    EXPECT_GE(a.height, 900);
+    const double scale = a.width / 240.0;
+
+    // Its menu, by where the skin puts the entries (design pixels from the top: rows of 28 from
+    // 60): "Zoom style", then "Glass lens", then "Close". Each tap waits for the program to log
+    // the entry it took.
+    auto tapAndWait = [&](double fx, double designY, const std::string& entry) {
         // At rest first (the menus slide in): drawn, and alike over half a second.
         std::vector<uint16_t> before = grabWindow(m_display, settings);
         int alike = 0;
@@ -895,7 +911,7 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
         // Where the window is now: it may have changed size since it first showed.
         XWindowAttributes at {};
         XGetWindowAttributes(m_display, settings, &at);
-        pointer(at.x + static_cast<int>(fx * at.width), at.y + static_cast<int>(fy * at.height));
+        pointer(at.x + static_cast<int>(fx * at.width), at.y + static_cast<int>(designY * scale));
         button(true);
         std::this_thread::sleep_for(30ms);
         button(false);
@@ -910,21 +926,21 @@ TEST_F(DesktopKeyboard, TheSettingsKeyStartsTheSettingsProgramInAWindowOfItsOwn)
         const std::string shot = std::string(X11HOST_SHOTS) + "/settings_tap_not_taken_" + std::to_string(getpid()) + ".png";
         if (before.size() > 2)
             SimWritePng565(shot.c_str(), before.data() + 2, before[0], before[1], before[0]);
-        ADD_FAILURE() << "tapped at (" << fx << ", " << fy << ") of " << at.width << "x" << at.height << "; the picture before: "
+        ADD_FAILURE() << "tapped at (" << fx << ", " << designY << " design pixels) of " << at.width << "x" << at.height << "; the picture before: "
                       << shot << "\nthe program's log:\n" << programLog();
         return false;
     };
     // "Start as default keyboard", which on the desktop starts the keyboard with the session.
-    ASSERT_TRUE(tapAndWait(0.5, 292.0 / 642, "default_keyboard")) << "Start as default keyboard";
-    ASSERT_TRUE(tapAndWait(0.5, 348.0 / 642, "Zoom_Types")) << "Zoom style";
-    ASSERT_TRUE(tapAndWait(0.5, 192.0 / 642, "glass_zoom")) << "Glass lens";
+    ASSERT_TRUE(tapAndWait(0.5, 156, "default_keyboard")) << "Start as default keyboard";
+    ASSERT_TRUE(tapAndWait(0.5, 186, "Zoom_Types")) << "Zoom style";
+    ASSERT_TRUE(tapAndWait(0.5, 102, "glass_zoom")) << "Glass lens";
     auto settingsText = [&] { return asciiFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt"); };
     for (auto end = std::chrono::steady_clock::now() + 10s;
          settingsText().find("board_style glass_zoom") == std::string::npos && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(50ms);
     EXPECT_NE(settingsText().find("board_style glass_zoom"), std::string::npos) << settingsText();
     // Close: the program ends and its window goes.
-    tapAndWait(0.5, 452.0 / 642, "Close");
+    tapAndWait(0.5, 242, "Close");
     for (auto end = std::chrono::steady_clock::now() + 15s; findProgramWindow(m_display, width, height) && std::chrono::steady_clock::now() < end;)
         std::this_thread::sleep_for(50ms);
     EXPECT_EQ(findProgramWindow(m_display, width, height), 0u) << "the settings program did not close";

@@ -1,7 +1,8 @@
-// menuart OUTDIR: draws the settings program's pictures as OUTDIR/menu.png, in the keyboard's
-// palette. Sizes are those of a 96 dpi screen (the skin doubles them on 192 dpi screens); each
-// piece is painted onto the colour it is shown on, so that its smooth edges stay clean when it
-// is drawn as a keyed copy.
+// menuart OUTDIR [--scale S]: draws the settings program's pictures as OUTDIR/menu.png, in the
+// keyboard's palette. Sizes are those of a 96 dpi screen (the device's skin doubles them on
+// 192 dpi screens; --scale draws them that many times larger at full resolution); each piece is
+// painted onto the colour it is shown on, so that its smooth edges stay clean when it is drawn
+// as a keyed copy.
 //
 //   (0, 0)   16 x 16  list panel: white, rounded, on the page colour (guides 6 in)
 //   (16, 0)  14 x 14  check mark, keyed around it
@@ -10,9 +11,11 @@
 //   (48, 20) 24 x 24  the about card: white, rounded, on the dimmed page (guides 9 in)
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tools/skinart/Art.h"
+#include "tools/skinart/ArtScale.h"
 
 using namespace art;
 
@@ -54,17 +57,18 @@ void RoundedPanel(Image& img, int x, int y, int size, double radius, Color under
     img.paint(x, y, x + size, y + size, RoundRect(x, y, x + size, y + size - 1, radius), face);
 }
 
-Image Menu()
+Image Menu(double scale)
 {
-    Image img(72, 68, Hex(0xFF00FF, 0.0));
+    Image img(72, 68, Hex(0xFF00FF, 0.0), scale);
     RoundedPanel(img, 0, 0, 16, 5.0, kPage, kPanelShadow, kPanel);
 
     // The check mark is drawn over a row at rest (white) and over a pressed one (light blue):
     // its smooth edges are blended with a colour between the two, and everything else is
     // see-through.
     img.stamp(16, 0, 30, 14, Check(16, 0), kAccent);
-    for (int y = 0; y < 14; ++y) {
-        for (int x = 16; x < 30; ++x) {
+    const Image::Box check = img.pixels(16, 0, 30, 14);
+    for (int y = check.y0; y < check.y1; ++y) {
+        for (int x = check.x0; x < check.x1; ++x) {
             Color& c = img.at(x, y);
             if (c.a <= 0 || c.a >= 1)
                 continue;
@@ -91,12 +95,13 @@ Image Menu()
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: menuart OUTDIR\n");
+    double scale = 1.0;
+    if (argc != 2 && !(argc == 4 && !std::strcmp(argv[2], "--scale") && ParseArtScale(argv[3], scale))) {
+        std::fprintf(stderr, "usage: menuart OUTDIR [--scale S]   (S from %g to %g)\n", kMinArtScale, kMaxArtScale);
         return 2;
     }
     std::string path = std::string(argv[1]) + "/menu.png";
-    if (!Menu().write_png(path)) {
+    if (!Menu(scale).write_png(path)) {
         std::fprintf(stderr, "menuart: cannot write %s\n", path.c_str());
         return 1;
     }

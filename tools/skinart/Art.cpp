@@ -12,34 +12,46 @@ Color Hex(uint32_t rgb, double alpha)
     return { ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0, (rgb & 0xFF) / 255.0, alpha };
 }
 
-Image::Image(int width, int height, Color fill)
-    : m_width(width)
-    , m_height(height)
-    , m_pixels(size_t(width) * height, fill)
+Image::Image(int width, int height, Color fill, double scale)
+    : m_width(Scaled(width, scale))
+    , m_height(Scaled(height, scale))
+    , m_scale(scale)
+    , m_pixels(size_t(m_width) * m_height, fill)
 {
+}
+
+Image::Box Image::pixels(int x0, int y0, int x1, int y1) const
+{
+    return { Scaled(x0, m_scale), Scaled(y0, m_scale), Scaled(x1, m_scale), Scaled(y1, m_scale) };
 }
 
 void Image::fill(int x0, int y0, int x1, int y1, Color c)
 {
-    for (int y = std::max(0, y0); y < std::min(m_height, y1); ++y)
-        for (int x = std::max(0, x0); x < std::min(m_width, x1); ++x)
+    const Box b = pixels(x0, y0, x1, y1);
+    for (int y = std::max(0, b.y0); y < std::min(m_height, b.y1); ++y)
+        for (int x = std::max(0, b.x0); x < std::min(m_width, b.x1); ++x)
             at(x, y) = c;
 }
 
-double Image::coverage(int x, int y, const Shape& shape) const
+double Image::coverage(int px, int py, const Box& design, const Box& box, const Shape& shape) const
 {
+    // Design units per pixel inside this piece: 1 / scale, give or take the rounding of its edges.
+    const double kx = box.x1 > box.x0 ? double(design.x1 - design.x0) / (box.x1 - box.x0) : 0;
+    const double ky = box.y1 > box.y0 ? double(design.y1 - design.y0) / (box.y1 - box.y0) : 0;
     int inside = 0;
     for (int sy = 0; sy < 4; ++sy)
         for (int sx = 0; sx < 4; ++sx)
-            inside += shape(x + (sx + 0.5) / 4.0, y + (sy + 0.5) / 4.0) ? 1 : 0;
+            inside += shape(design.x0 + (px - box.x0 + (sx + 0.5) / 4.0) * kx, design.y0 + (py - box.y0 + (sy + 0.5) / 4.0) * ky) ? 1 : 0;
     return inside / 16.0;
 }
 
 void Image::paint(int x0, int y0, int x1, int y1, const Shape& shape, Color c)
 {
-    for (int y = std::max(0, y0); y < std::min(m_height, y1); ++y) {
-        for (int x = std::max(0, x0); x < std::min(m_width, x1); ++x) {
-            double k = coverage(x, y, shape) * c.a;
+    const Box design { x0, y0, x1, y1 };
+    const Box b = pixels(x0, y0, x1, y1);
+    for (int y = std::max(0, b.y0); y < std::min(m_height, b.y1); ++y) {
+        for (int x = std::max(0, b.x0); x < std::min(m_width, b.x1); ++x) {
+            double k = coverage(x, y, design, b, shape) * c.a;
             if (k <= 0)
                 continue;
             Color& d = at(x, y);
@@ -52,9 +64,11 @@ void Image::paint(int x0, int y0, int x1, int y1, const Shape& shape, Color c)
 
 void Image::stamp(int x0, int y0, int x1, int y1, const Shape& shape, Color c)
 {
-    for (int y = std::max(0, y0); y < std::min(m_height, y1); ++y) {
-        for (int x = std::max(0, x0); x < std::min(m_width, x1); ++x) {
-            double k = coverage(x, y, shape);
+    const Box design { x0, y0, x1, y1 };
+    const Box b = pixels(x0, y0, x1, y1);
+    for (int y = std::max(0, b.y0); y < std::min(m_height, b.y1); ++y) {
+        for (int x = std::max(0, b.x0); x < std::min(m_width, b.x1); ++x) {
+            double k = coverage(x, y, design, b, shape);
             if (k > 0)
                 at(x, y) = { c.r, c.g, c.b, k * c.a };
         }

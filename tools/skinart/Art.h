@@ -1,6 +1,8 @@
 #pragma once
 // A small anti-aliased painter for the skin's pictures: shapes are inside-tests sampled 4 x 4
 // times per pixel and blended in straight RGBA.
+#include "tools/skinart/ArtScale.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -14,15 +16,19 @@ struct Color {
 
 Color Hex(uint32_t rgb, double alpha = 1.0);
 
-// Inside-test in picture coordinates (pixel centres at +0.5).
+// Inside-test in design coordinates (pixel centres at +0.5 on a 96 dpi screen).
 using Shape = std::function<bool(double x, double y)>;
 
+// A picture drawn at a scale: every call takes design coordinates. A box (x0, y0)-(x1, y1) is a
+// piece of the picture (a key face, a symbol): it covers the pixels Scaled(x0)..Scaled(x1) and
+// its shapes are stretched onto exactly those, so that each piece fills whole pixels.
 class Image {
 public:
-    Image(int width, int height, Color fill = {0, 0, 0, 0});
-    int width() const { return m_width; }
+    Image(int width, int height, Color fill = {0, 0, 0, 0}, double scale = 1.0);
+    int width() const { return m_width; } // pixels
     int height() const { return m_height; }
-    Color& at(int x, int y) { return m_pixels[size_t(y) * m_width + x]; }
+    double scale() const { return m_scale; }
+    Color& at(int x, int y) { return m_pixels[size_t(y) * m_width + x]; } // pixels
 
     void fill(int x0, int y0, int x1, int y1, Color c);
     // Paints c over the pixels of the box the shape covers, weighted by coverage.
@@ -31,12 +37,20 @@ public:
     // shape reaches, so that a picture keeps a see-through background.
     void stamp(int x0, int y0, int x1, int y1, const Shape& shape, Color c);
 
+    // The pixels a design box covers: left, top, right, bottom (exclusive).
+    struct Box {
+        int x0, y0, x1, y1;
+    };
+    Box pixels(int x0, int y0, int x1, int y1) const;
+
     bool write_png(const std::string& path) const;
 
 private:
-    double coverage(int x, int y, const Shape& shape) const;
+    // Coverage of pixel (px, py) of the piece whose design box is `design`.
+    double coverage(int px, int py, const Box& design, const Box& box, const Shape& shape) const;
     int m_width;
     int m_height;
+    double m_scale;
     std::vector<Color> m_pixels;
 };
 

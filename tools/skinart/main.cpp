@@ -1,11 +1,16 @@
-// skinart OUTDIR: draws the default skin's pictures as PNG into OUTDIR:
+// skinart OUTDIR [--scale S]: draws the default skin's pictures as PNG into OUTDIR:
 //   keyboard.png  key faces (nine-patch), the keyboard background tile and the key symbols
 //   glass.png     the glass lens border
-// Sizes are those of a 96 dpi screen; the skin doubles them on 192 dpi screens. Symbols are
-// painted onto the face they sit on, so that they stay smooth when drawn as keyed copies.
+// Sizes are those of a 96 dpi screen (the device's skin doubles them on 192 dpi screens);
+// --scale draws them that many times larger at full resolution, for a skin compiled with the
+// same scale (skinc --scale). Symbols are painted onto the face they sit on, so that they stay
+// smooth when drawn as keyed copies.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
+
+#include "tools/skinart/ArtScale.h"
 
 #include "tools/skinart/Art.h"
 
@@ -120,12 +125,12 @@ void Symbol(Image& img, int x, int y, int w, int h, Color face, Color ink, const
     img.paint(x, y, x + w, y + h, shape, ink);
 }
 
-Image Keyboard()
+Image Keyboard(double scale)
 {
     // Row 0: faces (letter, letter held, function, function held) and the background tile.
     // Row 1 (y 12) and row 2 (y 26): arrows left, right, up, down and the settings gear, at rest
     // and held. Row 3 (y 40): shift, enter, backspace, delete, each at rest and held.
-    Image img(144, 54);
+    Image img(144, 54, Color { 0, 0, 0, 0 }, scale);
     Face(img, 0, kLetter, kLetterShadow);
     Face(img, 12, kAccent, kAccentShadow);
     Face(img, 24, kFunction, kFunctionShadow);
@@ -162,18 +167,21 @@ Image Keyboard()
 
 // The lens border: see-through outside the circle, an opaque rim (it carries the opacity bit
 // and is blended half over the screen), a half-transparent inside (no opacity bit: the lens).
-Image Glass()
+// The keyboard keeps its lens even-sided, so the circle fills the even part of the picture;
+// its edges stay hard, as a see-through pixel must be all outside or all lens.
+Image Glass(double scale)
 {
-    const int size = 90;
-    Image img(size, size);
+    Image img(90, 90, Color { 0, 0, 0, 0 }, scale);
+    const int size = img.width() & ~1;
     const double c = size / 2.0;
+    const double rim = 4.0 * scale;
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
             double dx = x + 0.5 - c, dy = y + 0.5 - c;
             double d = std::sqrt(dx * dx + dy * dy);
             if (d > c)
                 continue;
-            img.at(x, y) = d >= c - 4.0 ? kGlassRim : Color { 0, 0, 0, 0.5 };
+            img.at(x, y) = d >= c - rim ? kGlassRim : Color { 0, 0, 0, 0.5 };
         }
     }
     return img;
@@ -183,12 +191,13 @@ Image Glass()
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: skinart OUTDIR\n");
+    double scale = 1.0;
+    if (argc != 2 && !(argc == 4 && !std::strcmp(argv[2], "--scale") && ParseArtScale(argv[3], scale))) {
+        std::fprintf(stderr, "usage: skinart OUTDIR [--scale S]   (S from %g to %g)\n", kMinArtScale, kMaxArtScale);
         return 2;
     }
     std::string dir = argv[1];
-    bool ok = Keyboard().write_png(dir + "/keyboard.png") && Glass().write_png(dir + "/glass.png");
+    bool ok = Keyboard(scale).write_png(dir + "/keyboard.png") && Glass(scale).write_png(dir + "/glass.png");
     if (!ok)
         std::fprintf(stderr, "skinart: cannot write the pictures into %s\n", dir.c_str());
     return ok ? 0 : 1;

@@ -66,6 +66,15 @@ Skin MergeSkins(std::vector<std::pair<std::string, Skin>> sources);
 std::vector<uint8_t> WriteSkin(Skin skin);
 Skin ReadSkin(const std::vector<uint8_t>& file);
 
+// The skin for a screen `scale` times the design's (96 dpi) pixels, drawn at that scale by the
+// art tools: what the device's loader multiplies on a 192 dpi screen (points, picture
+// rectangles and guides, font sizes) is multiplied here once and rounded to whole pixels as
+// the art tools round, and the node "scale" records the scale, so that the loader replicates
+// nothing. Integers, strings and colours stay.
+void ScaleSkin(Skin& skin, double scale);
+// Gives the top-level node `name` the design size width x height (a form sized for a screen).
+void ResizeNode(Skin& skin, const std::u16string& name, int width, int height);
+
 // PNG to a 16-bit bottom-up BMP: transparent pixels become 0xF81F, opaque pixels carry the
 // opacity bit (0x0020), partly transparent ones are weighted by their alpha with the bit clear.
 void ConvertPngToBmp(const std::string& pngPath, const std::string& bmpPath);

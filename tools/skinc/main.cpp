@@ -1,6 +1,9 @@
 // skinc: compiles a readable skin source (YAML), or several that together make one skin, into
 // the binary skin file and converts their PNG pictures to 16-bit BMP beside it; `--dump` turns
-// any binary skin back into the source form.
+// any binary skin back into the source form. `--scale S` compiles the skin for a screen S times
+// the design's pixels, with pictures drawn at that scale (skinart/menuart --scale S);
+// `--resize NODE=WxH` then gives a form the size of its screen.
+#include "tools/skinart/ArtScale.h"
 #include "tools/skinc/SkinSource.h"
 
 #include <cstdio>
@@ -40,8 +43,11 @@ static void WriteAll(const std::string& path, const void* data, size_t size)
 static int Usage()
 {
     std::fprintf(stderr,
-        "usage: skinc SOURCE.yaml... -o OUTPUT.skin   compile; PNG pictures become NAME.bmp beside the output\n"
-        "       skinc --dump INPUT.skin [-o OUT]   write a binary skin as source text\n");
+        "usage: skinc SOURCE.yaml... -o OUTPUT.skin [--scale S] [--resize NODE=WxH]...\n"
+        "           compile; PNG pictures become NAME.bmp beside the output; --scale S for a screen S\n"
+        "           times the design's pixels (%g to %g), --resize gives a node that design size\n"
+        "       skinc --dump INPUT.skin [-o OUT]   write a binary skin as source text\n",
+        kMinArtScale, kMaxArtScale);
     return 2;
 }
 
@@ -50,17 +56,37 @@ int main(int argc, char** argv)
     bool dump = false;
     std::vector<std::string> inputs;
     std::string output;
+    double scale = 0; // 0: the device's skin, scaled by the loader
+    struct Resize {
+        std::u16string node;
+        int width, height;
+    };
+    std::vector<Resize> resizes;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--dump"))
             dump = true;
         else if (!std::strcmp(argv[i], "-o") && i + 1 < argc)
             output = argv[++i];
+        else if (!std::strcmp(argv[i], "--scale") && i + 1 < argc) {
+            if (!ParseArtScale(argv[++i], scale))
+                return Usage();
+        } else if (!std::strcmp(argv[i], "--resize") && i + 1 < argc) {
+            std::string spec = argv[++i];
+            size_t eq = spec.find('=');
+            int width = 0, height = 0;
+            char tail = 0;
+            if (eq == std::string::npos || eq == 0
+                || std::sscanf(spec.c_str() + eq + 1, "%dx%d%c", &width, &height, &tail) != 2 || width < 1 || height < 1
+                || width > 0x7FFF || height > 0x7FFF)
+                return Usage();
+            resizes.push_back({ Utf16FromUtf8(spec.substr(0, eq)), width, height });
+        }
         else if (argv[i][0] == '-' || (dump && !inputs.empty()))
             return Usage();
         else
             inputs.push_back(argv[i]);
     }
-    if (inputs.empty() || (!dump && output.empty()))
+    if (inputs.empty() || (!dump && output.empty()) || (dump && (scale > 0 || !resizes.empty())))
         return Usage();
 
     try {
@@ -85,6 +111,10 @@ int main(int argc, char** argv)
             sources.emplace_back(input, std::move(part));
         }
         skinc::Skin skin = sources.size() == 1 ? std::move(sources.front().second) : skinc::MergeSkins(std::move(sources));
+        if (scale > 0)
+            skinc::ScaleSkin(skin, scale);
+        for (const Resize& r : resizes)
+            skinc::ResizeNode(skin, r.node, r.width, r.height);
         fs::path outputDir = fs::path(output).parent_path();
         for (const auto& picture : skin.pictures) {
             if (picture.png.empty())

@@ -1,51 +1,12 @@
-// The desktop's device screen and the keyboard's keysyms, without an X server.
-#include "x11host/DesktopGeometry.h"
+// The keyboard's keysyms, without an X server (the desktop's sizes are panel_host's:
+// tests/panel_host/desktop_size_test.cpp).
 #include "x11host/XTestKeyboard.h"
 
 #include <gtest/gtest.h>
 
 #include <X11/keysym.h>
 
-using x11host::ChooseGeometry;
-using x11host::SkinSize;
 using x11host::XTestKeyboard;
-
-TEST(DesktopGeometry, TheDesignWidthIsMagnifiedToTheScreenAndTheSkinFollowsTheDensity)
-{
-    // 96 dpi: QVGA, three times on a 720-pixel screen; the menu bar's strip falls off the bottom.
-    auto g = ChooseGeometry(720, 960, 254);
-    EXPECT_EQ(g.dpi, 96);
-    EXPECT_DOUBLE_EQ(g.scale, 3.0);
-    EXPECT_EQ(g.width, 240);
-    EXPECT_EQ(g.height, 320 + 26);
-    EXPECT_EQ(g.name(), "240x346@96");
-
-    // About 193 dpi: VGA.
-    g = ChooseGeometry(1920, 1080, 142);
-    EXPECT_EQ(g.dpi, 192);
-    EXPECT_DOUBLE_EQ(g.scale, 4.0);
-    EXPECT_EQ(g.width, 480);
-    EXPECT_EQ(g.height, 270 + 52);
-
-    // Unknown size in millimetres counts as 96 dpi; a skin asked for wins over the density.
-    EXPECT_EQ(ChooseGeometry(1024, 768, 0).dpi, 96);
-    EXPECT_EQ(ChooseGeometry(1024, 768, 0, SkinSize::Vga).dpi, 192);
-    EXPECT_EQ(ChooseGeometry(1920, 1080, 142, SkinSize::Qvga).dpi, 96);
-}
-
-TEST(DesktopGeometry, ANarrowerKeyboardSitsInAWiderDeviceScreen)
-{
-    auto g = ChooseGeometry(1280, 800, 0, SkinSize::Automatic, 480);
-    EXPECT_DOUBLE_EQ(g.scale, 2.0);
-    EXPECT_EQ(g.width, 640);
-    EXPECT_EQ(g.height, 400 + 26);
-    // Wider than the screen is the screen's width.
-    EXPECT_DOUBLE_EQ(ChooseGeometry(1280, 800, 0, SkinSize::Automatic, 5000).scale, 1280.0 / 240);
-    // Absurd screens stay within the device's limits.
-    g = ChooseGeometry(100000, 5, 0);
-    EXPECT_LE(g.height, 4096);
-    EXPECT_GE(g.height, 16);
-}
 
 TEST(XTestKeysyms, CharactersAndVirtualKeys)
 {
