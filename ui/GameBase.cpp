@@ -464,7 +464,10 @@ ScreenRecord GameBase::ClientArea() const
     } else {
         top = r.dpi < 97 ? 26 : 52;
         RECT visible {};
-        bottom = shell::sip_shown(&visible) ? r.height - visible.bottom : top;
+        // A panel's visible desktop reaching below this screen (a desktop's programs have a
+        // screen of their own above the panel) reserves nothing; it never makes the client
+        // taller than the screen.
+        bottom = shell::sip_shown(&visible) ? std::max(0, r.height - static_cast<int>(visible.bottom)) : top;
     }
     if (m_taskbarVisible) {
         r.client_x = 0;

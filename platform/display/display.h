@@ -56,6 +56,11 @@ public:
     // What the host's screen shows, at device resolution (width x height, pitch width); false
     // when the back end cannot read it (the composed device screen is used instead).
     virtual bool capture_screen(uint16_t*, int /*width*/, int /*height*/) { return false; }
+    // Reads only a rectangle of the host's screen into pixels (pitch in pixels, indexed in
+    // screen coordinates), for back ends that can: a large desktop is read where a program reads
+    // it, not whole at every screen DC. False when it cannot.
+    virtual bool can_capture_region() const { return false; }
+    virtual bool capture_region(uint16_t*, int /*pitch*/, const RECT& /*region*/) { return false; }
 };
 
 struct Bootstrap {

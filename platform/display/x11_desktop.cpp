@@ -164,16 +164,25 @@ public:
 
     bool capture_screen(uint16_t* pixels, int width, int height) override
     {
+        return capture_region(pixels, width, RECT { 0, 0, width, height });
+    }
+
+    bool can_capture_region() const override { return true; }
+
+    bool capture_region(uint16_t* pixels, int pitch, const RECT& region) override
+    {
         XSync(m_display, False);
-        const int w = std::min(m_screenWidth, width), h = std::min(m_screenHeight, height);
-        if (w < 1 || h < 1)
-            return false;
-        XImage* image = XGetImage(m_display, m_root, 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
+        const int x0 = std::max<int>(0, region.left), y0 = std::max<int>(0, region.top);
+        const int x1 = std::min<int>(m_screenWidth, std::min<int>(region.right, pitch)), y1 = std::min<int>(m_screenHeight, region.bottom);
+        if (x1 <= x0 || y1 <= y0)
+            return x1 >= x0 && y1 >= y0; // nothing of the X screen there to read
+        const int w = x1 - x0, h = y1 - y0;
+        XImage* image = XGetImage(m_display, m_root, x0, y0, static_cast<unsigned>(w), static_cast<unsigned>(h), AllPlanes, ZPixmap);
         if (!image)
             return false;
         const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst;
         for (int y = 0; y < h; ++y) {
-            uint16_t* out = pixels + static_cast<size_t>(y) * width;
+            uint16_t* out = pixels + static_cast<size_t>(y0 + y) * pitch + x0;
             const auto* row = reinterpret_cast<const uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line);
             for (int x = 0; x < w; ++x) {
                 unsigned long p = direct ? row[x] : XGetPixel(image, x, y);
@@ -208,16 +217,26 @@ private:
         return POINT { (m_screenWidth - m_programWidth) / 2, std::max(0, m_panelTop - m_programHeight) };
     }
 
+    // A window a program put off its own screen (a menu bar moved below it) is not seen there:
+    // here that place is the panel's.
+    bool offProgramScreen(const WindowPicture& p) const
+    {
+        if (p.local || m_programWidth <= 0 || m_programHeight <= 0)
+            return false;
+        return p.rect.right <= 0 || p.rect.bottom <= 0 || p.rect.left >= m_programWidth || p.rect.top >= m_programHeight;
+    }
+
     void show(const WindowPicture& p)
     {
+        const bool visible = p.visible && !offProgramScreen(p);
         auto found = m_windows.find(p.handle);
         if (found == m_windows.end()) {
-            if (!p.visible)
+            if (!visible)
                 return; // made when it first shows
             found = m_windows.emplace(p.handle, create(p)).first;
         }
         Shown& s = found->second;
-        if (!p.visible) {
+        if (!visible) {
             if (s.mapped) {
                 XUnmapWindow(m_display, s.xid);
                 s.mapped = false;

@@ -3,6 +3,7 @@
 // the keys typed, in order, without ever losing the focus.
 #include "runtime/Registry.h"
 #include "tests/support/DeviceRoot.h"
+#include "tests/support/Sharpness.h"
 #include "tests/support/VirtualX.h"
 
 #include <simhost.h>
@@ -401,14 +402,14 @@ protected:
     }
 
     // A quick flick from a key's centre, as a finger does it.
-    void stroke(const std::string& label, int dx)
+    void stroke(const std::string& label, int dx, int dy = 0)
     {
         const Key& k = key(label);
         pointer(k.cx(), k.cy());
         button(true);
         for (int step = 1; step <= 6; ++step) {
             std::this_thread::sleep_for(8ms);
-            pointer(k.cx() + dx * step / 6, k.cy());
+            pointer(k.cx() + dx * step / 6, k.cy() + dy * step / 6);
         }
         button(false);
     }
@@ -621,22 +622,22 @@ TEST_F(DesktopKeyboard, CapsLockOnTheDesktopLeavesTheCaseToTheKeyboard)
     XSync(m_display, False);
 }
 
-TEST_F(DesktopKeyboard, ThePanelIsADockThatNeverTakesTheFocus)
+// The keyboard's own X window: the dock. 0 when there is none.
+Window findDock(Display* d)
 {
-    startBoth();
-    // The keyboard's own X window: the dock at the bottom edge of the screen.
-    Window root = DefaultRootWindow(m_display), parent = 0, *children = nullptr;
+    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
     unsigned count = 0;
     Window dock = 0;
-    ASSERT_TRUE(XQueryTree(m_display, root, &root, &parent, &children, &count));
-    Atom typeAtom = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False);
-    Atom dockType = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    if (!XQueryTree(d, root, &root, &parent, &children, &count))
+        return 0;
+    Atom typeAtom = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
+    Atom dockType = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False);
     for (unsigned i = 0; i < count; ++i) {
         Atom actual = 0;
         int format = 0;
         unsigned long items = 0, rest = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(m_display, children[i], typeAtom, 0, 1, False, XA_ATOM, &actual, &format, &items, &rest, &data) == Success
+        if (XGetWindowProperty(d, children[i], typeAtom, 0, 1, False, XA_ATOM, &actual, &format, &items, &rest, &data) == Success
             && data && items == 1 && *reinterpret_cast<Atom*>(data) == dockType)
             dock = children[i];
         if (data)
@@ -644,11 +645,19 @@ TEST_F(DesktopKeyboard, ThePanelIsADockThatNeverTakesTheFocus)
     }
     if (children)
         XFree(children);
+    return dock;
+}
+
+TEST_F(DesktopKeyboard, ThePanelIsADockThatNeverTakesTheFocus)
+{
+    startBoth();
+    // The keyboard's own X window: the dock at the bottom edge of the screen.
+    const Window dock = findDock(m_display);
     ASSERT_NE(dock, 0u);
     XWindowAttributes a {};
     ASSERT_TRUE(XGetWindowAttributes(m_display, dock, &a));
     EXPECT_EQ(a.map_state, IsViewable);
-    EXPECT_EQ(a.width, 720); // the design width magnified to the screen's width
+    EXPECT_EQ(a.width, 720); // a portrait screen's full width
     EXPECT_GE(a.y + a.height, 960); // on the bottom edge
     EXPECT_LT(a.y + a.height, 960 + 3);
     XWMHints* hints = XGetWMHints(m_display, dock);
@@ -721,9 +730,12 @@ std::vector<uint16_t> grabScreen(Display* d, int& width, int& height)
     XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (!image)
         return {};
+    // A 4K screen is eight million pixels: read them straight where the layout allows.
+    const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            unsigned long p = XGetPixel(image, x, y);
+            unsigned long p = direct ? reinterpret_cast<const uint32_t*>(image->data + static_cast<size_t>(y) * image->bytes_per_line)[x]
+                                     : XGetPixel(image, x, y);
             unsigned r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
             pixels[static_cast<size_t>(y) * width + x] = static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
         }
@@ -731,70 +743,46 @@ std::vector<uint16_t> grabScreen(Display* d, int& width, int& height)
     return pixels;
 }
 
-Window DesktopKeyboard::holdForLens(const Key& k)
+// The keyboard's settings with the glass lens (a file lacking a key is the defaults).
+void writeGlassSettings(const TempDeviceRoot& device)
 {
-    pointer(k.cx(), k.cy());
-    button(true);
-    return waitForWindow([&] { return findWindow(m_display, ""); });
-}
-
-TEST_F(DesktopKeyboard, GlassLensOverATerminal)
-{
-    if (!OnPath("xterm"))
-        GTEST_SKIP() << "needs xterm for the picture of the keyboard over a terminal";
-    // The keyboard's settings with the glass lens (a file lacking a key is the defaults).
-    m_device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt",
+    device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt",
         "zoom_scale 2.0\nzoom_show_delay 0.325\nanimation_time 0.125\nzoom_power 0.3\nsmart_zoom true\n"
         "zooms_count_to_disable_delay 5\nprint_pause_to_enable_delay 3.0\nmin_time_for_press 0.2\n"
         "double_click_delay 0.5\nrepeat_delay 0.9\nrepeat_interval 0.15\nsettings_id 32\nlast_movement_ignore 0.065\n"
         "board_style glass_zoom\nglass_zoom_window_size 90 90\nglass_radius 50.0\nstroke_speed 600 300\n"
         "stroke_distance 30 20\n");
-    std::string xterm = "/usr/bin/xterm";
-    ASSERT_TRUE(m_client.start({ xterm, "-fa", "DejaVu Sans Mono", "-fs", "11", "-geometry", "62x36+12+12", "-T", "notes", "-e",
-                                   "/bin/sh", "-c", "printf 'Typed on the desktop keyboard:\\n'; exec cat" },
-        m_x.name()));
-    const Window terminal = waitForWindow([&] { return findWindow(m_display, "notes"); });
-    ASSERT_NE(terminal, 0u) << "xterm did not show";
-    XSetInputFocus(m_display, terminal, RevertToParent, CurrentTime);
-    XSync(m_display, False);
-    startKeyboard();
+}
 
-    for (const char* label : { "shift", "h", "e", "l", "l", "o", ",", "space", "shift", "w", "o", "r", "l", "d", "!" }) {
-        const size_t before = hostCount("SendCharEvents") + hostCount("SendVirtualKey");
-        tap(label);
-        if (std::string(label) != "shift") {
-            ASSERT_TRUE(m_host.waitFor([&](const auto&) { return hostCount("SendCharEvents") + hostCount("SendVirtualKey") > before; }))
-                << label;
-        }
-    }
-    // Hold a key: the glass lens shows the keys under the stylus, over the terminal.
-    const Key& k = key("g");
-    const Window lens = holdForLens(k);
-    ASSERT_NE(lens, 0u) << "no zoom window while a key is held";
-    // The picture once the lens stopped growing: two grabs in a row alike.
-    int width = 0, height = 0;
-    std::vector<uint16_t> shot = grabScreen(m_display, width, height), previous;
+// The screen once the lens stopped growing: two grabs in a row alike.
+std::vector<uint16_t> grabSettled(Display* d, int& width, int& height)
+{
+    std::vector<uint16_t> shot = grabScreen(d, width, height), previous;
     for (auto end = std::chrono::steady_clock::now() + 5s; shot != previous && std::chrono::steady_clock::now() < end;) {
         std::this_thread::sleep_for(60ms);
         previous = std::move(shot);
-        shot = grabScreen(m_display, width, height);
+        shot = grabScreen(d, width, height);
     }
-    std::filesystem::create_directories(X11HOST_SHOTS);
-    const std::string path = std::string(X11HOST_SHOTS) + "/glass_over_xterm.png";
-    // Written aside and moved into place, so that runs side by side never mix their pictures.
-    const std::string partial = path + "." + std::to_string(getpid());
-    ASSERT_TRUE(SimWritePng565(partial.c_str(), shot.data(), width, height, width));
-    std::filesystem::rename(partial, path);
-    button(false);
+    return shot;
+}
 
-    // The lens sits above the keyboard, clear of the key held.
-    XWindowAttributes a {};
-    ASSERT_TRUE(XGetWindowAttributes(m_display, lens, &a));
-    EXPECT_LE(a.y + a.height, k.top + 3);
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(m_display, &focus, &revert);
-    EXPECT_EQ(focus, terminal);
+// Written aside and moved into place, so that runs side by side never mix their pictures.
+bool writeShot(const std::string& name, const std::vector<uint16_t>& shot, int width, int height)
+{
+    std::filesystem::create_directories(X11HOST_SHOTS);
+    const std::string path = std::string(X11HOST_SHOTS) + "/" + name;
+    const std::string partial = path + "." + std::to_string(getpid());
+    if (!SimWritePng565(partial.c_str(), shot.data(), width, height, width))
+        return false;
+    std::filesystem::rename(partial, path);
+    return true;
+}
+
+Window DesktopKeyboard::holdForLens(const Key& k)
+{
+    pointer(k.cx(), k.cy());
+    button(true);
+    return waitForWindow([&] { return findWindow(m_display, ""); });
 }
 
 // The X window of the keyboard's host that is an ordinary program window (the settings
@@ -887,7 +875,7 @@ TEST_F(DesktopKeyboardTall, TheSettingsKeyStartsTheSettingsProgramInAWindowOfIts
     const Key& space = key("space");
     XWindowAttributes a {};
     ASSERT_TRUE(XGetWindowAttributes(m_display, settings, &a));
-    EXPECT_LE(a.y + a.height, space.top);
+    EXPECT_LE(a.y + a.height, space.top) << a.x << "," << a.y << " " << a.width << "x" << a.height;
 
     // At the keyboard's scale: as wide as the keyboard's design (three times 240 pixels).
     EXPECT_EQ(a.width, 720);
@@ -969,32 +957,6 @@ TEST_F(DesktopKeyboardTall, TheSettingsKeyStartsTheSettingsProgramInAWindowOfIts
 }
 
 // ---- the keyboard as a program of the desktop session ----------------------------------
-
-// The keyboard's dock window, mapped or not; 0 when there is none yet.
-Window findDock(Display* d)
-{
-    Window root = DefaultRootWindow(d), parent = 0, *children = nullptr;
-    unsigned count = 0;
-    Window dock = 0;
-    if (!XQueryTree(d, root, &root, &parent, &children, &count))
-        return 0;
-    const Atom typeAtom = XInternAtom(d, "_NET_WM_WINDOW_TYPE", False);
-    const Atom dockType = XInternAtom(d, "_NET_WM_WINDOW_TYPE_DOCK", False);
-    for (unsigned i = 0; i < count && !dock; ++i) {
-        Atom actual = 0;
-        int format = 0;
-        unsigned long items = 0, rest = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(d, children[i], typeAtom, 0, 1, False, XA_ATOM, &actual, &format, &items, &rest, &data) == Success
-            && data && items == 1 && *reinterpret_cast<Atom*>(data) == dockType)
-            dock = children[i];
-        if (data)
-            XFree(data);
-    }
-    if (children)
-        XFree(children);
-    return dock;
-}
 
 bool mapped(Display* d, Window w)
 {
@@ -1246,6 +1208,188 @@ TEST_F(TextFields, TheKeyboardShowsForTextFieldsOnlyAndAHardwareKeyboardKeepsItH
     XIRemoveMasterInfo remove { XIRemoveMaster, hardwareKeyboard, XIFloating, 0, 0 };
     XIChangeHierarchy(m_display, reinterpret_cast<XIAnyHierarchyChangeInfo*>(&remove), 1);
     XSync(m_display, False);
+}
+
+
+// The keyboard at the sizes people's screens have: a desktop at 96 dpi, a 4K screen that tells
+// X its size in millimetres (160 dpi), a phone-tall portrait screen.
+struct Screen {
+    const char* name;
+    const char* screen; // Xvfb's WxHxDEPTH
+    const char* dpi;
+    const char* terminal; // xterm's font size and geometry for the pictures
+    const char* geometry;
+};
+
+const Screen kScreens[] = {
+    { "1920x1080", "1920x1080x24", "96", "16", "92x24+48+40" },
+    { "3840x2160", "3840x2160x24", "160", "18", "104x30+96+80" },
+    { "720x1440", "720x1440x24", "280", "7", "40x30+16+24" },
+};
+
+class DesktopKeyboardAnySize : public DesktopKeyboard, public ::testing::WithParamInterface<Screen> {
+protected:
+    DesktopKeyboardAnySize()
+    {
+        m_screen = GetParam().screen;
+        m_xArguments = std::string("-dpi ") + GetParam().dpi;
+    }
+
+    int screenWidth() const { return DisplayWidth(m_display, DefaultScreen(m_display)); }
+    int screenHeight() const { return DisplayHeight(m_display, DefaultScreen(m_display)); }
+
+    // The desktop's background, as a desktop has one rather than X's black.
+    void paintDesktop()
+    {
+        XColor colour {};
+        colour.red = 0x3c00, colour.green = 0x4a00, colour.blue = 0x5c00;
+        colour.flags = DoRed | DoGreen | DoBlue;
+        Colormap map = DefaultColormap(m_display, DefaultScreen(m_display));
+        if (XAllocColor(m_display, map, &colour)) {
+            XSetWindowBackground(m_display, DefaultRootWindow(m_display), colour.pixel);
+            XClearWindow(m_display, DefaultRootWindow(m_display));
+            XSync(m_display, False);
+        }
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Screens, DesktopKeyboardAnySize, ::testing::ValuesIn(kScreens),
+    [](const ::testing::TestParamInfo<Screen>& info) { return std::string("at_") + info.param.name; });
+
+TEST_P(DesktopKeyboardAnySize, TypesAndStrokesAlikeDrawnAtTheScreensOwnPixels)
+{
+    writeGlassSettings(m_device);
+    startBoth();
+    const int W = screenWidth(), H = screenHeight();
+
+    // The dock: on the bottom edge, within 35 % of the screen's height; across a portrait
+    // screen, centred on a wide one.
+    const Window dock = findDock(m_display);
+    ASSERT_NE(dock, 0u);
+    XWindowAttributes a {};
+    ASSERT_TRUE(XGetWindowAttributes(m_display, dock, &a));
+    EXPECT_LE(a.height, 0.35 * H + 1);
+    EXPECT_EQ(a.y + a.height, H);
+    if (H > W)
+        EXPECT_EQ(a.width, W);
+    else
+        EXPECT_NEAR(a.x, (W - a.width) / 2, 1);
+    RecordProperty("panel", std::to_string(a.width) + "x" + std::to_string(a.height));
+
+    // Strokes measured in key widths: three keys across in a flick is a stroke, under half a
+    // key is a tap, at every size.
+    const Key& q = key("q");
+    const int keyWidth = q.right - q.left, rowHeight = q.bottom - q.top;
+    ASSERT_GT(keyWidth, 0);
+    auto settle = [&](size_t count) { return waitReceived(count); };
+    for (const char* label : { "shift", "h", "e", "l", "l", "o", "," }) {
+        if (std::string(label) == "shift")
+            tap(label);
+        else
+            type(label);
+    }
+    size_t before = received();
+    stroke("c", 3 * keyWidth); // space
+    ASSERT_TRUE(settle(before + 1)) << m_client.output();
+    for (const char* label : { "shift", "w", "o", "r", "l", "d", "!" }) {
+        if (std::string(label) == "shift")
+            tap(label);
+        else
+            type(label);
+    }
+    before = received();
+    stroke("m", -3 * keyWidth); // backspace
+    ASSERT_TRUE(settle(before + 1)) << m_client.output();
+    before = received();
+    stroke("q", keyWidth * 2 / 5); // a tap that slid a little
+    ASSERT_TRUE(settle(before + 1)) << m_client.output();
+    stroke("x", 0, -5 * rowHeight / 2); // shift, upwards
+    type("b");
+    EXPECT_EQ(tokens(presses(m_client.lines())),
+        (std::vector<std::string> { "H", "e", "l", "l", "o", ",", " ", "W", "o", "r", "l", "d", "!", "<BS>", "q", "B" }))
+        << m_client.output() << m_host.output();
+
+    // The glass lens: 90 design pixels across at the keyboard's scale, above the keyboard.
+    const double scale = a.width / 240.0;
+    const Key& g = key("g");
+    const Window lens = holdForLens(g);
+    ASSERT_NE(lens, 0u) << "no zoom window while a key is held";
+    int width = 0, height = 0;
+    const std::vector<uint16_t> shot = grabSettled(m_display, width, height);
+    button(false);
+    XWindowAttributes l {};
+    ASSERT_TRUE(XGetWindowAttributes(m_display, lens, &l));
+    EXPECT_NEAR(l.width, 90 * scale, 2);
+    EXPECT_EQ(l.width, l.height);
+    EXPECT_LE(l.y + l.height, a.y);
+
+    // Drawn at the screen's own pixels: the letters' anti-aliased edges are there in the
+    // picture, and the check tells a copy magnified by replication from it.
+    for (const char* label : { "q", "g", "m" }) {
+        const Key& k = key(label);
+        const RECT face { k.left + (k.right - k.left) / 5, k.top + (k.bottom - k.top) / 5, k.right - (k.right - k.left) / 5,
+            k.bottom - (k.bottom - k.top) / 5 };
+        const double share = LonePixelShare(shot.data(), width, face);
+        EXPECT_GT(share, kNativeLonePixelShare) << label;
+        int rw = 0, rh = 0;
+        for (double factor : { 2.0, 2.5, 3.0 }) {
+            const std::vector<uint16_t> blocky = Replicated(shot.data(), width, face, factor, rw, rh);
+            EXPECT_LT(LonePixelShare(blocky.data(), rw, RECT { 0, 0, rw, rh }), 0.01) << label << " at " << factor;
+        }
+        RecordProperty(std::string("lone_pixel_share_") + label, std::to_string(share));
+    }
+    // The picture only when something is wrong: a 4K picture takes a second to write.
+    if (HasFailure())
+        writeShot(std::string("any_size_failed_") + GetParam().name + ".png", shot, width, height);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    EXPECT_EQ(focus, m_clientWindow);
+}
+
+// The pictures of the README: the keyboard under a terminal with the glass lens showing.
+TEST_P(DesktopKeyboardAnySize, GlassLensOverATerminal)
+{
+    if (!OnPath("xterm"))
+        GTEST_SKIP() << "needs xterm for the picture of the keyboard over a terminal";
+    writeGlassSettings(m_device);
+    paintDesktop();
+    std::string xterm = "/usr/bin/xterm";
+    ASSERT_TRUE(m_client.start({ xterm, "-fa", "DejaVu Sans Mono", "-fs", GetParam().terminal, "-geometry", GetParam().geometry,
+                                   "-bg", "#ffffff", "-fg", "#1c2028", "-T", "notes", "-e", "/bin/sh", "-c",
+                                   "printf 'Typed on the desktop keyboard:\\n'; exec cat" },
+        m_x.name()));
+    const Window terminal = waitForWindow([&] { return findWindow(m_display, "notes"); });
+    ASSERT_NE(terminal, 0u) << "xterm did not show";
+    XSetInputFocus(m_display, terminal, RevertToParent, CurrentTime);
+    XSync(m_display, False);
+    startKeyboard();
+
+    for (const char* label : { "shift", "h", "e", "l", "l", "o", ",", "space", "shift", "w", "o", "r", "l", "d", "!" }) {
+        const size_t before = hostCount("SendCharEvents") + hostCount("SendVirtualKey");
+        tap(label);
+        if (std::string(label) != "shift") {
+            ASSERT_TRUE(m_host.waitFor([&](const auto&) { return hostCount("SendCharEvents") + hostCount("SendVirtualKey") > before; }))
+                << label;
+        }
+    }
+    // Hold a key: the glass lens shows the keys under the stylus, over the terminal.
+    const Key& k = key("g");
+    const Window lens = holdForLens(k);
+    ASSERT_NE(lens, 0u) << "no zoom window while a key is held";
+    int width = 0, height = 0;
+    const std::vector<uint16_t> shot = grabSettled(m_display, width, height);
+    ASSERT_TRUE(writeShot(std::string("glass_over_xterm_") + GetParam().name + ".png", shot, width, height));
+    button(false);
+
+    // The lens sits above the keyboard, clear of the key held.
+    XWindowAttributes a {};
+    ASSERT_TRUE(XGetWindowAttributes(m_display, lens, &a));
+    EXPECT_LE(a.y + a.height, k.top + 3);
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(m_display, &focus, &revert);
+    EXPECT_EQ(focus, terminal);
 }
 
 }

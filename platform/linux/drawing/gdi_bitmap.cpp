@@ -134,6 +134,8 @@ BOOL BitBlt(HDC destHandle, int x, int y, int width, int height, HDC srcHandle, 
         cut.bottom -= s.bottom - sCut.bottom;
         sx = sCut.left;
         sy = sCut.top;
+        if (src->fill && !empty(sCut))
+            src->fill(sCut);
     }
     if (empty(cut))
         return TRUE;

@@ -113,6 +113,13 @@ HDC GdiCreateSurfaceDC(const GdiSurface& surface, int originX, int originY, cons
     return reinterpret_cast<HDC>(dc);
 }
 
+void GdiSetSurfaceFill(HDC handle, GdiSurfaceFill fill)
+{
+    std::lock_guard guard(lock());
+    if (DC* dc = findDC(handle); dc && !dc->memory)
+        dc->fill = fill;
+}
+
 void GdiDeleteSurfaceDC(HDC handle)
 {
     std::lock_guard guard(lock());

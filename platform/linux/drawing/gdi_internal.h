@@ -66,6 +66,7 @@ struct DC final : Object {
     COLORREF textColor = 0x000000;
     COLORREF bkColor = 0xFFFFFF;
     int bkMode = OPAQUE;
+    GdiSurfaceFill fill = nullptr; // a surface DC filled where it is read
 };
 
 std::mutex& lock();

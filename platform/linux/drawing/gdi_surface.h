@@ -16,3 +16,9 @@ struct GdiSurface {
 // defaults, as for GetDC.
 HDC GdiCreateSurfaceDC(const GdiSurface& surface, int originX, int originY, const RECT& clip);
 void GdiDeleteSurfaceDC(HDC dc);
+
+// A surface DC whose pixels are filled only where they are read: before a blit reads the
+// rectangle (surface pixels) from it, fill runs for that rectangle, under the graphics lock.
+// The screen of a desktop uses it, so that a screen DC wanted for its metrics reads nothing.
+using GdiSurfaceFill = void (*)(const RECT& rect);
+void GdiSetSurfaceFill(HDC dc, GdiSurfaceFill fill);

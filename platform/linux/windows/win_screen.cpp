@@ -226,6 +226,14 @@ DWORD ScreenOrientation()
     return configured().orientation;
 }
 
+// Fills the part of the screen DC's pixels that a blit reads from what the host's screen shows.
+void readHostScreen(const RECT& rect)
+{
+    Screen& s = screen();
+    if (onDisplayThread())
+        s.backend->capture_region(s.pixels.data(), s.width, rect);
+}
+
 HDC ScreenDC()
 {
     // On a desktop the screen is what the host's screen shows, the device's windows included
@@ -234,17 +242,26 @@ HDC ScreenDC()
         presentNow();
     wm::Guard g(wm::lock());
     Screen& s = configured();
+    bool lazy = false;
     if (onDisplayThread() && windowedDisplay()) {
-        s.pixels.assign(static_cast<size_t>(s.width) * s.height, kDesktop);
-        if (!s.backend->capture_screen(s.pixels.data(), s.width, s.height))
+        const size_t size = static_cast<size_t>(s.width) * s.height;
+        if (s.pixels.size() != size)
+            s.pixels.assign(size, kDesktop);
+        // Read where a blit reads, when the back end can: a screen DC is often wanted for its
+        // metrics alone, and a 4K desktop read whole costs a frame.
+        lazy = s.backend->can_capture_region();
+        if (!lazy && !s.backend->capture_screen(s.pixels.data(), s.width, s.height))
             compose();
         s.changed = true; // the next reader composes again
     } else if (stale(s))
         compose();
     GdiSurface surface { s.pixels.data(), s.width, s.height, s.width };
     HDC dc = GdiCreateSurfaceDC(surface, 0, 0, RECT { 0, 0, s.width, s.height });
-    if (dc)
+    if (dc) {
+        if (lazy)
+            GdiSetSurfaceFill(dc, readHostScreen);
         s.dcs.push_back(dc);
+    }
     return dc;
 }
 
