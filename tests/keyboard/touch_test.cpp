@@ -118,6 +118,33 @@ TEST_F(Touch, FlicksAreStrokesOnlyStrictlyBeyondTheirThresholds)
     EXPECT_EQ(flick(POINT { 50, 10 }, 20, 40, 50), typed('e', 'E')); // 40 is not above 20 + 20
 }
 
+TEST_F(Touch, StrokeThresholdsAreDesignPixelsAtTheScreensScale)
+{
+    // A desktop keyboard drawn three times the design's size: the flicks above, three times as
+    // long in the same time, are the same strokes, and the same flicks as short as before are
+    // taps.
+    touch->set_gesture_scale(3.0);
+    const POINT key12 = form.centre(12);
+    EXPECT_EQ(flick(key12, 120, 15, 50), kSpace);
+    EXPECT_EQ(flick(key12, -120, 15, 50), kBackspace);
+    EXPECT_EQ(flick(key12, 40, 5, 50), typed('s', 'S'));
+    // The bounds scale exactly: 1800 px/s (600 x 3) and 90 beyond the drift (30 x 3) are not
+    // strokes; just past them is.
+    EXPECT_EQ(flick(key12, 108, 0, 60), typed('s', 'S'));
+    EXPECT_EQ(flick(key12, 120, 30, 50), typed('s', 'S'));
+    EXPECT_EQ(flick(key12, 121, 30, 50), kSpace);
+    flick(POINT { 50, 50 }, 5, -40, 50);
+    EXPECT_FALSE(actions->shift()); // 40 is not above 5 + 60
+    flick(POINT { 50, 50 }, 5, -70, 50);
+    EXPECT_TRUE(actions->shift());
+    flick(POINT { 50, 50 }, 5, -70, 50); // off again (and on to caps lock)
+    flick(POINT { 50, 50 }, 5, -70, 50);
+    ASSERT_FALSE(actions->shift());
+    // A scale of nothing is no scale: the design's thresholds.
+    touch->set_gesture_scale(0);
+    EXPECT_EQ(flick(key12, 40, 5, 50), kSpace);
+}
+
 TEST_F(Touch, AZeroTickTouchIsAPressNotAnEndlessStroke)
 {
     EXPECT_EQ(flick(form.centre(12), 40, 0, 0), typed('s', 'S'));

@@ -166,6 +166,17 @@ TEST(ZoomGeometry, SizesAndPlacesPerStyle)
     EXPECT_EQ(huge.x, 480);
     EXPECT_EQ(huge.y, 188);
     EXPECT_GE(zoom_window_place(huge, POINT { 480, 400 }, 52, form2.y).y, 0);
+
+    // A desktop's scale: 90 design pixels at 3.115 is 280 (rounded, kept even), the strip five
+    // sixths of 1.6 keys.
+    const POINT desktop { 1920, 1080 + 81 }, form3 { 748, 265 };
+    POINT lens3 = zoom_lens_size({ 90, 90 }, 3.115, desktop, 81, form3);
+    EXPECT_EQ(lens3.x, 280);
+    EXPECT_EQ(lens3.y, 280);
+    EXPECT_EQ(zoom_window_place(lens3, desktop, 81, form3.y).y, 1080 - 265 - 280);
+    // trunc(59 * 1.6) = 94; 94 * 3.115 * 5 / 6 = 244.0
+    POINT flat3 = zoom_window_size(ZoomStyle::Flat, form3, 59, lens3, 3.115, desktop, 81);
+    EXPECT_EQ(flat3.y, 244);
 }
 
 // ---- composition ---------------------------------------------------------------------------------

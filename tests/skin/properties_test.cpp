@@ -183,6 +183,51 @@ TEST_F(SkinLoad, HighDensityScreenDoublesPointsAndPictures)
     EXPECT_FALSE(low.get_picture(low.child(*low.find_node(u"kb_portrait"), 0), u"src", PictureRef {}) == src);
 }
 
+TEST_F(SkinLoad, ASkinDrawnForItsScreenIsNeverReplicated)
+{
+    skinc::Skin source = skinc::ParseYaml(R"(
+nodes:
+  form:
+    design_size: !point [240, 85]
+    font: !font "11 1 0 0 Tahoma"
+)", "t");
+    skinc::ScaleSkin(source, 2.5);
+    install(u"scaled.skin", skinc::WriteSkin(source));
+    // A 192 dpi screen doubles the device's skin; this one is its screen's pixels already.
+    Properties skin;
+    ASSERT_TRUE(skin.load_skin(skinPath(u"scaled.skin"), Screen(192)));
+    EXPECT_TRUE(skin.drawn_for_screen());
+    EXPECT_EQ(skin.scale_shift(), 0);
+    EXPECT_DOUBLE_EQ(skin.pixel_scale(), 2.5);
+    EXPECT_EQ(skin.pixels(26), 65);
+    EXPECT_EQ(skin.pixels(-6), -15);
+    const POINT size = skin.get_point(*skin.find_node(u"form"), u"design_size", POINT {});
+    EXPECT_EQ(size.x, 600);
+    EXPECT_EQ(size.y, 213);
+    ASSERT_EQ(skin.font_table().size(), 1u);
+    EXPECT_EQ(skin.font_table()[0]->desc().size, 28);
+    EXPECT_EQ(skin.font_table()[0]->desc().scale, 1);
+
+    // The device's skin answers with its own scale: 2^scale_shift.
+    Properties device;
+    ASSERT_TRUE(device.load_skin(skinPath(), Screen(192)));
+    EXPECT_FALSE(device.drawn_for_screen());
+    EXPECT_DOUBLE_EQ(device.pixel_scale(), 2.0);
+    EXPECT_EQ(device.pixels(26), 52);
+    ASSERT_TRUE(device.load_skin(skinPath(), Screen(96)));
+    EXPECT_EQ(device.pixels(26), 26);
+
+    // A scale no tool writes (none, or past any screen) is no scale: the device's rules.
+    for (int32_t thousandths : { 0, -2500, 100000 }) {
+        skinc::Skin odd = skinc::ParseYaml("nodes:\n  scale: {thousandths: " + std::to_string(thousandths) + "}\n", "t");
+        install(u"odd.skin", skinc::WriteSkin(odd));
+        Properties p;
+        ASSERT_TRUE(p.load_skin(skinPath(u"odd.skin"), Screen(192)));
+        EXPECT_FALSE(p.drawn_for_screen()) << thousandths;
+        EXPECT_EQ(p.scale_shift(), 1) << thousandths;
+    }
+}
+
 TEST_F(SkinLoad, SkinWithoutTablesOrNodesLoads)
 {
     install(u"empty.skin", skinc::WriteSkin(skinc::Skin {}));

@@ -177,3 +177,69 @@ TEST(Skinc, DamagedBinaryIsNotDumped)
     Put32(f, skinfmt::kRootOffset, uint32_t(f.size()));
     EXPECT_THROW(skinc::ReadSkin(f), skinc::Error);
 }
+
+TEST(Skinc, AScaleMultipliesLengthsOnceAndRecordsItself)
+{
+    skinc::Skin skin = skinc::ParseYaml(R"(
+fonts: ["11 0 0 0 Tahoma"]
+nodes:
+  form:
+    design_size: !point [240, 85]
+    border: !point [-1, 1]
+    ratio: 3
+    label: "9 items"
+    colour: !color [1, 2, 3]
+    face: !picture {image: keys, rect: [12, 0, 24, 12], guides: [16, 4, 20, 8]}
+    children:
+      - id: "key"
+        font: !font "8 1 0 0 Tahoma"
+        bare: !font "Courier New"
+        size: !point [21, 0]
+)", "t");
+    skinc::ScaleSkin(skin, 3.125);
+    auto f = skinc::WriteSkin(skin);
+    using namespace skinfmt;
+    ASSERT_EQ(CheckSkin(f.data(), f.size()), "");
+    const size_t form = FindNamedRecord(f.data(), u"form");
+    auto point = [&](size_t record, std::u16string_view key) {
+        const size_t n = FindNode(f.data(), record, NodeKind::Point, key);
+        return std::pair<int, int> { ReadI16(f.data() + n + 4), ReadI16(f.data() + n + 6) };
+    };
+    // Rounded as the art tools round: floor(v * scale + 0.5).
+    EXPECT_EQ(point(form, u"design_size"), (std::pair<int, int> { 750, 266 }));
+    EXPECT_EQ(point(form, u"border"), (std::pair<int, int> { -3, 3 }));
+    const size_t face = FindNode(f.data(), form, NodeKind::Picture, u"face");
+    const int corners[8] = { 38, 0, 50, 13, 63, 25, 75, 38 }; // x0 y0 x1 y1 x2 y2 x3 y3
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(ReadU16(f.data() + face + 2 + 2 * i), corners[i]) << i;
+    // Integers, strings and colours are no lengths.
+    EXPECT_EQ(ReadI32(f.data() + FindNode(f.data(), form, NodeKind::Integer, u"ratio") + 4), 3);
+    const size_t key = ReadU32(f.data() + form + kRecordHeader);
+    EXPECT_EQ(point(key, u"size"), (std::pair<int, int> { 66, 0 }));
+    // Font sizes: the size field only; a descriptor without one keeps the loader's default.
+    std::vector<std::u16string> fonts;
+    size_t text = ReadU32(f.data() + kTextAreaOffset);
+    for (uint32_t i = 0; i < ReadU32(f.data() + kPictureCountOffset); ++i)
+        text += (ReadString(f.data(), text).size() + 1) * 2;
+    for (uint32_t i = 0; i < ReadU32(f.data() + kFontCountOffset); ++i) {
+        fonts.push_back(ReadString(f.data(), text));
+        text += (fonts.back().size() + 1) * 2;
+    }
+    EXPECT_NE(std::find(fonts.begin(), fonts.end(), u"34 0 0 0 Tahoma"), fonts.end());
+    EXPECT_NE(std::find(fonts.begin(), fonts.end(), u"25 1 0 0 Tahoma"), fonts.end());
+    EXPECT_NE(std::find(fonts.begin(), fonts.end(), u"Courier New"), fonts.end());
+    // The scale, in thousandths.
+    const size_t scale = FindNamedRecord(f.data(), kDrawnScaleNode);
+    ASSERT_NE(scale, 0u);
+    EXPECT_EQ(ReadI32(f.data() + FindNode(f.data(), scale, NodeKind::Integer, kDrawnScaleKey) + 4), 3125);
+
+    // Never twice: a scaled skin's lengths are pixels already.
+    EXPECT_THROW(skinc::ScaleSkin(skin, 2.0), skinc::Error);
+
+    // A form given its screen's size; a node without a size, or none, is an error.
+    skinc::ResizeNode(skin, u"form", 1920, 300);
+    f = skinc::WriteSkin(skin);
+    EXPECT_EQ(point(FindNamedRecord(f.data(), u"form"), u"design_size"), (std::pair<int, int> { 1920, 300 }));
+    EXPECT_THROW(skinc::ResizeNode(skin, u"scale", 10, 10), skinc::Error);
+    EXPECT_THROW(skinc::ResizeNode(skin, u"nothing", 10, 10), skinc::Error);
+}

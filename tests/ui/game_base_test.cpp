@@ -367,6 +367,34 @@ LRESULT CALLBACK fakePanelProc(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 
 }
+TEST_F(WindowLayer, APanelWhoseDesktopReachesBelowTheScreenReservesNothing)
+{
+    // A desktop host's programs have a screen of their own above its panel: the panel's visible
+    // desktop, in the host's pixels, ends below this screen.
+    WNDCLASS wc {};
+    wc.lpfnWndProc = fakePanelProc;
+    wc.lpszClassName = SIM_SIP_CLASS;
+    RegisterClass(&wc);
+    HWND panel = CreateWindowEx(0, SIM_SIP_CLASS, u"", 0, 0, 214, 240, 80, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(panel, nullptr);
+    SIPINFO info {};
+    info.cbSize = sizeof info;
+    info.fdwFlags = SIPF_ON | SIPF_DOCKED;
+    info.rcVisibleDesktop = RECT { 0, 0, 1920, 815 };
+    info.rcSipRect = RECT { 586, 815, 1334, 1080 };
+    SimPublishSipState(info, CLSID_KeyboardIM);
+    const ScreenRecord area = game->ClientArea();
+    EXPECT_EQ(area.client_y, 26);
+    EXPECT_EQ(area.client_height, 320 - 26);
+    // On the device the panel's top is the bottom reserve.
+    info.rcVisibleDesktop = RECT { 0, 26, 240, 214 };
+    SimPublishSipState(info, CLSID_KeyboardIM);
+    EXPECT_EQ(game->ClientArea().client_height, 214 - 26);
+    SimClearSipState();
+    DestroyWindow(panel);
+    UnregisterClass(SIM_SIP_CLASS, nullptr);
+    g_panelRequests.clear();
+}
 
 TEST_F(WindowLayer, APanelUpWhenAFieldIsLeftComesBackForTheNextField)
 {
