@@ -243,3 +243,53 @@ nodes:
     EXPECT_THROW(skinc::ResizeNode(skin, u"scale", 10, 10), skinc::Error);
     EXPECT_THROW(skinc::ResizeNode(skin, u"nothing", 10, 10), skinc::Error);
 }
+
+TEST(Skinc, AScaledTableRowIsAsLongAsTheRowScaledWhole)
+{
+    // The keyboard's function row at 3.115: each key rounded alone would make 750 pixels of a
+    // 748-pixel keyboard; each key ending where its end scales to makes exactly 748.
+    skinc::Skin skin = skinc::ParseYaml(R"(
+nodes:
+  form:
+    type: vtable
+    children:
+      - type: htable
+        id: "row"
+        design_size: !point [0, 21]
+        children:
+          - {id: "a", design_size: !point [33, 0]}
+          - {id: "b", design_size: !point [22, 0]}
+          - {id: "c", design_size: !point [22, 0]}
+          - {id: "d", design_size: !point [22, 0]}
+          - {type: htable, id: "nested", children: [{design_size: !point [38, 0]}, {design_size: !point [38, 0]}]}
+          - {id: "f", design_size: !point [32, 0]}
+          - {id: "g", design_size: !point [33, 0]}
+      - {type: htable, id: "second", design_size: !point [0, 21]}
+)", "t");
+    skinc::ScaleSkin(skin, 3.115);
+    const skinc::Element& row = skin.nodes.front().second.children[0];
+    int sum = 0;
+    std::vector<int> widths;
+    for (const skinc::Element& cell : row.children) {
+        int width = 0;
+        for (const auto& [key, value] : cell.keys)
+            if (key == u"design_size")
+                width = value.x;
+        if (width == 0) // the nested row: its own cells
+            for (const skinc::Element& inner : cell.children)
+                width += inner.keys.front().second.x;
+        widths.push_back(width);
+        sum += width;
+    }
+    EXPECT_EQ(sum, 748);
+    EXPECT_EQ(widths, (std::vector<int> { 103, 68, 69, 68, 237, 100, 103 }));
+    // Down the table alike: 21 rows scale to 65 and 66 by where they end.
+    auto height = [](const skinc::Element& e) {
+        for (const auto& [key, value] : e.keys)
+            if (key == u"design_size")
+                return int(value.y);
+        return -1;
+    };
+    EXPECT_EQ(height(skin.nodes.front().second.children[0]), 65);
+    EXPECT_EQ(height(skin.nodes.front().second.children[1]), 66);
+}

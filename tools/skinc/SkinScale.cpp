@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace skinc {
 
@@ -39,7 +41,66 @@ std::u16string ScaledFont(const std::u16string& descriptor, double scale)
     return descriptor.substr(0, at) + Utf16FromUtf8(scaled) + descriptor.substr(end);
 }
 
+void ScaleKeys(Element& element, double scale);
+
+Value* Key(Element& element, std::u16string_view name, NodeKind kind)
+{
+    for (auto& [key, value] : element.keys)
+        if (key == name && value.kind == kind)
+            return &value;
+    return nullptr;
+}
+
+// The axis a table lays its children along: 0 for "htable", 1 for "vtable", -1 for no table.
+int TableAxis(Element& element)
+{
+    const Value* type = Key(element, u"type", NodeKind::String);
+    if (!type)
+        return -1;
+    return type->text == u"htable" ? 0 : type->text == u"vtable" ? 1 : -1;
+}
+
+// An element's design length along an axis: its design size, else (a table along that axis)
+// its children's lengths added up.
+int DesignLength(Element& element, int axis)
+{
+    if (const Value* size = Key(element, u"design_size", NodeKind::Point); size && (axis ? size->y : size->x) > 0)
+        return axis ? size->y : size->x;
+    int sum = 0;
+    if (TableAxis(element) == axis)
+        for (Element& child : element.children)
+            sum += DesignLength(child, axis);
+    return sum;
+}
+
+// A table's cells rounded one by one could add up to more than the table scaled whole, and a
+// row of keys would grow wider than its screen: each cell of a table ends where its end scales
+// to.
 void ScaleElement(Element& element, double scale)
+{
+    const int axis = TableAxis(element);
+    std::vector<int> lengths; // along the table's axis, before scaling
+    std::vector<bool> sized; // the cell has a design length of its own there
+    if (axis >= 0)
+        for (Element& child : element.children) {
+            lengths.push_back(DesignLength(child, axis));
+            const Value* size = Key(child, u"design_size", NodeKind::Point);
+            sized.push_back(size && (axis ? size->y : size->x) > 0);
+        }
+    ScaleKeys(element, scale);
+    for (Element& child : element.children)
+        ScaleElement(child, scale);
+    int at = 0;
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        const int from = art::Scaled(at, scale), to = art::Scaled(at + lengths[i], scale);
+        at += lengths[i];
+        if (sized[i])
+            if (Value* size = Key(element.children[i], u"design_size", NodeKind::Point))
+                (axis ? size->y : size->x) = int16_t(std::clamp(to - from, 0, int(INT16_MAX)));
+    }
+}
+
+void ScaleKeys(Element& element, double scale)
 {
     for (auto& [key, value] : element.keys) {
         switch (value.kind) {
@@ -60,8 +121,6 @@ void ScaleElement(Element& element, double scale)
             break; // integers, strings and colours are no lengths
         }
     }
-    for (Element& child : element.children)
-        ScaleElement(child, scale);
 }
 
 } // namespace
