@@ -13,7 +13,6 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

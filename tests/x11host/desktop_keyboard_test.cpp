@@ -57,6 +57,8 @@ public:
     bool start(const std::vector<std::string>& args, const std::string& display, const std::vector<std::string>& env = {},
         bool errors = false)
     {
+        m_lines.clear(); // a program started again: its output starts again
+        m_pending.clear();
         int in[2], out[2];
         if (pipe(in) != 0 || pipe(out) != 0)
             return false;
@@ -685,6 +687,37 @@ TEST_F(DesktopKeyboard, ThePanelIsADockThatNeverTakesTheFocus)
     int revert = 0;
     XGetInputFocus(m_display, &focus, &revert);
     EXPECT_EQ(focus, m_clientWindow);
+}
+
+TEST_F(DesktopKeyboard, TheUsersSizeIsTakenAndRemembered)
+{
+    auto dock = [&] {
+        XWindowAttributes a {};
+        const Window w = findDock(m_display);
+        if (w)
+            XGetWindowAttributes(m_display, w, &a);
+        return a;
+    };
+    // Narrower and taller than the design's proportions: the keys stretch to fill it, centred.
+    startKeyboard({ "--width", "480", "--height", "200" });
+    XWindowAttributes a = dock();
+    EXPECT_EQ(a.width, 480);
+    EXPECT_EQ(a.height, 200);
+    EXPECT_EQ(a.x, 120);
+    EXPECT_EQ(a.y + a.height, 960);
+    EXPECT_GE(key("space").bottom, 200 - 12) << "the rows fill the panel";
+    m_host.stop();
+    // Started again without options: the same size, from the keyboard's folder.
+    startKeyboard();
+    a = dock();
+    EXPECT_EQ(a.width, 480);
+    EXPECT_EQ(a.height, 200);
+    m_host.stop();
+    // "auto" forgets it: the portrait screen's full width.
+    startKeyboard({ "--width", "auto", "--height", "auto" });
+    a = dock();
+    EXPECT_EQ(a.width, 720);
+    EXPECT_EQ(a.height, 255);
 }
 
 // Finds a mapped top-level window whose name is name, or an override-redirect window of the
