@@ -1254,6 +1254,12 @@ struct Screen {
     const char* geometry;
 };
 
+// Named in the tests' list by its size, not its bytes.
+void PrintTo(const Screen& screen, std::ostream* out)
+{
+    *out << screen.name << " at " << screen.dpi << " dpi";
+}
+
 const Screen kScreens[] = {
     { "1920x1080", "1920x1080x24", "96", "16", "92x24+48+40" },
     { "3840x2160", "3840x2160x24", "160", "18", "104x30+96+80" },
