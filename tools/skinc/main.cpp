@@ -71,15 +71,15 @@ int main(int argc, char** argv)
             if (!ParseArtScale(argv[++i], scale))
                 return Usage();
         } else if (!std::strcmp(argv[i], "--resize") && i + 1 < argc) {
-            std::string spec = argv[++i];
-            size_t eq = spec.find('=');
+            std::string wanted = argv[++i];
+            size_t eq = wanted.find('=');
             int width = 0, height = 0;
             char tail = 0;
             if (eq == std::string::npos || eq == 0
-                || std::sscanf(spec.c_str() + eq + 1, "%dx%d%c", &width, &height, &tail) != 2 || width < 1 || height < 1
+                || std::sscanf(wanted.c_str() + eq + 1, "%dx%d%c", &width, &height, &tail) != 2 || width < 1 || height < 1
                 || width > 0x7FFF || height > 0x7FFF)
                 return Usage();
-            resizes.push_back({ Utf16FromUtf8(spec.substr(0, eq)), width, height });
+            resizes.push_back({ Utf16FromUtf8(wanted.substr(0, eq)), width, height });
         }
         else if (argv[i][0] == '-' || (dump && !inputs.empty()))
             return Usage();
