@@ -6,10 +6,10 @@
 // bottom of the screen so that the panel stands on its edge.
 //
 // By default: full width on portrait screens (S = width / 240); elsewhere a key pitch of
-// 18 mm, no wider than the screen and no taller than 35 % of it, centred; a screen too small
-// for that pitch at full width (a phone on its side) keeps the full width, its keys wider than
-// the design's. The user's width, height (pixels or percent) and scale override; a width and a
-// height that do not keep the design's proportions stretch the keys.
+// 18 mm, no wider than the screen and no taller than 35 % of it, centred; a screen on which even
+// full-width keys are narrower than 16 mm (a phone on its side) keeps the full width, its keys
+// wider than the design's. The user's width, height (pixels or percent) and scale override; a
+// width and a height that do not keep the design's proportions stretch the keys.
 #include <string>
 
 namespace pocketsim {
