@@ -9,8 +9,8 @@
 //     setup.install_platform_files();                       // 3. the device's own files,
 //     if (!setup.install_programs(KeyboardRole::...))       //    then the programs
 //         stop
-//     if (!setup.use_desktop(screen, options))              // 1'. a desktop host's screen,
-//         stop                                              //     after the keyboard is in
+//     if (!setup.use_desktop(screen, options))              // 1'. or a desktop host's screen,
+//         stop                                              //     once the keyboard is in
 //     ... open the display
 //     auto panel = setup.start_input_panel(events, output); // 4. boot: the input panel,
 //     setup.run_startup_folder();                           //    what the device starts
@@ -47,6 +47,10 @@ public:
     // for this process and the programs it starts. False when the platform does not take the
     // name; nothing is printed, as only the host knows where the name came from.
     bool use_geometry(const std::string& name) const;
+    // A desktop host's screen instead: the keyboard's size for the desktop's screen and its skin
+    // drawn for it with the host's skin kit (DesktopSetup.h), the report printed. Runs after the
+    // programs are installed. False, printed, when the platform cannot have a screen that large.
+    bool use_desktop(const DesktopScreen& screen, const PanelOptions& options, DesktopSetupResult* result = nullptr) const;
 
     // The folder given (a --root option), else POCKETSIM_ROOT, else
     // "$HOME/.local/share/HOST/device".
