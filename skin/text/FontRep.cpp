@@ -177,10 +177,16 @@ void FontRep::draw_text(Canvas& canvas, SkinColor colour, std::u16string_view te
     if (!scratch)
         return;
 
-    // The box cut to the destination: what the text can be drawn over.
-    ClipRect box { std::max<int>(box_pos.x, 0), std::max<int>(box_pos.y, 0),
-        static_cast<int>(std::min<long long>(static_cast<long long>(box_pos.x) + box_size.x, dst->width())),
-        static_cast<int>(std::min<long long>(static_cast<long long>(box_pos.y) + box_size.y, dst->height())) };
+    HDC dc = scratch->dc();
+    const UINT flags = format_flags(halign, valign, wrap);
+    FontSelection selected(dc, m_font);
+
+    // The box cut to the destination and to where the text can reach in it: a key's label
+    // covers a small part of its key, and the pixels under it go to the scratch and back.
+    const ClipRect reach = text_reach(dc, text, box_size, halign, valign, wrap);
+    ClipRect box { std::max<int>(box_pos.x + reach.x0, 0), std::max<int>(box_pos.y + reach.y0, 0),
+        static_cast<int>(std::min<long long>(static_cast<long long>(box_pos.x) + reach.x1, dst->width())),
+        static_cast<int>(std::min<long long>(static_cast<long long>(box_pos.y) + reach.y1, dst->height())) };
     if (box.empty())
         return;
     POINT cut_pos { box.x0, box.y0 };
@@ -190,21 +196,19 @@ void FontRep::draw_text(Canvas& canvas, SkinColor colour, std::u16string_view te
     Canvas scratch_canvas(scratch);
     clipped_copy(scratch_canvas, in_scratch, cut_size, *dst, cut_pos, copy_op());
 
-    HDC dc = scratch->dc();
     COLORREF previous_colour = SetTextColor(dc, colorref(colour));
     int previous_mode = SetBkMode(dc, TRANSPARENT);
-    {
-        FontSelection selected(dc, m_font);
-        RECT rect { 0, 0, box_size.x, box_size.y };
-        DrawText(dc, text.data(), static_cast<int>(text.size()), &rect, format_flags(halign, valign, wrap));
-    }
+    RECT rect { 0, 0, box_size.x, box_size.y };
+    DrawText(dc, text.data(), static_cast<int>(text.size()), &rect, flags);
     SetBkMode(dc, previous_mode);
     SetTextColor(dc, previous_colour);
 
+    // A clip left to the text is the box's, as it was before the reach cut it.
     if (clip_pos.x == -1 && clip_pos.y == -1)
-        clip_pos = cut_pos;
+        clip_pos = POINT { std::max<int>(box_pos.x, 0), std::max<int>(box_pos.y, 0) };
     if (clip_size.x == -1 && clip_size.y == -1)
-        clip_size = cut_size;
+        clip_size = POINT { static_cast<int>(std::min<long long>(static_cast<long long>(box_pos.x) + box_size.x, dst->width()) - clip_pos.x),
+            static_cast<int>(std::min<long long>(static_cast<long long>(box_pos.y) + box_size.y, dst->height()) - clip_pos.y) };
     Canvas back(dst);
     long long clip_x1 = static_cast<long long>(clip_pos.x) + clip_size.x;
     long long clip_y1 = static_cast<long long>(clip_pos.y) + clip_size.y;
@@ -212,6 +216,40 @@ void FontRep::draw_text(Canvas& canvas, SkinColor colour, std::u16string_view te
         static_cast<int>(std::clamp<long long>(clip_x1, 0, dst->width())),
         static_cast<int>(std::clamp<long long>(clip_y1, 0, dst->height())) });
     clipped_copy(back, cut_pos, cut_size, *scratch, in_scratch, text_return_op());
+}
+
+ClipRect FontRep::text_reach(HDC dc, std::u16string_view text, POINT box_size, HAlign halign, VAlign valign, bool wrap) const
+{
+    const ClipRect whole { 0, 0, box_size.x, box_size.y };
+    // Wrapped and cut-off text may reach anywhere in its box.
+    if (wrap || text.empty())
+        return whole;
+    RECT measured { 0, 0, box_size.x, box_size.y };
+    DrawText(dc, text.data(), static_cast<int>(text.size()), &measured, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    const int w = measured.right - measured.left, h = measured.bottom - measured.top;
+    // Glyphs may overhang their advance (italics, a j's tail) and the aligning rounds: a margin
+    // of half a line keeps every pixel they touch inside.
+    const int margin = std::max(2, h / 2);
+    if (w <= 0 || h <= 0 || w + 2 * margin >= box_size.x)
+        return whole;
+    ClipRect reach = whole;
+    if (halign == HAlign::CENTER)
+        reach.x0 = (box_size.x - w) / 2 - margin, reach.x1 = (box_size.x + w + 1) / 2 + margin;
+    else if (halign == HAlign::RIGHT)
+        reach.x0 = box_size.x - w - margin;
+    else
+        reach.x1 = w + margin;
+    if (h + 2 * margin < box_size.y) {
+        if (valign == VAlign::VCENTER)
+            reach.y0 = (box_size.y - h) / 2 - margin, reach.y1 = (box_size.y + h + 1) / 2 + margin;
+        else if (valign == VAlign::BOTTOM)
+            reach.y0 = box_size.y - h - margin;
+        else
+            reach.y1 = h + margin;
+    }
+    reach.x0 = std::max(reach.x0, 0), reach.y0 = std::max(reach.y0, 0);
+    reach.x1 = std::min(reach.x1, box_size.x), reach.y1 = std::min(reach.y1, box_size.y);
+    return reach;
 }
 
 POINT FontRep::text_size(std::u16string_view text) const

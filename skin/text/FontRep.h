@@ -57,6 +57,8 @@ public:
     void orientation_changed() override { m_widths.clear(); }
 
 private:
+    // The part of a box of that size that the text's pixels can fall in.
+    ClipRect text_reach(HDC dc, std::u16string_view text, POINT box_size, HAlign halign, VAlign valign, bool wrap) const;
     void cache_widths(std::u16string_view text);
     void log_missing_face(HDC screen, std::u16string_view wanted) const;
 

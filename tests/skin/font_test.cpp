@@ -2,6 +2,7 @@
 #include "runtime/Path.h"
 #include "runtime/Registry.h"
 #include "skin/drawing/Blit.h"
+#include "skin/drawing/DibPixelBuffer.h"
 #include "skin/drawing/ClipGuard.h"
 #include "skin/text/FontRep.h"
 #include "skin/drawing/RenderSurface.h"
@@ -212,6 +213,60 @@ TEST(FontDraw, ChangesOnlyTheClipAndMarksChangedPixelsOpaque)
             }
         }
     EXPECT_GT(changed, 30);
+}
+
+
+// A label is copied to the scratch and back only where its glyphs can fall: whatever the
+// alignment, overhangs (italic, tails, accents) and a box nearly as small as the text, every
+// pixel the platform draws for the whole box arrives.
+TEST(FontDraw, ALabelDrawnInPartOfItsBoxLosesNoPixel)
+{
+    const uint16_t background = 0x4208;
+    const HAlign across[] = { HAlign::LEFT, HAlign::CENTER, HAlign::RIGHT };
+    const VAlign down[] = { VAlign::TOP, VAlign::VCENTER, VAlign::BOTTOM };
+    const UINT acrossFlags[] = { DT_LEFT, DT_CENTER, DT_RIGHT };
+    const UINT downFlags[] = { DT_TOP, DT_VCENTER, DT_BOTTOM };
+    const POINT boxes[] = { { 90, 60 }, { 33, 41 }, { 24, 22 } };
+    for (bool italic : { false, true }) {
+        FontDesc desc;
+        desc.italic = italic;
+        desc.size = 14;
+        FontRep font(desc);
+        for (std::u16string text : { u"fj", u"W", u"\u00c5g", u"Shift" })
+            for (POINT box : boxes)
+                for (int a = 0; a < 3; ++a)
+                    for (int d = 0; d < 3; ++d) {
+                        // What the platform draws into the whole box.
+                        auto expected = DibPixelBuffer::create(box.x, box.y);
+                        ASSERT_TRUE(expected);
+                        for (int y = 0; y < box.y; ++y)
+                            std::fill_n(expected->row(y), box.x, background);
+                        SelectObject(expected->dc(), font.handle());
+                        SetTextColor(expected->dc(), RGB(255, 255, 255));
+                        SetBkMode(expected->dc(), TRANSPARENT);
+                        RECT rect { 0, 0, box.x, box.y };
+                        DrawText(expected->dc(), text.data(), static_cast<int>(text.size()), &rect,
+                            acrossFlags[a] | downFlags[d] | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_WORD_ELLIPSIS);
+
+                        RenderSurface surface;
+                        surface.recreate(POINT { box.x + 10, box.y + 10 });
+                        for (int y = 0; y < box.y + 10; ++y)
+                            std::fill_n(surface.buffer()->row(y), box.x + 10, background);
+                        font.draw_text(surface.canvas(), SkinColor { 255, 255, 255, 255 }, text, POINT { 5, 5 }, box,
+                            across[a], down[d], false);
+                        int drawn = 0;
+                        for (int y = 0; y < box.y; ++y)
+                            for (int x = 0; x < box.x; ++x) {
+                                const uint16_t want = expected->row(y)[x];
+                                const uint16_t got = surface.buffer()->row(y + 5)[x + 5];
+                                drawn += want != background;
+                                ASSERT_EQ(got & ~0x0020, want & ~0x0020)
+                                    << "italic " << italic << " box " << box.x << "x" << box.y << " align " << a << d << " at " << x
+                                    << "," << y;
+                            }
+                        EXPECT_GT(drawn, 0);
+                    }
+    }
 }
 
 }
