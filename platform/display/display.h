@@ -61,6 +61,9 @@ public:
     // it, not whole at every screen DC. False when it cannot.
     virtual bool can_capture_region() const { return false; }
     virtual bool capture_region(uint16_t*, int /*pitch*/, const RECT& /*region*/) { return false; }
+    // A descriptor that becomes readable when input may be waiting (-1: none; poll() is then
+    // asked at the host's own pace).
+    virtual int descriptor() const { return -1; }
 };
 
 struct Bootstrap {
@@ -73,6 +76,7 @@ struct Bootstrap {
 extern const Bootstrap headlessBootstrap;
 extern const Bootstrap sdlBootstrap;
 extern const Bootstrap x11Bootstrap;
+extern const Bootstrap waylandBootstrap;
 
 // Writes each presented frame to POCKETSIM_SAVE_FRAMES when that is set.
 void dumpFrame(const uint16_t* pixels, int width, int height, int pitch);

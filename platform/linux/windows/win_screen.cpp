@@ -556,6 +556,13 @@ bool SimPollDisplay()
     return open;
 }
 
+int SimDisplayDescriptor()
+{
+    if (!onDisplayThread())
+        return -1;
+    return screen().backend->descriptor();
+}
+
 bool ScreenIsHere()
 {
     return onDisplayThread();
