@@ -174,9 +174,11 @@ void HostConnection::outputDone()
     const bool sideways = m_transform == WL_OUTPUT_TRANSFORM_90 || m_transform == WL_OUTPUT_TRANSFORM_270
         || m_transform == WL_OUTPUT_TRANSFORM_FLIPPED_90 || m_transform == WL_OUTPUT_TRANSFORM_FLIPPED_270;
     OutputSize size;
-    size.width = (sideways ? m_modeHeight : m_modeWidth) / std::max(1, m_scale);
-    size.height = (sideways ? m_modeWidth : m_modeHeight) / std::max(1, m_scale);
-    size.heightMm = sideways ? m_widthMm : m_heightMm;
+    size.width = sideways ? m_modeHeight : m_modeWidth;
+    size.height = sideways ? m_modeWidth : m_modeHeight;
+    size.widthMm = std::max(0, sideways ? m_heightMm : m_widthMm);
+    size.heightMm = std::max(0, sideways ? m_widthMm : m_heightMm);
+    size.scale = std::max(1, m_scale);
     const bool changed = !m_outputReady || !(size == m_output);
     m_output = size;
     m_outputReady = size.width > 0 && size.height > 0;

@@ -1,6 +1,7 @@
 #pragma once
 // The host's own connection to the compositor, beside the display back end's: the seat that the
 // keyboard types on, the output it is sized for, the input method and the virtual keyboard.
+#include "waylandhost/OutputScreen.h"
 #include "waylandhost/WaylandKeyboard.h"
 
 #include <wayland-client.h>
@@ -16,14 +17,6 @@ struct zwp_virtual_keyboard_manager_v1;
 struct zwp_virtual_keyboard_v1;
 
 namespace waylandhost {
-
-// What the output reports, in the compositor's logical pixels.
-struct OutputSize {
-    int width = 0;
-    int height = 0;
-    int heightMm = 0; // 0: unknown
-    bool operator==(const OutputSize&) const = default;
-};
 
 // The input method of the seat: which text field, if any, has activated it, and its text.
 class InputMethod final : public TextSink {

@@ -10,13 +10,12 @@
 #include "waylandhost/Instance.h"
 #include "waylandhost/Keymap.h"
 #include "waylandhost/Osk0Service.h"
-#include "waylandhost/PanelGeometry.h"
 #include "waylandhost/WaylandKeyboard.h"
 
 #include <simhost.h>
 
-#include <chrono>
-#include <cmath>
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -31,25 +30,16 @@
 namespace {
 
 using namespace waylandhost;
-using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t g_stop = 0;
+// A signal also wakes the loop's poll(), whichever thread the signal came to.
+int g_signalPipe[2] = { -1, -1 };
 
-// The device's message queue has no descriptor to wait on yet, so the loop looks at it every few
-// milliseconds: often while the keyboard is in use (its timers: zoom delay, repeat, animation),
-// at a frame's pace while it only shows, and seldom while it is hidden.
-constexpr int kQueueLookBusyMs = 2;
-constexpr int kQueueLookShownMs = 16;
-constexpr int kQueueLookHiddenMs = 100;
-constexpr auto kBusyFor = std::chrono::seconds(2); // after the last input of any kind
-// Ended programs (the settings program) are looked for this often: the look reads every process.
-constexpr auto kReapEvery = std::chrono::milliseconds(250);
-
-int queueLook(bool shown, Clock::time_point lastInput)
+void stopOnSignal(int)
 {
-    if (Clock::now() - lastInput < kBusyFor)
-        return kQueueLookBusyMs;
-    return shown ? kQueueLookShownMs : kQueueLookHiddenMs;
+    g_stop = 1;
+    if (g_signalPipe[1] >= 0)
+        (void)!write(g_signalPipe[1], "", 1);
 }
 
 void say(const char* text)
@@ -61,8 +51,7 @@ void say(const char* text)
 // What the command line asks for.
 struct Options {
     const char* root = nullptr;
-    SkinSize skin = SkinSize::Automatic;
-    int keyboardWidth = 0;
+    pocketsim::PanelOptions size;
     bool always = false;
     bool events = false;
     bool keymap = false;
@@ -73,19 +62,21 @@ pocketsim::OptionTable optionTable(Options& o)
 {
     using pocketsim::SetFlag;
     using pocketsim::StoreValue;
-    auto skin = [&o](const char* value) -> std::string {
-        const std::string v = value;
-        if (v == "qvga")
-            o.skin = SkinSize::Qvga;
-        else if (v == "vga")
-            o.skin = SkinSize::Vga;
-        else
-            return "unknown skin size '" + v + "' (qvga, vga)";
-        return {};
+    auto length = [&o](std::optional<pocketsim::PanelLength> pocketsim::PanelOptions::*field, const char* name) {
+        return [&o, field, name](const char* value) -> std::string {
+            pocketsim::PanelLength length;
+            if (!length.parse(value))
+                return std::string(name) + " wants pixels (16 or more), a percentage or auto";
+            o.size.*field = length;
+            return {};
+        };
     };
-    auto width = [&o](const char* value) -> std::string {
-        o.keyboardWidth = std::atoi(value);
-        return o.keyboardWidth < 64 ? "--width wants at least 64 pixels" : "";
+    auto scale = [&o](const char* value) -> std::string {
+        double scale = 0;
+        if (!pocketsim::ParsePanelScale(value, scale))
+            return "--scale wants a number from 1 to 16, or auto";
+        o.size.scale = scale;
+        return {};
     };
     auto command = [&o](PanelCommand c) {
         return [&o, c](const char*) -> std::string {
@@ -96,12 +87,16 @@ pocketsim::OptionTable optionTable(Options& o)
     return pocketsim::OptionTable("magnikeys-wayland", {
         { "--root", "FOLDER", "the keyboard's device folder (default: POCKETSIM_ROOT or\n"
                               "~/.local/share/magnikeys-wayland/device)", StoreValue(o.root) },
+        { "--width", "W", "the keyboard's width: the output's pixels, a percentage of its width (80%)\n"
+                          "or auto", length(&pocketsim::PanelOptions::width, "--width") },
+        { "--height", "H", "its height, alike (default: keys of 18 mm, at most 35% of the output's\n"
+                           "height; full width on portrait and phone outputs)", length(&pocketsim::PanelOptions::height, "--height") },
+        { "--scale", "S", "the skin's scale, output pixels per design pixel (1 to 16, or auto);\n"
+                          "the size chosen is remembered in the keyboard's folder", scale },
         { "--always", "", "keep the keyboard up (default: up while a text field wants input)", SetFlag(o.always) },
         { "--show", "", "show the keyboard that runs on this display, then end", command(PanelCommand::Show) },
         { "--hide", "", "hide the keyboard that runs on this display, then end", command(PanelCommand::Hide) },
         { "--toggle", "", "show or hide the keyboard that runs on this display, then end", command(PanelCommand::Toggle) },
-        { "--skin", "qvga|vga", "the skin's size (default: by the output's density, VGA from 150 dpi)", skin },
-        { "--width", "PIXELS", "how wide the keyboard is on the output (default: the output's width)", width },
         { "--events", "", "print every call of the input panel's callback, one a line, and\n"
                           "\"panel shown\" / \"panel hidden\"", SetFlag(o.events) },
         { "--keymap", "", "print the keyboard's keys in output pixels once it shows, then \"ready\";\n"
@@ -109,30 +104,17 @@ pocketsim::OptionTable optionTable(Options& o)
     });
 }
 
-// The key map in the output's logical pixels, placed as the display puts the panel: centred on
-// the bottom edge. "index id label left top right bottom".
-void printKeyMap(const pocketsim::SipHost& panel, const PanelGeometry& geometry, const OutputSize& output)
+// The key map in the output's pixels, which are the device's: "index id label left top right
+// bottom".
+void printKeyMap()
 {
-    RECT r {};
-    GetWindowRect(panel.window(), &r);
-    const double scale = geometry.scale;
-    const long width = std::max(1L, std::lround((r.right - r.left) * scale)), height = std::max(1L, std::lround((r.bottom - r.top) * scale));
-    const double ox = (output.width - width) / 2.0 - r.left * scale, oy = output.height - height - r.top * scale;
-    auto keys = pocketsim::CurrentKeyMap();
-    for (auto& key : keys) {
-        key.rect.left = static_cast<LONG>(std::lround(ox + key.rect.left * scale));
-        key.rect.top = static_cast<LONG>(std::lround(oy + key.rect.top * scale));
-        key.rect.right = static_cast<LONG>(std::lround(ox + key.rect.right * scale));
-        key.rect.bottom = static_cast<LONG>(std::lround(oy + key.rect.bottom * scale));
-    }
-    std::fputs(pocketsim::FormatKeyMap(keys).c_str(), stdout);
+    std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
     say("ready");
 }
 
 // Lines that automation writes to standard input: "keymap" asks for the key map again. False
 // once the input closed.
-template <typename PrintKeyMap>
-bool readCommands(std::string& pending, PrintKeyMap print)
+bool readCommands(std::string& pending)
 {
     char buffer[256];
     for (;;) {
@@ -147,27 +129,40 @@ bool readCommands(std::string& pending, PrintKeyMap print)
             pending.erase(0, end + 1);
             if (line == "keymap") {
                 SimPumpMessages();
-                print();
+                printKeyMap();
             }
         }
     }
 }
 
-// The device screen for the output: the keyboard's design size magnified to it. Empty, with the
-// reason printed, when the platform cannot have a screen that large.
-std::optional<PanelGeometry> useOutput(const pocketsim::HostSetup& setup, const OutputSize& output, const Options& o)
+// The output turned or changed size: the keyboard's size for it, the device screen, and the
+// keyboard told. A new scale needs the skin drawn for it, which the keyboard reads when it is
+// made: it is made anew.
+void followOutput(const pocketsim::HostSetup& setup, pocketsim::SipHost& panel, const OutputSize& output, double& scale)
 {
-    const PanelGeometry geometry = ChoosePanelGeometry(output.width, output.height, output.heightMm, o.skin, o.keyboardWidth);
-    if (!setup.use_geometry(geometry.name())) {
-        std::fprintf(stderr, "magnikeys-wayland: the output %dx%d is too large for the keyboard\n", output.width, output.height);
-        return std::nullopt;
+    pocketsim::DesktopSetupResult result;
+    // The user's size is remembered in the keyboard's folder since the start.
+    if (!setup.use_desktop(DesktopScreenOf(output), {}, &result))
+        return;
+    if (result.panel.scale != scale) {
+        scale = result.panel.scale;
+        if (panel.reload())
+            return;
+        std::fprintf(stderr, "magnikeys-wayland: the keyboard did not start again at scale %.3f\n", scale);
     }
-    return geometry;
+    SendMessage(HWND_BROADCAST, WM_SETTINGCHANGE, 0x3002 /* the screen changed */, 0);
+}
+
+// Milliseconds poll() may sleep: until the device's next timer, rounded up so that the due
+// moment has come on waking; -1 for no limit.
+int pollTimeout(DWORD timerDue)
+{
+    return timerDue == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timerDue, 1u << 30));
 }
 
 // The keyboard on the compositor until the compositor goes or a signal stops the host.
 void runKeyboard(const pocketsim::HostSetup& setup, pocketsim::SipHost& panel, HostConnection& host, InputMethod* inputMethod,
-    PanelGeometry geometry, const Options& options)
+    double scale, const Options& options)
 {
     // Without an input method nothing would ever show the keyboard.
     const bool keepUp = options.always || !inputMethod;
@@ -196,12 +191,11 @@ void runKeyboard(const pocketsim::HostSetup& setup, pocketsim::SipHost& panel, H
     };
     // The keys are known once the keyboard shows (at once with --always, else when a text field
     // asks for it).
-    auto printKeys = [&] { printKeyMap(panel, geometry, host.output()); };
     bool keysPrinted = false;
     auto printKeysOnce = [&] {
         if (options.keymap && !keysPrinted && panel.shown()) {
             keysPrinted = true;
-            printKeys();
+            printKeyMap();
         }
     };
     bool outputChanged = false;
@@ -215,54 +209,54 @@ void runKeyboard(const pocketsim::HostSetup& setup, pocketsim::SipHost& panel, H
     if (commandsOpen)
         fcntl(0, F_SETFL, fcntl(0, F_GETFL) | O_NONBLOCK);
 
-    std::signal(SIGINT, [](int) { g_stop = 1; });
-    std::signal(SIGTERM, [](int) { g_stop = 1; });
+    if (pipe(g_signalPipe) == 0) {
+        fcntl(g_signalPipe[0], F_SETFL, O_NONBLOCK);
+        fcntl(g_signalPipe[1], F_SETFL, O_NONBLOCK);
+    }
+    std::signal(SIGINT, stopOnSignal);
+    std::signal(SIGTERM, stopOnSignal);
+    // One wait for everything: the compositor (the host's connection and the display's), the
+    // device's own work (its queue, its timers, other programs' pictures), the session bus and
+    // the automation's commands. An event is handled the moment it arrives.
+    const int wake = SimThreadEventFd();
+    const int display = SimDisplayFd();
     bool hostReadable = false;
-    Clock::time_point lastInput = Clock::now(), lastReap = lastInput;
     while (!g_stop) {
         if (!host.afterPoll(hostReadable)) {
             std::fprintf(stderr, "magnikeys-wayland: the Wayland compositor went away\n");
             break;
         }
         if (outputChanged) {
-            // The output turned or changed size: a new device screen, and the keyboard told.
             outputChanged = false;
-            const OutputSize& o = host.output();
-            const PanelGeometry next = ChoosePanelGeometry(o.width, o.height, o.heightMm, options.skin, options.keyboardWidth);
-            if (next.name() != geometry.name() && setup.use_geometry(next.name())) {
-                geometry = next;
-                SendMessage(HWND_BROADCAST, WM_SETTINGCHANGE, 0x3002 /* the screen changed */, 0);
-            }
+            followOutput(setup, panel, host.output(), scale);
         }
+        osk.dispatch();
         if (!SimPollDisplay() || !SimPumpMessages())
             break;
         reportShown();
         printKeysOnce();
-        if (const auto now = Clock::now(); now - lastReap >= kReapEvery) {
-            lastReap = now;
-            SimReapEndedPrograms();
-        }
+        SimReapEndedPrograms();
         if (!host.beforePoll())
             break;
-        pollfd fds[4];
-        nfds_t count = 0;
-        fds[count++] = pollfd { host.descriptor(), POLLIN, 0 };
-        if (const int display = SimDisplayDescriptor(); display >= 0)
-            fds[count++] = pollfd { display, POLLIN, 0 };
-        if (const int bus = osk.descriptor(); bus >= 0)
-            fds[count++] = pollfd { bus, POLLIN, 0 };
-        if (commandsOpen)
-            fds[count++] = pollfd { 0, POLLIN, 0 };
-        const int ready = ::poll(fds, count, queueLook(panel.shown(), lastInput));
+        enum { kHost, kWake, kDisplay, kSignal, kBus, kCommands };
+        pollfd fds[6] = { { host.descriptor(), POLLIN, 0 }, { wake, POLLIN, 0 }, { display, POLLIN, 0 },
+            { g_signalPipe[0], POLLIN, 0 }, { osk.descriptor(), POLLIN, 0 }, { commandsOpen ? 0 : -1, POLLIN, 0 } };
+        int timeout = pollTimeout(SimNextTimerDue());
+        // Without the device's event descriptor (it could not be made) its queue is looked at on
+        // a frame's period.
+        if (wake < 0)
+            timeout = timeout < 0 ? 16 : std::min(timeout, 16);
+        // The output's news may have come with what the connection dispatched just now.
+        if (outputChanged)
+            timeout = 0;
+        const int ready = ::poll(fds, 6, timeout);
         if (ready < 0 && errno != EINTR)
             break;
-        if (ready > 0)
-            lastInput = Clock::now();
-        hostReadable = fds[0].revents & POLLIN;
-        osk.dispatch();
-        if (commandsOpen && (fds[count - 1].revents & (POLLIN | POLLHUP)))
-            commandsOpen = readCommands(commands, printKeys);
+        hostReadable = ready > 0 && (fds[kHost].revents & POLLIN);
+        if (ready > 0 && (fds[kCommands].revents & (POLLIN | POLLHUP)))
+            commandsOpen = readCommands(commands);
     }
+    host.afterPoll(false);
     // The settings program ends with the keyboard.
     SimEndPrograms(2000);
     panel.set_key_output(nullptr);
@@ -310,9 +304,6 @@ int main(int argc, char** argv)
                              "the keyboard stays up and types keys\n");
 
     const pocketsim::HostSetup setup("magnikeys-wayland");
-    const std::optional<PanelGeometry> geometry = useOutput(setup, host->output(), options);
-    if (!geometry)
-        return 1;
     // One keyboard per display: a second one stops before it touches the device.
     const std::string root = setup.device_root(options.root);
     std::error_code ignored;
@@ -326,7 +317,11 @@ int main(int argc, char** argv)
     // The keyboard, its data and its settings program, installed when missing or older; the
     // desktop's input method is always Magnikeys.
     setup.install_platform_files();
-    if (!setup.install_programs(MK_INSTALL_TREE, pocketsim::KeyboardRole::Required))
+    if (!setup.install_programs(pocketsim::KeyboardRole::Required))
+        return 1;
+    // The keyboard's size for this output, its skin drawn for it, the device screen.
+    pocketsim::DesktopSetupResult desktop;
+    if (!setup.use_desktop(DesktopScreenOf(host->output()), options.size, &desktop))
         return 1;
 
     // Screen reads from the keyboard's first moment on see the output.
@@ -341,7 +336,7 @@ int main(int argc, char** argv)
             SimCloseDisplay();
             return 1;
         }
-        runKeyboard(setup, *panel, *host, inputMethod.get(), *geometry, options);
+        runKeyboard(setup, *panel, *host, inputMethod.get(), desktop.panel.scale, options);
         keyboard.release_all();
         host->flush();
     }

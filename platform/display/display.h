@@ -61,9 +61,6 @@ public:
     // it, not whole at every screen DC. False when it cannot.
     virtual bool can_capture_region() const { return false; }
     virtual bool capture_region(uint16_t*, int /*pitch*/, const RECT& /*region*/) { return false; }
-    // A descriptor that becomes readable when input may be waiting (-1: none; poll() is then
-    // asked at the host's own pace).
-    virtual int descriptor() const { return -1; }
 };
 
 struct Bootstrap {

@@ -29,6 +29,16 @@ int OutputInfo::logicalHeight() const
     return (sideways() ? modeWidth : modeHeight) / std::max(1, scale);
 }
 
+int OutputInfo::pixelWidth() const
+{
+    return sideways() ? modeHeight : modeWidth;
+}
+
+int OutputInfo::pixelHeight() const
+{
+    return sideways() ? modeWidth : modeHeight;
+}
+
 namespace {
 
 template <typename T>

@@ -26,6 +26,9 @@ struct OutputInfo {
     bool sideways() const;
     int logicalWidth() const;
     int logicalHeight() const;
+    // The output's own pixels as clients see them (after its transform): the device's pixels.
+    int pixelWidth() const;
+    int pixelHeight() const;
 };
 
 class Connection;

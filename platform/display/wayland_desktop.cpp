@@ -1,8 +1,11 @@
 // The Wayland desktop back end: every top-level window of the device is a surface of its own on
-// the compositor's output, scaled from device pixels to the output's. The input panel is a layer
+// the compositor's output. The device screen is the output's own pixels (its mode as programs
+// see it, turned): a surface's buffer takes the output's scale and nothing is magnified on the
+// way. The input panel is a layer
 // surface on the bottom edge that reserves its strip and never takes the keyboard focus; the
 // device's own popups (the zoom views) are overlay surfaces above it that take no input; other
-// programs' windows are ordinary toplevel windows. The pointer's left button and the first
+// programs' windows are ordinary toplevel windows; the programs the host starts see a screen of
+// their own (POCKETSIM_PROGRAM_SCREEN, "WxH"), their popups shown centred above the panel. The pointer's left button and the first
 // finger on a touch screen are the stylus. Screen reads see what the output shows where the
 // compositor lets clients read it.
 #include "display/display.h"
@@ -11,7 +14,6 @@
 #include "display/wayland_screencopy.h"
 #include "display/wayland_surface.h"
 #include "linux/text/host_text.h"
-#include "linux/windows/win_screen.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,12 +30,12 @@ using namespace wayland;
 
 class WaylandDesktop final : public Backend {
 public:
-    WaylandDesktop(std::unique_ptr<Connection> connection, int deviceWidth, int deviceHeight)
+    WaylandDesktop(std::unique_ptr<Connection> connection, int programWidth, int programHeight)
         : m_connection(std::move(connection))
         , m_input(*m_connection, [this](wl_surface* s, StylusAction a, double x, double y) { stylus(s, a, x, y); })
         , m_copy(*m_connection)
-        , m_deviceWidth(deviceWidth)
-        , m_deviceHeight(deviceHeight)
+        , m_programWidth(programWidth)
+        , m_programHeight(programHeight)
     {
         // The seat announced its devices while the connection was made; it tells of changes.
         m_input.capabilities(m_connection->seatCapabilitiesNow());
@@ -49,12 +51,13 @@ public:
     const char* name() const override { return "wayland"; }
     bool windowed() const override { return true; }
     void present(const uint16_t*, int, int, int) override { }
-    int descriptor() const override { return m_connection->descriptor(); }
+    int wait_descriptor() const override { return m_connection->descriptor(); }
+    // Everything read from the socket is dispatched at once (pump, roundtrip): what is left is
+    // the input handed over one step later.
+    bool input_waiting() const override { return !m_pending.empty(); }
 
     void present_windows(const std::vector<WindowPicture>& pictures) override
     {
-        m_deviceWidth = std::max(1, ScreenWidth());
-        m_deviceHeight = std::max(1, ScreenHeight());
         updateScale();
         for (auto it = m_windows.begin(); it != m_windows.end();) {
             bool kept = std::any_of(pictures.begin(), pictures.end(), [&](const WindowPicture& p) { return p.handle == it->first; });
@@ -67,6 +70,7 @@ public:
         }
         // The panel first: the other windows are placed from it.
         m_panel = nullptr;
+        m_panelTop = m_outputHeight;
         for (const WindowPicture& p : pictures)
             if (p.role == WindowPicture::Role::Panel && p.visible && p.local)
                 m_panel = &p;
@@ -110,21 +114,32 @@ public:
 
     bool capture_screen(uint16_t* pixels, int width, int height) override
     {
+        return capture_region(pixels, width, RECT { 0, 0, width, height });
+    }
+
+    bool can_capture_region() const override { return m_copy.available(); }
+
+    // The compositor copies the whole output; only the region is turned into device pixels.
+    bool capture_region(uint16_t* pixels, int pitch, const RECT& region) override
+    {
         Output* output = m_connection->output();
         ScreenPicture shot;
         if (!output || !m_copy.capture(*output, shot))
             return false;
         const OutputInfo& info = output->info;
-        const int scale = std::max(1, info.scale);
-        // The output as clients see it, in its own pixels.
+        // The output as clients see it, in its own pixels; the device's point (0, 0) lies where
+        // the panel's placing put it (its corner, but for rounding).
         const int W = info.sideways() ? shot.height : shot.width, H = info.sideways() ? shot.width : shot.height;
-        for (int y = 0; y < height; ++y) {
-            const int py = static_cast<int>(std::floor((m_originY + (y + 0.5) * m_scale) * scale));
+        const int scale = std::max(1, info.scale);
+        const int dx = static_cast<int>(std::lround(m_originX * scale)), dy = static_cast<int>(std::lround(m_originY * scale));
+        const int x0 = std::max<int>(0, region.left), x1 = std::min<int>(pitch, region.right);
+        for (int y = std::max<int>(0, region.top); y < region.bottom; ++y) {
+            const int py = dy + y;
             if (py < 0 || py >= H)
                 continue;
-            uint16_t* out = pixels + static_cast<size_t>(y) * width;
-            for (int x = 0; x < width; ++x) {
-                const int px = static_cast<int>(std::floor((m_originX + (x + 0.5) * m_scale) * scale));
+            uint16_t* out = pixels + static_cast<size_t>(y) * pitch;
+            for (int x = x0; x < x1; ++x) {
+                const int px = dx + x;
                 if (px < 0 || px >= W)
                     continue;
                 int bx = 0, by = 0;
@@ -152,23 +167,25 @@ private:
         Output* output = m_connection->output();
         if (!output || output->info.logicalWidth() < 1)
             return;
-        // The host makes the device screen as wide as the output, divided by the magnification.
-        m_scale = static_cast<double>(output->info.logicalWidth()) / m_deviceWidth;
+        // One device pixel is one pixel of the output: a logical pixel is `scale` of them.
+        m_outputScale = std::max(1, output->info.scale);
+        m_scale = 1.0 / m_outputScale;
         m_outputWidth = output->info.logicalWidth();
         m_outputHeight = output->info.logicalHeight();
-        m_outputScale = output->info.scale;
     }
 
     static int toScreen(double v) { return static_cast<int>(std::lround(v)); }
+    // A side in logical pixels, whole ones, which the buffer's side (times the scale) covers.
+    int side(LONG devicePixels) const { return std::max(1, (static_cast<int>(devicePixels) + m_outputScale - 1) / m_outputScale); }
 
-    // Programs' windows (the settings program) are made small enough for the whole device
-    // screen to fit above the panel; the panel and its popups take the full magnification.
-    double scaleFor(const WindowPicture& p) const
+    // Programs' popups are placed on their own screen, which shows centred above the panel (or
+    // the output's bottom edge while the panel is hidden), in logical pixels.
+    POINT programOrigin() const
     {
-        if (p.local && p.role != WindowPicture::Role::Normal)
-            return m_scale;
-        const int room = std::max(m_outputHeight / 4, m_outputHeight - m_panelHeight);
-        return std::min(m_scale, static_cast<double>(room) / m_deviceHeight);
+        if (m_programWidth <= 0 || m_programHeight <= 0)
+            return POINT { 0, 0 };
+        const double top = std::max(0.0, m_panelTop - m_programHeight * m_scale);
+        return POINT { toScreen((m_outputWidth - m_programWidth * m_scale) / 2), toScreen(top) };
     }
 
     SurfaceKind kindOf(const WindowPicture& p) const
@@ -187,21 +204,20 @@ private:
     Placement placementFor(const WindowPicture& p, SurfaceKind kind)
     {
         const RECT& r = p.rect;
-        const double scale = scaleFor(p);
         Placement where;
-        where.width = std::max(1, toScreen((r.right - r.left) * scale));
-        where.height = std::max(1, toScreen((r.bottom - r.top) * scale));
+        where.width = side(r.right - r.left);
+        where.height = side(r.bottom - r.top);
         if (kind == SurfaceKind::Panel) {
-            // Centred on the bottom edge: the device's pixels are placed from there.
-            m_panelHeight = where.height;
-            m_originX = (m_outputWidth - where.width) / 2.0 - r.left * scale;
-            m_originY = m_outputHeight - where.height - r.top * scale;
+            // Centred on the bottom edge, as the device places it: the device's pixels are placed
+            // from there.
+            m_panelTop = m_outputHeight - where.height;
+            m_originX = (m_outputWidth - where.width) / 2.0 - r.left * m_scale;
+            m_originY = m_outputHeight - where.height - r.top * m_scale;
         } else if (kind == SurfaceKind::Overlay || kind == SurfaceKind::Popup) {
-            const double ox = p.local ? m_originX : 0, oy = p.local ? m_originY : 0;
-            where.x = toScreen(ox + r.left * scale);
-            where.y = toScreen(oy + r.top * scale);
-            where.width = std::max(1, toScreen(ox + r.right * scale) - where.x);
-            where.height = std::max(1, toScreen(oy + r.bottom * scale) - where.y);
+            const POINT programs = programOrigin();
+            const double ox = p.local ? m_originX : programs.x, oy = p.local ? m_originY : programs.y;
+            where.x = toScreen(ox + r.left * m_scale);
+            where.y = toScreen(oy + r.top * m_scale);
         }
         return where;
     }
@@ -218,10 +234,8 @@ private:
         if (!p.visible) {
             if (found != m_windows.end())
                 drop(found->second);
-            if (p.role == WindowPicture::Role::Panel && p.local) {
-                m_panelHeight = 0;
+            if (p.role == WindowPicture::Role::Panel && p.local)
                 m_originX = m_originY = 0;
-            }
             return false;
         }
         if (found == m_windows.end())
@@ -289,13 +303,13 @@ private:
     std::map<HWND, Shown> m_windows;
     std::deque<InputEvent> m_pending;
     const WindowPicture* m_panel = nullptr; // while presenting
-    int m_deviceWidth;
-    int m_deviceHeight;
-    double m_scale = 1; // logical pixels per device pixel
+    int m_programWidth; // the screen of the programs the host starts; 0: none of its own
+    int m_programHeight;
+    double m_scale = 1; // logical pixels per device pixel: 1 / the output's scale
     int m_outputWidth = 0; // logical pixels
     int m_outputHeight = 0;
     int m_outputScale = 1;
-    int m_panelHeight = 0; // logical pixels of the panel while it shows
+    int m_panelTop = 0; // logical pixels: the panel's top edge while it shows, else the output's height
     double m_originX = 0; // where the device's point (0, 0) is on the output, logical pixels
     double m_originY = 0;
     bool m_pause = false;
@@ -309,7 +323,7 @@ bool available()
     return (name && *name) || (socket && *socket);
 }
 
-std::unique_ptr<Backend> create(int width, int height)
+std::unique_ptr<Backend> create(int, int)
 {
     auto connection = Connection::open();
     if (!connection) {
@@ -325,7 +339,11 @@ std::unique_ptr<Backend> create(int width, int height)
         std::fprintf(stderr, "pocketsim: the Wayland compositor offers no %s\n", missing);
         return nullptr;
     }
-    return std::make_unique<WaylandDesktop>(std::move(connection), std::max(1, width), std::max(1, height));
+    int programWidth = 0, programHeight = 0;
+    if (const char* programs = std::getenv("POCKETSIM_PROGRAM_SCREEN"); programs && *programs)
+        if (std::sscanf(programs, "%dx%d", &programWidth, &programHeight) != 2 || programWidth < 16 || programHeight < 16)
+            programWidth = programHeight = 0;
+    return std::make_unique<WaylandDesktop>(std::move(connection), programWidth, programHeight);
 }
 
 }

@@ -1,5 +1,5 @@
-// A device window as a Wayland surface: its role, its place, and its picture stretched from
-// device pixels over the surface's buffer pixels.
+// A device window as a Wayland surface: its role, its place, and its picture, one device pixel
+// to one pixel of the output.
 #include "display/wayland_surface.h"
 
 #include "display/wayland_layer_shell.h"
@@ -23,6 +23,21 @@ inline uint32_t xrgb(uint16_t p)
     return ((r << 3 | r >> 2) << 16) | ((g << 2 | g >> 4) << 8) | (b << 3 | b >> 2);
 }
 
+}
+
+void CopyPicture(const uint16_t* picture, int width, int height, uint32_t* buffer, int bufferWidth, int bufferHeight)
+{
+    if (!picture || width < 1 || height < 1 || bufferWidth < 1 || bufferHeight < 1)
+        return;
+    const int w = std::min(width, bufferWidth);
+    for (int y = 0; y < bufferHeight; ++y) {
+        uint32_t* out = buffer + static_cast<size_t>(y) * bufferWidth;
+        const uint16_t* in = picture + static_cast<size_t>(std::min(y, height - 1)) * width;
+        for (int x = 0; x < w; ++x)
+            out[x] = xrgb(in[x]);
+        // The part of a buffer rounded up to whole logical pixels continues the edge.
+        std::fill(out + w, out + bufferWidth, out[w - 1]);
+    }
 }
 
 DesktopSurface::DesktopSurface(Connection& connection, SurfaceKind kind, const Placement& where, const std::string& title)
@@ -182,23 +197,7 @@ void DesktopSurface::draw()
     if (!buffer)
         return; // drawn when one comes back
     m_dirty = false;
-    // Each buffer pixel takes the device pixel under its centre.
-    std::vector<int> columns(static_cast<size_t>(bw));
-    for (int x = 0; x < bw; ++x)
-        columns[static_cast<size_t>(x)] = std::min(m_pictureWidth - 1, static_cast<int>((2LL * x + 1) * m_pictureWidth / (2LL * bw)));
-    int lastRow = -1;
-    for (int y = 0; y < bh; ++y) {
-        uint32_t* out = buffer->pixels() + static_cast<size_t>(y) * bw;
-        const int sy = std::min(m_pictureHeight - 1, static_cast<int>((2LL * y + 1) * m_pictureHeight / (2LL * bh)));
-        if (sy == lastRow) {
-            std::memcpy(out, out - bw, static_cast<size_t>(bw) * 4);
-            continue;
-        }
-        lastRow = sy;
-        const uint16_t* in = m_picture.data() + static_cast<size_t>(sy) * m_pictureWidth;
-        for (int x = 0; x < bw; ++x)
-            out[x] = xrgb(in[columns[static_cast<size_t>(x)]]);
-    }
+    CopyPicture(m_picture.data(), m_pictureWidth, m_pictureHeight, buffer->pixels(), bw, bh);
     buffer->busy = true;
     wl_surface_attach(m_surface, buffer->buffer(), 0, 0);
     if (m_connection.compositorVersion >= 4)

@@ -30,6 +30,11 @@ struct Placement {
     bool operator==(const Placement&) const = default;
 };
 
+// A device picture (RGB565, pitch = width) into a buffer (XRGB8888, pitch = bufferWidth) pixel
+// for pixel, as the output shows the device's pixels; rows and columns of the buffer past the
+// picture repeat its last one, the picture's part past the buffer is cut.
+void CopyPicture(const uint16_t* picture, int width, int height, uint32_t* buffer, int bufferWidth, int bufferHeight);
+
 class DesktopSurface {
 public:
     DesktopSurface(Connection& connection, SurfaceKind kind, const Placement& where, const std::string& title);
@@ -50,7 +55,7 @@ public:
     void place(const Placement& where);
     void setTitle(const std::string& title);
     void setBufferScale(int scale);
-    // The window's picture, device pixels (RGB565, pitch = width), stretched over the surface.
+    // The window's picture, device pixels (RGB565, pitch = width), one to one on the buffer's.
     void show(const uint16_t* pixels, int width, int height);
 
     // The window manager's close button on a toplevel.

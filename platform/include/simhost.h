@@ -110,9 +110,6 @@ bool SimRunFor(DWORD milliseconds);
 // Reads the display's input (mouse, keys, window closed) and delivers it as device input.
 // False once the user closed the display window.
 bool SimPollDisplay();
-// A descriptor of the display's connection that becomes readable when input may be waiting, for
-// a host that waits in poll(); -1 when the display has none (or is not the calling thread's).
-int SimDisplayDescriptor();
 
 // For a host that waits in a poll() loop of its own, on its window system's connection and
 // the device's work together, instead of SimRunFor's steps:

@@ -1,6 +1,6 @@
 // The virtual keyboard's keymap and the panel's size on an output, without a compositor.
 #include "waylandhost/Keymap.h"
-#include "waylandhost/PanelGeometry.h"
+#include "waylandhost/OutputScreen.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +8,9 @@
 
 #include <set>
 
-using waylandhost::ChoosePanelGeometry;
 using waylandhost::Keymap;
-using waylandhost::SkinSize;
+using waylandhost::DesktopScreenOf;
+using waylandhost::OutputSize;
 
 namespace {
 
@@ -98,40 +98,30 @@ TEST(VirtualKeyboardKeymap, ASpareCarriesAGivenKeysymOnEveryLevelUntilTakenBack)
     EXPECT_EQ(keymap.find(XKB_KEY_a)->keycode, 38u);
 }
 
-TEST(PanelGeometry, TheDesignWidthIsMagnifiedToTheOutputAndTheSkinFollowsTheDensity)
+TEST(OutputScreen, TheKeyboardIsSizedInTheOutputsOwnPixelsAtItsDensity)
 {
-    // A phone upright at 96 dpi (unknown size): QVGA three times; the menu bar falls off the bottom.
-    auto g = ChoosePanelGeometry(720, 1280, 0);
-    EXPECT_EQ(g.dpi, 96);
-    EXPECT_DOUBLE_EQ(g.scale, 3.0);
-    EXPECT_EQ(g.name(), "240x453@96"); // ceil(1280 / 3) + 26
+    // A monitor that tells its size: 1920 pixels in 527 mm is 92.5 dpi.
+    pocketsim::DesktopScreen screen = DesktopScreenOf(OutputSize { 1920, 1080, 527, 296, 1 });
+    EXPECT_EQ(screen.width, 1920);
+    EXPECT_EQ(screen.height, 1080);
+    EXPECT_NEAR(screen.dpi(), 92.7, 0.5);
+    // Outputs that do not: 96 dpi at scale 1, twice that for an output drawn at scale 2, so that
+    // the keys keep their size in millimetres on a dense screen.
+    EXPECT_NEAR(DesktopScreenOf(OutputSize { 1920, 1080, 0, 0, 1 }).dpi(), 96, 0.5);
+    screen = DesktopScreenOf(OutputSize { 3840, 2160, 0, 0, 2 });
+    EXPECT_EQ(screen.width, 3840);
+    EXPECT_NEAR(screen.dpi(), 192, 1);
+    // One side unknown is no size.
+    EXPECT_NEAR(DesktopScreenOf(OutputSize { 720, 1440, 68, 0, 1 }).dpi(), 96, 0.5);
 
-    // The same phone turned: the keyboard spans the longer side.
-    g = ChoosePanelGeometry(1280, 720, 0);
-    EXPECT_DOUBLE_EQ(g.scale, 1280.0 / 240);
-    EXPECT_EQ(g.width, 240);
-    EXPECT_EQ(g.height, 135 + 26);
-
-    // Dense: VGA. 1080 pixels in 142 mm is about 193 dpi.
-    g = ChoosePanelGeometry(1920, 1080, 142);
-    EXPECT_EQ(g.dpi, 192);
-    EXPECT_DOUBLE_EQ(g.scale, 4.0);
-    EXPECT_EQ(g.width, 480);
-    EXPECT_EQ(g.height, 270 + 52);
-    EXPECT_EQ(ChoosePanelGeometry(1920, 1080, 142, SkinSize::Qvga).dpi, 96);
-
-    // A narrower keyboard sits in the middle of a wider device screen; a width beyond the
-    // output's is the output's.
-    g = ChoosePanelGeometry(1920, 1080, 0, SkinSize::Automatic, 960);
-    EXPECT_DOUBLE_EQ(g.scale, 4.0);
-    EXPECT_EQ(g.width, 480);
-    EXPECT_DOUBLE_EQ(ChoosePanelGeometry(800, 600, 0, SkinSize::Automatic, 5000).scale, 800.0 / 240);
-
-    // Absurd outputs stay within what the device screen allows.
-    g = ChoosePanelGeometry(0, 0, 0);
-    EXPECT_GE(g.width, 240);
-    EXPECT_GE(g.height, 16);
-    g = ChoosePanelGeometry(100000, 100000, 1);
-    EXPECT_LE(g.width, 4096);
-    EXPECT_LE(g.height, 4096);
+    // The keys then take the same millimetres at scale 1 and 2: a 4K output at scale 2 gets
+    // the keyboard of its 1920x1080 logical screen at twice the pixels.
+    const pocketsim::DesktopPanel one = pocketsim::ChooseDesktopPanel(DesktopScreenOf(OutputSize { 1920, 1080, 0, 0, 1 }));
+    const pocketsim::DesktopPanel two = pocketsim::ChooseDesktopPanel(DesktopScreenOf(OutputSize { 3840, 2160, 0, 0, 2 }));
+    EXPECT_NEAR(two.width, 2 * one.width, 4);
+    EXPECT_NEAR(two.height, 2 * one.height, 4);
+    // Absurd reports stay absurd-free.
+    screen = DesktopScreenOf(OutputSize { -5, 0, -1, -1, 0 });
+    EXPECT_EQ(screen.width, 0);
+    EXPECT_GT(screen.dpi(), 0);
 }

@@ -556,13 +556,6 @@ bool SimPollDisplay()
     return open;
 }
 
-int SimDisplayDescriptor()
-{
-    if (!onDisplayThread())
-        return -1;
-    return screen().backend->descriptor();
-}
-
 bool ScreenIsHere()
 {
     return onDisplayThread();
