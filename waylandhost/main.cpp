@@ -105,16 +105,21 @@ pocketsim::OptionTable optionTable(Options& o)
 }
 
 // The key map in the output's pixels, which are the device's: "index id label left top right
-// bottom".
-void printKeyMap()
+// bottom", after the panel's own place, "panel left top right bottom" (a layer surface's place
+// is known to no other client).
+void printKeyMap(HWND panel)
 {
+    RECT r {};
+    GetWindowRect(panel, &r);
+    std::printf("panel %ld %ld %ld %ld\n", static_cast<long>(r.left), static_cast<long>(r.top), static_cast<long>(r.right),
+        static_cast<long>(r.bottom));
     std::fputs(pocketsim::FormatKeyMap(pocketsim::CurrentKeyMap()).c_str(), stdout);
     say("ready");
 }
 
 // Lines that automation writes to standard input: "keymap" asks for the key map again. False
 // once the input closed.
-bool readCommands(std::string& pending)
+bool readCommands(std::string& pending, HWND panel)
 {
     char buffer[256];
     for (;;) {
@@ -129,7 +134,7 @@ bool readCommands(std::string& pending)
             pending.erase(0, end + 1);
             if (line == "keymap") {
                 SimPumpMessages();
-                printKeyMap();
+                printKeyMap(panel);
             }
         }
     }
@@ -195,7 +200,7 @@ void runKeyboard(const pocketsim::HostSetup& setup, pocketsim::SipHost& panel, H
     auto printKeysOnce = [&] {
         if (options.keymap && !keysPrinted && panel.shown()) {
             keysPrinted = true;
-            printKeyMap();
+            printKeyMap(panel.window());
         }
     };
     bool outputChanged = false;
@@ -254,7 +259,7 @@ void runKeyboard(const pocketsim::HostSetup& setup, pocketsim::SipHost& panel, H
             break;
         hostReadable = ready > 0 && (fds[kHost].revents & POLLIN);
         if (ready > 0 && (fds[kCommands].revents & (POLLIN | POLLHUP)))
-            commandsOpen = readCommands(commands);
+            commandsOpen = readCommands(commands, panel.window());
     }
     host.afterPoll(false);
     // The settings program ends with the keyboard.

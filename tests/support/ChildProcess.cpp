@@ -11,6 +11,10 @@
 
 bool ChildProcess::start(const std::vector<std::string>& args, const std::vector<std::string>& environment)
 {
+    // A program started again: its output starts again.
+    stop();
+    m_lines.clear();
+    m_pending.clear();
     int in[2], out[2];
     if (args.empty() || pipe(in) != 0 || pipe(out) != 0)
         return false;

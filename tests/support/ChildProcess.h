@@ -18,7 +18,8 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Extra environment entries ("NAME=value") are set in the child only.
+    // Extra environment entries ("NAME=value") are set in the child only. A program still
+    // running from an earlier start is ended first; the lines start again.
     bool start(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
     void write(const std::string& text);
     // Reads until cond holds over the lines so far, the program ended or the time is up.

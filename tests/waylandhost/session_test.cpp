@@ -5,6 +5,8 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DeviceRoot.h"
 #include "tests/support/HeadlessSway.h"
+#include "tests/support/KeyboardSettings.h"
+#include "tests/support/Sharpness.h"
 #include "tests/support/VirtualX.h"
 #include "tests/waylandhost/VirtualPointer.h"
 
@@ -65,6 +67,19 @@ std::vector<Key> parseKeyMap(const std::vector<std::string>& lines, size_t from)
         keys.push_back(k);
     }
     return keys;
+}
+
+// The panel's place that magnikeys-wayland prints before its keys: "panel left top right bottom".
+Key parsePanel(const std::vector<std::string>& lines, size_t from)
+{
+    Key panel;
+    panel.label = "panel";
+    for (size_t i = from; i < lines.size() && lines[i] != "ready"; ++i)
+        if (lines[i].rfind("panel ", 0) == 0) {
+            std::istringstream in(lines[i].substr(6));
+            in >> panel.left >> panel.top >> panel.right >> panel.bottom;
+        }
+    return panel;
 }
 
 std::string unhex(const std::string& hex)
@@ -223,6 +238,7 @@ protected:
         ASSERT_TRUE(m_host.start(args));
         ASSERT_TRUE(m_host.waitForLine("ready", 60s)) << m_host.output();
         m_keys = parseKeyMap(m_host.lines(), 0);
+        m_panel = parsePanel(m_host.lines(), 0);
         ASSERT_FALSE(m_keys.empty()) << m_host.output();
     }
 
@@ -294,14 +310,14 @@ protected:
     }
 
     // A quick flick from a key's centre, as a finger does it.
-    void stroke(const std::string& label, int dx)
+    void stroke(const std::string& label, int dx, int dy = 0)
     {
         const Key& k = key(label);
         g_pointer->move(k.cx(), k.cy());
         g_pointer->button(true);
         for (int step = 1; step <= 6; ++step) {
             std::this_thread::sleep_for(8ms);
-            g_pointer->move(k.cx() + dx * step / 6, k.cy());
+            g_pointer->move(k.cx() + dx * step / 6, k.cy() + dy * step / 6);
         }
         g_pointer->button(false);
     }
@@ -337,6 +353,7 @@ protected:
     ChildProcess m_client;
     ChildProcess m_host;
     std::vector<Key> m_keys;
+    Key m_panel; // where the panel is, from the key map
 };
 
 std::vector<double> WaylandSession::typeTheSentence()
@@ -530,14 +547,16 @@ TEST_F(WaylandSession, FollowsTheOutputWhenItChangesSizeOrTurns)
             g_pointer->setExtent(kWidth, kHeight);
         }
     } restore;
-    // The keys span the output's width on its bottom edge, whatever its shape.
+    // The keys stand on the output's bottom edge, whatever its shape: across an upright one,
+    // centred on a wide one, never taller than 35 % of it.
     auto spans = [&](int width, int height) {
         for (auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(50ms)) {
             refreshKeys();
-            int left = width, right = 0, bottom = 0;
+            int left = width, right = 0, top = height, bottom = 0;
             for (const Key& k : m_keys)
-                left = std::min(left, k.left), right = std::max(right, k.right), bottom = std::max(bottom, k.bottom);
-            if (left <= 3 && right >= width - 3 && right <= width && bottom >= height - 3 && bottom <= height)
+                left = std::min(left, k.left), right = std::max(right, k.right), top = std::min(top, k.top), bottom = std::max(bottom, k.bottom);
+            const bool across = height > width ? left <= 3 && right >= width - 3 : std::abs(left - (width - right)) <= 3;
+            if (across && right <= width && bottom >= height - 3 && bottom <= height && bottom - top <= 0.35 * height + 1)
                 return true;
         }
         return false;
@@ -650,13 +669,8 @@ TEST_F(WaylandSession, TypesIntoFootAndShowsTheGlassLensOverIt)
 {
     if (!OnPath("foot") || !OnPath("grim"))
         GTEST_SKIP() << "needs foot and grim for a real program and its picture (scripts/setup installs them)";
-    // The keyboard's settings with the glass lens (a file lacking a key is the defaults).
-    m_device.writeFile(u"\\Program Files\\Tarn\\Magnikeys\\settings.txt",
-        "zoom_scale 2.0\nzoom_show_delay 0.325\nanimation_time 0.125\nzoom_power 0.3\nsmart_zoom true\n"
-        "zooms_count_to_disable_delay 5\nprint_pause_to_enable_delay 3.0\nmin_time_for_press 0.2\n"
-        "double_click_delay 0.5\nrepeat_delay 0.9\nrepeat_interval 0.15\nsettings_id 32\nlast_movement_ignore 0.065\n"
-        "board_style glass_zoom\nglass_zoom_window_size 90 90\nglass_radius 50.0\nstroke_speed 600 300\n"
-        "stroke_distance 30 20\n");
+    // The keyboard's settings with the glass lens.
+    m_device.writeFile(kKeyboardSettingsPath, kGlassLensSettings);
     std::filesystem::create_directories(WAYLANDHOST_SHOTS);
     const std::string typed = std::string(WAYLANDHOST_SHOTS) + "/foot_typed_" + std::to_string(getpid()) + ".txt";
     std::filesystem::remove(typed);
@@ -737,6 +751,128 @@ TEST_F(WaylandSession, TypesIntoFootAndShowsTheGlassLensOverIt)
     // The lens is above the keyboard, over the terminal.
     EXPECT_GT(changedAbove(shot), 60 * 60) << "no lens above the keyboard while a key is held: " << path;
     EXPECT_EQ(waitForFile("Hello, World!g"), "Hello, World!g");
+}
+
+// The keyboard at the sizes people's outputs have: a desktop monitor and a phone-tall portrait
+// screen. It is drawn at the output's own pixels, strokes keep their meaning in key widths, and
+// the key labels show native anti-aliased edges, not pixels magnified by replication.
+TEST_F(WaylandSession, DrawnAtTheOutputsOwnPixelsAtEverySize)
+{
+    if (!OnPath("grim"))
+        GTEST_SKIP() << "needs grim for the output's picture (scripts/setup installs it)";
+    struct Restore {
+        ~Restore()
+        {
+            g_sway->message("output HEADLESS-1 mode 720x1280 transform normal");
+            g_pointer->setExtent(kWidth, kHeight);
+        }
+    } restore;
+    m_device.writeFile(kKeyboardSettingsPath, kGlassLensSettings);
+    std::filesystem::create_directories(WAYLANDHOST_SHOTS);
+    const std::string shotPath = std::string(WAYLANDHOST_SHOTS) + "/size_" + std::to_string(getpid()) + ".png";
+    struct Size {
+        int width, height;
+    };
+    for (const Size size : { Size { 1920, 1080 }, Size { 720, 1440 } }) {
+        const int W = size.width, H = size.height;
+        SCOPED_TRACE(std::to_string(W) + "x" + std::to_string(H));
+        bool ok = false;
+        g_sway->message("output HEADLESS-1 mode " + std::to_string(W) + "x" + std::to_string(H), &ok);
+        ASSERT_TRUE(ok);
+        g_pointer->setExtent(W, H);
+        ASSERT_NO_FATAL_FAILURE(startClient(false));
+        ASSERT_NO_FATAL_FAILURE(startKeyboard({ "--always" }));
+        ASSERT_NO_FATAL_FAILURE(waitForFocus(false));
+        ASSERT_NO_FATAL_FAILURE(waitForPanelOnScreen());
+
+        // On the bottom edge, within 35 % of the output's height; across a portrait output,
+        // centred on a wide one.
+        const int panelWidth = m_panel.right - m_panel.left, panelHeight = m_panel.bottom - m_panel.top;
+        EXPECT_EQ(m_panel.bottom, H);
+        EXPECT_GT(panelHeight, 0);
+        EXPECT_LE(panelHeight, 0.35 * H + 1);
+        if (H > W)
+            EXPECT_EQ(panelWidth, W);
+        else
+            EXPECT_NEAR(m_panel.left, (W - panelWidth) / 2, 1);
+        RecordProperty("panel_" + std::to_string(W) + "x" + std::to_string(H), std::to_string(panelWidth) + "x" + std::to_string(panelHeight));
+
+        // Strokes measured in key widths: three keys across in a flick is a stroke, under half a
+        // key is a tap, upwards is shift, at every size.
+        const Key q = key("q");
+        const int keyWidth = q.right - q.left, rowHeight = q.bottom - q.top;
+        ASSERT_GT(keyWidth, 0);
+        type("h");
+        type("i");
+        size_t before = receivedCount();
+        stroke("c", 3 * keyWidth); // space
+        ASSERT_TRUE(waitReceived(before + 1)) << m_client.output();
+        before = receivedCount();
+        stroke("m", -3 * keyWidth); // backspace
+        ASSERT_TRUE(waitReceived(before + 1)) << m_client.output();
+        before = receivedCount();
+        stroke("q", keyWidth * 2 / 5); // a tap that slid a little
+        ASSERT_TRUE(waitReceived(before + 1)) << m_client.output();
+        stroke("x", 0, -5 * rowHeight / 2); // shift, upwards
+        type("b");
+        EXPECT_EQ(tokens(received(m_client.lines())), (std::vector<std::string> { "h", "i", " ", "<BS>", "q", "B" }))
+            << m_client.output() << m_host.output();
+
+        // Hold a key: the glass lens, 90 design pixels across at the keyboard's scale, shows
+        // above the keyboard.
+        const Screenshot plain = grab(shotPath);
+        ASSERT_EQ(plain.width, W) << "grim took no picture of the output";
+        const Key g = key("g");
+        g_pointer->move(g.cx(), g.cy());
+        g_pointer->button(true);
+        // The square of pixels above the panel that changed since the key was held.
+        auto lensBox = [&](const Screenshot& shot) {
+            RECT box { W, H, 0, 0 };
+            for (int y = 0; y < m_panel.top && shot.width == W; ++y)
+                for (int x = 0; x < W; ++x)
+                    if (shot.pixels[static_cast<size_t>(y) * W + x] != plain.pixels[static_cast<size_t>(y) * W + x])
+                        box = RECT { std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x + 1),
+                            std::max<LONG>(box.bottom, y + 1) };
+            return box;
+        };
+        const double scale = panelWidth / 240.0;
+        Screenshot shot = grab(shotPath), previous;
+        for (auto end = std::chrono::steady_clock::now() + 10s;
+             (lensBox(shot).right - lensBox(shot).left < 60 * scale || shot != previous) && std::chrono::steady_clock::now() < end;) {
+            std::this_thread::sleep_for(60ms);
+            previous = std::move(shot);
+            shot = grab(shotPath);
+        }
+        g_pointer->button(false);
+        const RECT lens = lensBox(shot);
+        EXPECT_NEAR(lens.right - lens.left, 90 * scale, 0.1 * 90 * scale);
+        EXPECT_NEAR(lens.bottom - lens.top, lens.right - lens.left, 2);
+        EXPECT_LE(lens.bottom, m_panel.top);
+
+        // Drawn at the output's own pixels: the letters' anti-aliased edges are there in what the
+        // compositor shows, where a copy magnified by replication has none.
+        for (const char* label : { "q", "g", "m" }) {
+            const Key& k = key(label);
+            const RECT face { k.left + (k.right - k.left) / 5, k.top + (k.bottom - k.top) / 5, k.right - (k.right - k.left) / 5,
+                k.bottom - (k.bottom - k.top) / 5 };
+            EXPECT_GT(LonePixelShare(shot.pixels.data(), W, face), kNativeLonePixelShare) << label;
+            int rw = 0, rh = 0;
+            const std::vector<uint16_t> blocky = Replicated(shot.pixels.data(), W, face, 2.0, rw, rh);
+            EXPECT_LT(LonePixelShare(blocky.data(), rw, RECT { 0, 0, rw, rh }), 0.01) << label;
+        }
+        if (HasFailure())
+            SimWritePng565((std::string(WAYLANDHOST_SHOTS) + "/any_size_failed_" + std::to_string(W) + "x" + std::to_string(H) + ".png").c_str(),
+                shot.pixels.data(), W, H, W);
+        for (const auto& line : m_client.lines())
+            EXPECT_NE(line, "focus-out");
+        m_host.stop();
+        m_client.stop();
+        expectNoSanitizerReport("magnikeys-wayland", m_host.output());
+        for (auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(20ms))
+            if (g_sway->message("-t get_tree").find("\"app_id\"") == std::string::npos)
+                break;
+    }
+    std::filesystem::remove(shotPath);
 }
 
 // What dbus-send prints for a call on the keyboard's object (empty when the call failed).
