@@ -17,9 +17,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -155,6 +157,14 @@ void expectNoSanitizerReport(const char* who, const std::string& output)
         EXPECT_EQ(output.find(mark), std::string::npos) << who << ":\n" << output;
 }
 
+// The keyboard under test: the build's, or the one MAGNIKEYS_WAYLAND_PROGRAM names (an installed
+// tree's, an unpacked package's).
+std::string program()
+{
+    const char* other = std::getenv("MAGNIKEYS_WAYLAND_PROGRAM");
+    return other && *other ? other : MAGNIKEYS_WAYLAND;
+}
+
 HeadlessSway* g_sway = nullptr;
 std::string g_swayProblem;
 VirtualPointer* g_pointer = nullptr;
@@ -233,7 +243,7 @@ protected:
 
     void startKeyboard(const std::vector<std::string>& extra = {})
     {
-        std::vector<std::string> args { MAGNIKEYS_WAYLAND, "--root", m_device.hostRoot(), "--keymap", "--events" };
+        std::vector<std::string> args { program(), "--root", m_device.hostRoot(), "--keymap", "--events" };
         args.insert(args.end(), extra.begin(), extra.end());
         ASSERT_TRUE(m_host.start(args));
         ASSERT_TRUE(m_host.waitForLine("ready", 60s)) << m_host.output();
@@ -499,7 +509,7 @@ TEST_F(WaylandSession, CommandsReachTheKeyboardRunningOnTheDisplay)
 {
     auto run = [](const std::vector<std::string>& args, std::string* output = nullptr) {
         ChildProcess p;
-        std::vector<std::string> all { MAGNIKEYS_WAYLAND };
+        std::vector<std::string> all { program() };
         all.insert(all.end(), args.begin(), args.end());
         if (!p.start(all))
             return -1;
@@ -577,6 +587,34 @@ TEST_F(WaylandSession, FollowsTheOutputWhenItChangesSizeOrTurns)
     g_pointer->setExtent(kWidth, kHeight);
     type("c");
     EXPECT_EQ(tokens(received(m_client.lines())), (std::vector<std::string> { "a", "b", "c" })) << m_client.output();
+}
+
+// The short typing test that an installed tree and the package are checked with
+// (MAGNIKEYS_WAYLAND_PROGRAM names their program).
+TEST_F(WaylandSession, TypesHello)
+{
+    ASSERT_NO_FATAL_FAILURE(startClient(true));
+    ASSERT_NO_FATAL_FAILURE(startKeyboard());
+    ASSERT_NO_FATAL_FAILURE(waitForFocus(true));
+    ASSERT_NO_FATAL_FAILURE(waitForPanelOnScreen());
+    for (const char* label : { "shift", "h", "e", "l", "l", "o" }) {
+        if (std::string(label) == "shift")
+            tap(label);
+        else
+            type(label);
+    }
+    std::string typed;
+    for (const std::string& t : tokens(received(m_client.lines())))
+        typed += t;
+    EXPECT_EQ(typed, "Hello") << m_client.output() << m_host.output();
+    // An installed program puts its own tree's keyboard on the device, wherever the tree is.
+    if (const char* other = std::getenv("MAGNIKEYS_WAYLAND_PROGRAM"); other && *other) {
+        const std::filesystem::path libraries = std::filesystem::path(other).parent_path().parent_path() / "lib" / "magnikeys";
+        std::ifstream in(libraries / "device" / "Tarn" / "Magnikeys" / "magnikeys.dll", std::ios::binary);
+        const std::string installed(std::istreambuf_iterator<char>(in), {});
+        EXPECT_FALSE(installed.empty());
+        EXPECT_TRUE(m_device.readFile(u"\\Program Files\\Tarn\\Magnikeys\\magnikeys.dll") == installed);
+    }
 }
 
 // The keyboard's programs' windows in sway's tree: (title, floating) of each window with the
@@ -903,7 +941,7 @@ TEST_F(WaylandSession, PhoshsShellShowsAndHidesTheKeyboardOnTheSessionBus)
     const std::string address = *addressLine(bus.lines());
     ASSERT_NO_FATAL_FAILURE(startClient(false));
     // Without --always and without a text field asking, the keyboard waits hidden for the shell.
-    ASSERT_TRUE(m_host.start({ MAGNIKEYS_WAYLAND, "--root", m_device.hostRoot(), "--events" }, { "DBUS_SESSION_BUS_ADDRESS=" + address }));
+    ASSERT_TRUE(m_host.start({ program(), "--root", m_device.hostRoot(), "--events" }, { "DBUS_SESSION_BUS_ADDRESS=" + address }));
     std::string visible;
     for (auto end = std::chrono::steady_clock::now() + 30s; visible.empty() && std::chrono::steady_clock::now() < end;
          std::this_thread::sleep_for(50ms))
