@@ -1,12 +1,14 @@
-// Pieces of the wayland display back end that need no compositor: which finger is the stylus, and
+// Pieces of the wayland display back end that need no compositor: which finger is the stylus,
 // where a point of the output is in a screen copy for each of the output's transforms (the eight
-// were checked by eye under sway; these pin them down).
+// were checked by eye under sway; these pin them down), and a window's picture in its buffer.
 #include "platform/display/wayland_input.h"
 #include "platform/display/wayland_screencopy.h"
+#include "platform/display/wayland_surface.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 #include <utility>
 
 using display::wayland::BufferPoint;
@@ -61,4 +63,24 @@ TEST(WaylandScreenCopy, EveryTransformMapsTheOutputOntoItsBufferOnce)
         BufferPoint(c.transform, width, height, 0, 0, bx, by);
         EXPECT_EQ(std::make_pair(bx, by), std::make_pair(c.x, c.y)) << c.transform;
     }
+}
+
+TEST(WaylandSurfacePicture, DevicePixelsGoOneForOneIntoTheBuffer)
+{
+    using display::wayland::CopyPicture;
+    // A 3x2 picture of distinct colours; the buffer is rounded up to whole logical pixels at
+    // scale 2 (4x2), and another is smaller than the picture.
+    const uint16_t picture[] = { 0xF800, 0x07E0, 0x001F, 0xFFFF, 0x0000, 0x8410 };
+    std::vector<uint32_t> buffer(4 * 2, 0xDEADBEEF);
+    CopyPicture(picture, 3, 2, buffer.data(), 4, 2);
+    const std::vector<uint32_t> expected { 0xFF0000, 0x00FF00, 0x0000FF, 0x0000FF, 0xFFFFFF, 0x000000, 0x848284, 0x848284 };
+    EXPECT_EQ(buffer, expected);
+    // Cut where the buffer ends: nothing written past it, the rows beyond the picture repeat its last.
+    std::vector<uint32_t> small(2 * 3 + 1, 0xDEADBEEF);
+    CopyPicture(picture, 3, 2, small.data(), 2, 3);
+    EXPECT_EQ(small, (std::vector<uint32_t> { 0xFF0000, 0x00FF00, 0xFFFFFF, 0x000000, 0xFFFFFF, 0x000000, 0xDEADBEEF }));
+    // Nothing to copy: the buffer stays.
+    CopyPicture(nullptr, 3, 2, small.data(), 2, 3);
+    CopyPicture(picture, 0, 2, small.data(), 2, 3);
+    EXPECT_EQ(small[0], 0xFF0000u);
 }

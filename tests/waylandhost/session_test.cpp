@@ -913,6 +913,60 @@ TEST_F(WaylandSession, DrawnAtTheOutputsOwnPixelsAtEverySize)
     std::filesystem::remove(shotPath);
 }
 
+// An output drawn at scale 2 (a dense screen): the keyboard takes its pixels, not its logical
+// ones: the key map is in the output's pixels, the labels are native in grim's picture of them,
+// and a tap at a key's logical place types it.
+TEST_F(WaylandSession, AtScaleTwoTheKeyboardTakesTheOutputsOwnPixels)
+{
+    if (!OnPath("grim"))
+        GTEST_SKIP() << "needs grim for the output's picture (scripts/setup installs it)";
+    struct Restore {
+        ~Restore()
+        {
+            g_sway->message("output HEADLESS-1 mode 720x1280 scale 1 transform normal");
+            g_pointer->setExtent(kWidth, kHeight);
+        }
+    } restore;
+    const int W = 1920, H = 1080;
+    bool ok = false;
+    g_sway->message("output HEADLESS-1 mode 1920x1080 scale 2", &ok);
+    ASSERT_TRUE(ok);
+    g_pointer->setExtent(W / 2, H / 2);
+    ASSERT_NO_FATAL_FAILURE(startClient(false));
+    ASSERT_NO_FATAL_FAILURE(startKeyboard({ "--always" }));
+    ASSERT_NO_FATAL_FAILURE(waitForFocus(false));
+    // The panel on the bottom edge in the output's pixels, its keys the size they have at scale
+    // 1 on a screen twice as dense: 18 mm at 192 dpi, or 35 % of the height.
+    EXPECT_EQ(m_panel.bottom, H);
+    EXPECT_LE(m_panel.bottom - m_panel.top, 0.35 * H + 1);
+    EXPECT_GT(m_panel.bottom - m_panel.top, 0.3 * H);
+    ASSERT_TRUE(m_client.waitFor([&](const auto&) { return clientHeight() > 0 && clientHeight() <= m_panel.top / 2; }))
+        << m_client.output();
+    for (const char* label : { "w", "a" }) {
+        const Key& k = key(label);
+        const size_t before = receivedCount();
+        g_pointer->move(k.cx() / 2, k.cy() / 2);
+        g_pointer->button(true);
+        std::this_thread::sleep_for(30ms);
+        g_pointer->button(false);
+        EXPECT_TRUE(waitReceived(before + 1)) << label << "\n" << m_client.output();
+    }
+    EXPECT_EQ(tokens(received(m_client.lines())), (std::vector<std::string> { "w", "a" })) << m_client.output();
+    const std::string path = std::string(WAYLANDHOST_SHOTS) + "/scale2_" + std::to_string(getpid()) + ".png";
+    std::filesystem::create_directories(WAYLANDHOST_SHOTS);
+    const Screenshot shot = grab(path);
+    std::filesystem::remove(path);
+    ASSERT_EQ(shot.width, W);
+    for (const char* label : { "q", "g", "m" }) {
+        const Key& k = key(label);
+        const RECT face { k.left + (k.right - k.left) / 5, k.top + (k.bottom - k.top) / 5, k.right - (k.right - k.left) / 5,
+            k.bottom - (k.bottom - k.top) / 5 };
+        EXPECT_GT(LonePixelShare(shot.pixels.data(), W, face), kNativeLonePixelShare) << label;
+    }
+    if (HasFailure())
+        SimWritePng565((std::string(WAYLANDHOST_SHOTS) + "/scale2_failed.png").c_str(), shot.pixels.data(), W, H, W);
+}
+
 // What dbus-send prints for a call on the keyboard's object (empty when the call failed).
 std::string busCall(const std::string& address, const std::string& method, const std::string& arguments = "")
 {
