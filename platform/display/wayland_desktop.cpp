@@ -1,13 +1,13 @@
 // The Wayland desktop back end: every top-level window of the device is a surface of its own on
 // the compositor's output. The device screen is the output's own pixels (its mode as programs
 // see it, turned): a surface's buffer takes the output's scale and nothing is magnified on the
-// way. The input panel is a layer
-// surface on the bottom edge that reserves its strip and never takes the keyboard focus; the
-// device's own popups (the zoom views) are overlay surfaces above it that take no input; other
-// programs' windows are ordinary toplevel windows; the programs the host starts see a screen of
-// their own (POCKETSIM_PROGRAM_SCREEN, "WxH"), their popups shown centred above the panel. The pointer's left button and the first
-// finger on a touch screen are the stylus. Screen reads see what the output shows where the
-// compositor lets clients read it.
+// way. The input panel is a layer surface on the bottom edge that reserves its strip and never
+// takes the keyboard focus; the device's own popups (the zoom views) are overlay surfaces above
+// it that take no input; other programs' windows are ordinary toplevel windows. The programs
+// the host starts see a screen of their own (POCKETSIM_PROGRAM_SCREEN, "WxH"): their popups
+// show centred above the panel. The pointer's left button and the first finger on a touch
+// screen are the stylus. Screen reads see what the output shows where the compositor lets
+// clients read it.
 #include "display/display.h"
 #include "display/wayland_connection.h"
 #include "display/wayland_input.h"
