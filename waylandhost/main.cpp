@@ -158,8 +158,7 @@ void followOutput(const pocketsim::HostSetup& setup, pocketsim::SipHost& panel, 
     SendMessage(HWND_BROADCAST, WM_SETTINGCHANGE, 0x3002 /* the screen changed */, 0);
 }
 
-// Milliseconds poll() may sleep: until the device's next timer, rounded up so that the due
-// moment has come on waking; -1 for no limit.
+// Milliseconds poll() may sleep: until the device's next timer falls due; -1 for no limit.
 int pollTimeout(DWORD timerDue)
 {
     return timerDue == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(timerDue, 1u << 30));
