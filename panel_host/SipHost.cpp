@@ -292,6 +292,19 @@ bool SipHost::set_current(const CLSID& clsid)
     return false;
 }
 
+bool SipHost::reload()
+{
+    if (!m_method || m_busy > 0)
+        return false;
+    IInputMethod* method = nullptr;
+    if (FAILED(CoCreateInstance(m_current, nullptr, CLSCTX_INPROC_SERVER, IID_IInputMethod, reinterpret_cast<void**>(&method)))
+        || !method)
+        return false;
+    const CLSID clsid = m_current;
+    unload();
+    return load(clsid, method);
+}
+
 int SipHost::height() const
 {
     return m_rect.bottom - m_rect.top;

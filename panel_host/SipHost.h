@@ -63,6 +63,10 @@ public:
     // load; the current method then stays.
     bool set_current(const CLSID& clsid);
     const CLSID& current() const { return m_current; }
+    // The current method made anew, in place of the loaded one: it reads its skin and sizes
+    // again (a desktop's screen took another scale). False when the new one cannot be made (the
+    // old one stays) or does not select (none is loaded then).
+    bool reload();
 
     // Called by the callback object while its method is current.
     HRESULT set_im_info(const IMINFO& info);

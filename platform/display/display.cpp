@@ -10,7 +10,7 @@ namespace display {
 
 namespace {
 
-const Bootstrap* const bootstraps[] = { &sdlBootstrap, &headlessBootstrap, &x11Bootstrap };
+const Bootstrap* const bootstraps[] = { &sdlBootstrap, &headlessBootstrap, &x11Bootstrap, &waylandBootstrap };
 
 }
 
@@ -28,7 +28,7 @@ std::unique_ptr<Backend> open(const char* wanted, int width, int height)
             }
             return b->create(width, height);
         }
-        std::fprintf(stderr, "pocketsim: no display called '%s' (sdl, headless, x11)\n", wanted);
+        std::fprintf(stderr, "pocketsim: no display called '%s' (sdl, headless, x11, wayland)\n", wanted);
         return nullptr;
     }
     for (const Bootstrap* b : bootstraps)

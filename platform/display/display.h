@@ -73,6 +73,7 @@ struct Bootstrap {
 extern const Bootstrap headlessBootstrap;
 extern const Bootstrap sdlBootstrap;
 extern const Bootstrap x11Bootstrap;
+extern const Bootstrap waylandBootstrap;
 
 // Writes each presented frame to POCKETSIM_SAVE_FRAMES when that is set.
 void dumpFrame(const uint16_t* pixels, int width, int height, int pitch);
