@@ -325,9 +325,10 @@ protected:
         const Key& k = key(label);
         g_pointer->move(k.cx(), k.cy());
         g_pointer->button(true);
-        for (int step = 1; step <= 6; ++step) {
-            std::this_thread::sleep_for(8ms);
-            g_pointer->move(k.cx() + dx * step / 6, k.cy() + dy * step / 6);
+        // Few, short pauses: on a loaded machine each may last many times its length.
+        for (int step = 1; step <= 3; ++step) {
+            std::this_thread::sleep_for(5ms);
+            g_pointer->move(k.cx() + dx * step / 3, k.cy() + dy * step / 3);
         }
         g_pointer->button(false);
     }
