@@ -204,6 +204,12 @@ void printWhenStopping(pocketsim::Device& device, const Options& o)
 // The device from boot until it switches off; the program's status.
 int runDevice(const pocketsim::HostSetup& setup, Options& o, bool demo)
 {
+    // The screen is there from power-on: what a program shows while the device boots (a box
+    // of the input method it loads) is on it, answered as any other box.
+    if (!SimOpenDisplay(o.display)) {
+        std::fprintf(stderr, "pocketsim: cannot open the display\n");
+        return 1;
+    }
     int status = 0;
     {
         std::unique_ptr<pocketsim::Device> booted = bootDevice(setup, o.events);
@@ -222,11 +228,6 @@ int runDevice(const pocketsim::HostSetup& setup, Options& o, bool demo)
             for (char16_t c : Utf16FromUtf8(o.initialText))
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
             SimPumpMessages();
-        }
-        // The screen shows once the device is up, so that the first stylus input finds it ready.
-        if (!SimOpenDisplay(o.display)) {
-            std::fprintf(stderr, "pocketsim: cannot open the display\n");
-            return 1;
         }
         SimPumpMessages();
         if (demo)

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <map>
 
@@ -392,6 +394,32 @@ TEST_F(WindowSystem, DeviceGeometryAndOrientationAsTheDisplaySettingsReportThem)
 TEST_F(WindowSystem, HeadlessMessageBoxIsAnsweredOk)
 {
     EXPECT_EQ(MessageBox(nullptr, u"No skins", u"Magnikeys", MB_OK | MB_ICONERROR), IDOK);
+}
+
+// A device host that loads a library while it boots, before its screen is open: a box of that
+// library on the host's own thread could never be tapped, so it is answered as a headless one.
+TEST_F(WindowSystem, ABoxOnTheHostsThreadBeforeItHasAScreenIsAnsweredOk)
+{
+    std::atomic<int> answer { -1 };
+    std::thread host([&] {
+        HWND shell = CreateWindowEx(WS_EX_NOACTIVATE, u"TestWindow", u"shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        SimSetShellWindow(shell);
+        answer = MessageBox(nullptr, u"No skins", u"magniKeys", MB_OK);
+        SimSetShellWindow(nullptr);
+        DestroyWindow(shell);
+    });
+    for (int i = 0; i < 500 && answer.load() == -1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool answered = answer.load() != -1;
+    if (!answered) {
+        // Still waiting: close the box, so that the test fails instead of hanging.
+        HWND box = FindWindow(u"Dialog", u"magniKeys");
+        if (box)
+            PostMessage(box, WM_CLOSE, 0, 0);
+    }
+    host.join();
+    EXPECT_TRUE(answered) << "the box waited for a tap nobody could give";
+    EXPECT_EQ(answer.load(), IDOK);
 }
 
 TEST_F(WindowSystem, DestroyingAParentDestroysItsChildrenParentFirst)
