@@ -60,4 +60,17 @@ TEST_F(BrokenSkin, TheBootEndsWithTheBoxLoggedForAnEmptyADamagedAndAMissingSkin)
     }
 }
 
+TEST_F(BrokenSkin, AnInertKeyboardShowsNoPanelAndTheButtonStillListsTheMethods)
+{
+    device.writeFile(kSkin, "");
+    HostRun r = run("sip hide\nshot hidden\nsip show\nshot shown\ntap 147 306\nshot chooser\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    Shot hidden(shot("hidden")), shown(shot("shown")), chooser(shot("chooser"));
+    ASSERT_TRUE(hidden.ok() && shown.ok() && chooser.ok());
+    // Above the menu bar the note pad shows as it does without the panel: no empty grey area.
+    EXPECT_EQ(shown.differences(hidden, 0, 0, shown.width, 294), 0);
+    // The arrow beside the panel button still opens the list of input methods.
+    EXPECT_GT(chooser.differences(shown, 0, 0, shown.width, 294), 1000);
+}
+
 } // namespace
