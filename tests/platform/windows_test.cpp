@@ -422,6 +422,63 @@ TEST_F(WindowSystem, ABoxOnTheHostsThreadBeforeItHasAScreenIsAnsweredOk)
     EXPECT_EQ(answer.load(), IDOK);
 }
 
+std::vector<std::pair<WPARAM, bool>> g_ctrlAtKey; // each key-down and whether ctrl was down then
+
+LRESULT CALLBACK keyStateProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_KEYDOWN)
+        g_ctrlAtKey.emplace_back(wp, (GetKeyState(VK_CONTROL) & 0x8000) != 0);
+    return DefWindowProc(w, m, wp, lp);
+}
+
+// An input method sends ctrl, an arrow and ctrl up in one go, before the program's thread looks
+// at its queue: while it handles the arrow, the key state is the one of that message.
+TEST_F(WindowSystem, KeyStateIsTheOneOfTheMessageBeingHandled)
+{
+    WNDCLASS wc {};
+    wc.lpfnWndProc = keyStateProc;
+    wc.lpszClassName = u"KeyStateWindow";
+    RegisterClass(&wc);
+    HWND w = CreateWindowEx(0, u"KeyStateWindow", u"k", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    made.push_back(w);
+    SetForegroundWindow(w);
+    SetFocus(w);
+    SimPumpMessages();
+    g_ctrlAtKey.clear();
+
+    SimSendVirtualKey(VK_CONTROL, KEYEVENTF_SILENT);
+    EXPECT_TRUE(GetAsyncKeyState(VK_CONTROL) & 0x8000) << "the keys as they are now";
+    EXPECT_FALSE(GetKeyState(VK_CONTROL) & 0x8000) << "not yet taken from the queue";
+    SimSendVirtualKey(VK_LEFT, KEYEVENTF_SILENT);
+    SimSendVirtualKey(VK_LEFT, KEYEVENTF_SILENT | KEYEVENTF_KEYUP);
+    SimSendVirtualKey(VK_CONTROL, KEYEVENTF_SILENT | KEYEVENTF_KEYUP);
+    SimSendVirtualKey(VK_RIGHT, KEYEVENTF_SILENT);
+    SimSendVirtualKey(VK_RIGHT, KEYEVENTF_SILENT | KEYEVENTF_KEYUP);
+    EXPECT_FALSE(GetAsyncKeyState(VK_CONTROL) & 0x8000);
+    SimPumpMessages();
+    EXPECT_EQ(g_ctrlAtKey, (std::vector<std::pair<WPARAM, bool>> { { VK_CONTROL, true }, { VK_LEFT, true }, { VK_RIGHT, false } }));
+    EXPECT_FALSE(GetKeyState(VK_CONTROL) & 0x8000);
+
+    // A key message that a program posts is no key transition: the state stays.
+    PostMessage(w, WM_KEYDOWN, VK_LCONTROL, 1);
+    SimPumpMessages();
+    EXPECT_FALSE(GetKeyState(VK_CONTROL) & 0x8000);
+
+    // Caps Lock turns over as its key-down is taken.
+    const SHORT capsBefore = GetKeyState(VK_CAPITAL) & 1;
+    SimKeyDown(VK_CAPITAL);
+    SimKeyUp(VK_CAPITAL);
+    EXPECT_EQ(GetKeyState(VK_CAPITAL) & 1, capsBefore);
+    SimPumpMessages();
+    EXPECT_NE(GetKeyState(VK_CAPITAL) & 1, capsBefore);
+    SimKeyDown(VK_CAPITAL);
+    SimKeyUp(VK_CAPITAL);
+    SimPumpMessages();
+    EXPECT_EQ(GetKeyState(VK_CAPITAL) & 1, capsBefore);
+    DestroyWindow(w);
+    UnregisterClass(u"KeyStateWindow", nullptr);
+}
+
 TEST_F(WindowSystem, DestroyingAParentDestroysItsChildrenParentFirst)
 {
     HWND p = make(WS_POPUP | WS_VISIBLE, 0, 0, 50, 50);

@@ -142,6 +142,8 @@ key x
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Lines ctrlDown { "SendVirtualKey vk=0x11 flags=0x4" }, ctrlUp { "SendVirtualKey vk=0x11 flags=0x6" };
     EXPECT_EQ(sent(r), ctrlDown + key(0x43) + ctrlUp + ctrlDown + key(0x25) + ctrlUp + ctrlDown + key(0x25) + ctrlUp + typed(0x58, 'x'));
+    // The note pad sees ctrl with each arrow: a word to the left each time.
+    EXPECT_EQ(lastLine(r.out), "xone two");
 }
 
 TEST_F(KeyboardScripts, TheSettingsKeyStartsTheSettingsProgram)

@@ -5,6 +5,7 @@
 #include <winuser.h>
 #include <simhost.h>
 
+#include <array>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -81,11 +82,20 @@ struct TimerEntry {
     uint64_t order;
 };
 
+// A posted message; input marks the device's own key transitions, which move the key state of
+// the thread that takes them from its queue.
+struct Posted : MSG {
+    bool input = false;
+};
+
 struct ThreadQueue {
     DWORD id = 0;
     std::mutex mutex;
     std::condition_variable wake;
-    std::deque<MSG> posted;
+    std::deque<Posted> posted;
+    // The keys as of the last key message the thread took from its queue (GetKeyState).
+    std::array<bool, 256> keys {};
+    bool capsLock = false;
     std::deque<std::shared_ptr<SentMessage>> sent;
     bool quit = false;
     int quitCode = 0;
@@ -225,6 +235,9 @@ constexpr LPARAM kCharsSupplied = LPARAM(1) << 25;
 void forgetClassesOf(HINSTANCE module);
 // A hardware key transition to the focus window (else the active one), with extra lParam bits.
 void keyTransition(int virtualKey, bool down, LPARAM extra);
+// Posts a key message of the device's input: the key state moves when the window's thread
+// takes it. False when window is not one of ours.
+bool postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Copies text into a caller's buffer of maxCount characters, cut and zero-terminated; returns
 // the characters copied.
