@@ -206,6 +206,7 @@ constexpr UINT kInternalKey = 0xBF02; // wParam: WM_KEYDOWN, WM_KEYUP or WM_CHAR
 constexpr UINT kInternalDeactivate = 0xBF03; // wParam: the window that lost; lParam: the one that won
 constexpr UINT kInternalForeground = 0xBF04; // wParam: the window to bring to the foreground
 constexpr UINT kInternalCaptureLost = 0xBF05; // wParam: the window that lost the capture; lParam: the one that took it
+constexpr UINT kInternalSipDown = 0xBF06; // wParam: the count of panel-up requests when SIP_DOWN was asked
 // Queues one for the thread of window; false when window is not one of ours.
 bool postInternal(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Handles what other threads sent to the calling thread (while it waits for something).
@@ -224,6 +225,8 @@ bool registerEditClass();
 bool registerDialogClass();
 // An edit control gained or lost the focus: its parent's "SIPPREF" controls look again.
 void editFocusChanged(HWND edit);
+// A SIP_DOWN once the focus settled: the panel goes down unless a window asked for it up since.
+void sipDownSettled(WPARAM upRequestsThen);
 // Raw key input (GXOpenInput) is open in this process: keys bypass the shell.
 bool rawKeyInputOpen();
 // Tells the shell's window (the device host) that something it shows changed.

@@ -128,7 +128,7 @@ void takeKeyState(ThreadQueue& q, const Posted& p)
 
 bool isInternal(const MSG& m)
 {
-    return !m.hwnd && m.message >= kInternalStylus && m.message <= kInternalCaptureLost;
+    return !m.hwnd && m.message >= kInternalStylus && m.message <= kInternalSipDown;
 }
 
 void runInternal(const MSG& m)
@@ -151,6 +151,9 @@ void runInternal(const MSG& m)
         break;
     case kInternalCaptureLost:
         captureTakenBy(reinterpret_cast<HWND>(m.wParam), reinterpret_cast<HWND>(m.lParam));
+        break;
+    case kInternalSipDown:
+        sipDownSettled(m.wParam);
         break;
     }
 }
