@@ -303,6 +303,56 @@ TEST_F(OneScreen, AMessagePostedToAnotherProcessIsQueuedThereWhenThePostReturns)
     close(report[0]);
 }
 
+// A program of the device that looks at its queue only every 300 ms, busy in between (as the
+// settings program is while it writes its files); it says each message it handled.
+LRESULT CALLBACK busyProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_APP)
+        say("handled " + std::to_string(wp));
+    return DefWindowProc(w, m, wp, lp);
+}
+
+// The host waits after each script line until the device's programs are done with what the
+// line gave them: a program that got nothing is not waited for, however busy it is.
+TEST_F(OneScreen, SyncWaitsForTheProgramsThatGotSomethingAndForNewOnes)
+{
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = report[1];
+        WNDCLASS wc {};
+        wc.lpfnWndProc = busyProc;
+        wc.lpszClassName = u"Busy";
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"Busy", u"Busy", WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+        say(std::to_string(reinterpret_cast<uintptr_t>(w)));
+        for (;;) {
+            SimPumpMessages();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    }
+    close(report[1]);
+    HWND busy = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(readLine(report[0]))));
+    // A new program: waited for once, so that what it shows first is drawn.
+    EXPECT_TRUE(SimSyncDevice(5000));
+    auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(SimSyncDevice(5000));
+    auto idle = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(idle, std::chrono::milliseconds(600)) << "five syncs with nothing sent must not wait for the busy program";
+
+    // Given something, it is waited for until it handled it.
+    ASSERT_TRUE(PostMessage(busy, WM_APP, 7, 0));
+    EXPECT_TRUE(SimSyncDevice(5000));
+    pollfd p { report[0], POLLIN, 0 };
+    ASSERT_EQ(poll(&p, 1, 0), 1) << "the sync returned before the program handled its message";
+    EXPECT_EQ(readLine(report[0]), "handled 7");
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(report[0]);
+}
+
 TEST_F(OneScreen, AWindowStaysWhileItsProgramRewritesItsPicture)
 {
     int report = -1;

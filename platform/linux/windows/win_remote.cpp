@@ -10,6 +10,7 @@
 
 #include <winbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -257,12 +260,22 @@ Request requestFor(Op op, HWND window, UINT message = 0, WPARAM wParam = 0, LPAR
     return r;
 }
 
+// The programs given something since this one last waited for them, and those it ever waited
+// for (see takeSyncMark).
+std::mutex g_syncLock;
+std::set<pid_t> g_given;
+std::set<pid_t> g_waitedFor;
+
 bool request(const Request& r, const void* data, int64_t& answer)
 {
     pid_t pid = processOf(reinterpret_cast<HWND>(static_cast<uintptr_t>(r.window)));
     sockaddr_un address;
     if (!alive(pid) || !socketAddress(processFile(windowsFolder(), pid, ".sock"), address))
         return false;
+    if (r.op != Op::Sync) {
+        std::lock_guard<std::mutex> g(g_syncLock);
+        g_given.insert(pid);
+    }
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -415,6 +428,28 @@ void remoteCaptureLost(HWND old, HWND next)
 {
     int64_t answer = 0;
     request(requestFor(Op::CaptureLost, old, 0, reinterpret_cast<WPARAM>(old), reinterpret_cast<LPARAM>(next)), nullptr, answer);
+}
+
+bool takeSyncMark(pid_t pid)
+{
+    std::lock_guard<std::mutex> g(g_syncLock);
+    const bool given = g_given.erase(pid) > 0;
+    const bool fresh = g_waitedFor.insert(pid).second;
+    return given || fresh;
+}
+
+void syncMarkBack(pid_t pid)
+{
+    std::lock_guard<std::mutex> g(g_syncLock);
+    g_given.insert(pid);
+}
+
+void forgetSyncMarks(const std::vector<pid_t>& running)
+{
+    std::lock_guard<std::mutex> g(g_syncLock);
+    auto gone = [&](pid_t pid) { return std::find(running.begin(), running.end(), pid) == running.end(); };
+    std::erase_if(g_given, gone);
+    std::erase_if(g_waitedFor, gone);
 }
 
 bool remoteSync(HWND window, int milliseconds)
