@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -351,6 +352,58 @@ TEST_F(OneScreen, SyncWaitsForTheProgramsThatGotSomethingAndForNewOnes)
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
     close(report[0]);
+}
+
+// What the programs of a device publish in files (the panel's state, each program's list of
+// windows) is rewritten only when it changes: a file replaced on the disk waits behind every
+// other program's writes when the device is busy.
+TEST_F(OneScreen, PublishedStateFilesAreRewrittenOnlyWhenTheyChange)
+{
+    auto inode = [](const std::string& path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const std::string state = device.hostRoot() + "/.pocketsim/sip.state";
+    SIPINFO info {};
+    info.cbSize = sizeof info;
+    info.fdwFlags = SIPF_ON;
+    info.rcSipRect = RECT { 0, 214, 240, 294 };
+    SimPublishSipState(info, CLSID {});
+    const ino_t first = inode(state);
+    ASSERT_NE(first, ino_t(0));
+    SimPublishSipState(info, CLSID {});
+    EXPECT_EQ(inode(state), first) << "the same state again: the file stays";
+    info.fdwFlags = SIPF_OFF;
+    SimPublishSipState(info, CLSID {});
+    EXPECT_NE(inode(state), first);
+    SIPINFO read {};
+    read.cbSize = sizeof read;
+    ASSERT_TRUE(SipGetInfo(&read));
+    EXPECT_EQ(read.fdwFlags, DWORD(SIPF_OFF));
+    // Cleared, then the same state once more: written again.
+    SimClearSipState();
+    SimPublishSipState(info, CLSID {});
+    EXPECT_NE(inode(state), ino_t(0));
+    SimClearSipState();
+
+    WNDCLASS wc {};
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = u"Listed";
+    RegisterClass(&wc);
+    HWND w = CreateWindowEx(0, u"Listed", u"Listed", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const std::string list = device.hostRoot() + "/.pocketsim/windows/" + std::to_string(getpid()) + ".lst";
+    const ino_t listed = inode(list);
+    ASSERT_NE(listed, ino_t(0));
+    SetWindowText(w, u"Listed");
+    EXPECT_EQ(inode(list), listed) << "titled as it was: the same list";
+    SetWindowText(w, u"Renamed");
+    const ino_t renamed = inode(list);
+    EXPECT_NE(renamed, listed);
+    HWND second = CreateWindowEx(0, u"Listed", u"Second", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(inode(list), renamed);
+    DestroyWindow(second);
+    DestroyWindow(w);
+    UnregisterClass(u"Listed", nullptr);
 }
 
 TEST_F(OneScreen, AWindowStaysWhileItsProgramRewritesItsPicture)

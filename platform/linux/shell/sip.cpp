@@ -17,7 +17,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +93,14 @@ bool sendCopyData(HWND window, ULONG_PTR tag, const void* data, DWORD size)
 
 }
 
+// The state last written, and where: the host publishes at every change of the panel, most of
+// which change nothing that the file says, and a file replaced on the disk waits behind every
+// other program's writes when the device is busy.
+namespace {
+std::mutex g_publishedMutex;
+std::string g_published, g_publishedPath;
+}
+
 void SimPublishSipState(const SIPINFO& info, const CLSID& current)
 {
     std::string path = stateFile(), tmp = path + ".tmp";
@@ -98,23 +108,33 @@ void SimPublishSipState(const SIPINFO& info, const CLSID& current)
     HWND window = FindWindow(SIM_SIP_CLASS, nullptr);
     const RECT& v = info.rcVisibleDesktop;
     const RECT& s = info.rcSipRect;
+    char line[256];
+    std::snprintf(line, sizeof line, "%ld %" PRIu64 " %u %d %d %d %d %d %d %d %d %s\n", static_cast<long>(getpid()),
+        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window)), unsigned(info.fdwFlags), v.left, v.top, v.right,
+        v.bottom, s.left, s.top, s.right, s.bottom, sim::toUtf8(clsid).c_str());
+    std::lock_guard lock(g_publishedMutex);
+    struct stat st {};
+    if (line == g_published && path == g_publishedPath && stat(path.c_str(), &st) == 0)
+        return;
     FILE* f = std::fopen(tmp.c_str(), "w");
     if (!f)
         return;
-    std::fprintf(f, "%ld %" PRIu64 " %u %d %d %d %d %d %d %d %d %s\n", static_cast<long>(getpid()),
-        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window)), unsigned(info.fdwFlags), v.left, v.top, v.right,
-        v.bottom, s.left, s.top, s.right, s.bottom, sim::toUtf8(clsid).c_str());
-    bool ok = std::fflush(f) == 0;
+    bool ok = std::fputs(line, f) >= 0;
+    ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
-    if (ok)
-        std::rename(tmp.c_str(), path.c_str());
-    else
+    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) {
+        g_published = line;
+        g_publishedPath = path;
+    } else {
         std::remove(tmp.c_str());
+    }
 }
 
 void SimClearSipState()
 {
+    std::lock_guard lock(g_publishedMutex);
     std::remove(stateFile().c_str());
+    g_published.clear();
 }
 
 DWORD SipStatus()

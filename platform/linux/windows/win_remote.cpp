@@ -309,12 +309,21 @@ void publishTopLevel()
     for (Window* w : topLevel())
         list << std::hex << reinterpret_cast<uintptr_t>(w->handle) << std::dec << ' ' << hex(w->cls->name) << ' ' << hex(w->title) << '\n';
     std::string path = processFile(folder, getpid(), ".lst");
-    std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << list.str();
+    // Most changes of the windows (shown, hidden, moved in front) leave the list as it was; a
+    // rewrite costs a file replaced on the disk, which waits behind every other program's
+    // writes when the device is busy.
+    static std::string written, writtenPath;
+    struct stat st {};
+    if (list.str() != written || path != writtenPath || stat(path.c_str(), &st) != 0) {
+        std::string temporary = path + ".new";
+        {
+            std::ofstream out(temporary, std::ios::trunc);
+            out << list.str();
+        }
+        std::rename(temporary.c_str(), path.c_str());
+        written = list.str();
+        writtenPath = path;
     }
-    std::rename(temporary.c_str(), path.c_str());
     if (!topLevel().empty())
         ensureServer(folder);
 }
