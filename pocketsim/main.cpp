@@ -198,6 +198,9 @@ bool runScript(pocketsim::Device& device, const Options& o, int& status)
     pocketsim::Script runner(device, o.scriptOptions);
     bool ok;
     if (std::strcmp(script, "-") == 0) {
+        // No reading ahead: a program that writes the script line by line sees, in what is
+        // left in its pipe, how far the device has come.
+        std::setvbuf(stdin, nullptr, _IONBF, 0);
         ok = runner.run(std::cin, "stdin");
     } else {
         std::ifstream in(script);
