@@ -97,8 +97,16 @@ bool sendCopyData(HWND window, ULONG_PTR tag, const void* data, DWORD size)
 // which change nothing that the file says, and a file replaced on the disk waits behind every
 // other program's writes when the device is busy.
 namespace {
-std::mutex g_publishedMutex;
-std::string g_published, g_publishedPath;
+// Kept for the life of the process: a panel host of a static object goes after static destructors.
+struct Published {
+    std::mutex mutex;
+    std::string line, path;
+};
+Published& published()
+{
+    static Published* p = new Published;
+    return *p;
+}
 }
 
 void SimPublishSipState(const SIPINFO& info, const CLSID& current)
@@ -112,9 +120,10 @@ void SimPublishSipState(const SIPINFO& info, const CLSID& current)
     std::snprintf(line, sizeof line, "%ld %" PRIu64 " %u %d %d %d %d %d %d %d %d %s\n", static_cast<long>(getpid()),
         static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window)), unsigned(info.fdwFlags), v.left, v.top, v.right,
         v.bottom, s.left, s.top, s.right, s.bottom, sim::toUtf8(clsid).c_str());
-    std::lock_guard lock(g_publishedMutex);
+    Published& last = published();
+    std::lock_guard lock(last.mutex);
     struct stat st {};
-    if (line == g_published && path == g_publishedPath && stat(path.c_str(), &st) == 0)
+    if (line == last.line && path == last.path && stat(path.c_str(), &st) == 0)
         return;
     FILE* f = std::fopen(tmp.c_str(), "w");
     if (!f)
@@ -123,8 +132,8 @@ void SimPublishSipState(const SIPINFO& info, const CLSID& current)
     ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
     if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) {
-        g_published = line;
-        g_publishedPath = path;
+        last.line = line;
+        last.path = path;
     } else {
         std::remove(tmp.c_str());
     }
@@ -132,9 +141,10 @@ void SimPublishSipState(const SIPINFO& info, const CLSID& current)
 
 void SimClearSipState()
 {
-    std::lock_guard lock(g_publishedMutex);
+    Published& last = published();
+    std::lock_guard lock(last.mutex);
     std::remove(stateFile().c_str());
-    g_published.clear();
+    last.line.clear();
 }
 
 DWORD SipStatus()

@@ -261,10 +261,18 @@ Request requestFor(Op op, HWND window, UINT message = 0, WPARAM wParam = 0, LPAR
 }
 
 // The programs given something since this one last waited for them, and those it ever waited
-// for (see takeSyncMark).
-std::mutex g_syncLock;
-std::set<pid_t> g_given;
-std::set<pid_t> g_waitedFor;
+// for (see takeSyncMark). Kept for the life of the process: windows of static objects go, and
+// may tell other programs so, after static destructors.
+struct SyncMarks {
+    std::mutex lock;
+    std::set<pid_t> given;
+    std::set<pid_t> waitedFor;
+};
+SyncMarks& syncMarks()
+{
+    static SyncMarks* marks = new SyncMarks;
+    return *marks;
+}
 
 bool request(const Request& r, const void* data, int64_t& answer)
 {
@@ -273,8 +281,9 @@ bool request(const Request& r, const void* data, int64_t& answer)
     if (!alive(pid) || !socketAddress(processFile(windowsFolder(), pid, ".sock"), address))
         return false;
     if (r.op != Op::Sync) {
-        std::lock_guard<std::mutex> g(g_syncLock);
-        g_given.insert(pid);
+        SyncMarks& marks = syncMarks();
+        std::lock_guard<std::mutex> g(marks.lock);
+        marks.given.insert(pid);
     }
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
@@ -312,7 +321,9 @@ void publishTopLevel()
     // Most changes of the windows (shown, hidden, moved in front) leave the list as it was; a
     // rewrite costs a file replaced on the disk, which waits behind every other program's
     // writes when the device is busy.
-    static std::string written, writtenPath;
+    // (Kept for the life of the process: windows of static objects go after static destructors.)
+    static std::string& written = *new std::string;
+    static std::string& writtenPath = *new std::string;
     struct stat st {};
     if (list.str() != written || path != writtenPath || stat(path.c_str(), &st) != 0) {
         std::string temporary = path + ".new";
@@ -441,24 +452,27 @@ void remoteCaptureLost(HWND old, HWND next)
 
 bool takeSyncMark(pid_t pid)
 {
-    std::lock_guard<std::mutex> g(g_syncLock);
-    const bool given = g_given.erase(pid) > 0;
-    const bool fresh = g_waitedFor.insert(pid).second;
+    SyncMarks& marks = syncMarks();
+    std::lock_guard<std::mutex> g(marks.lock);
+    const bool given = marks.given.erase(pid) > 0;
+    const bool fresh = marks.waitedFor.insert(pid).second;
     return given || fresh;
 }
 
 void syncMarkBack(pid_t pid)
 {
-    std::lock_guard<std::mutex> g(g_syncLock);
-    g_given.insert(pid);
+    SyncMarks& marks = syncMarks();
+    std::lock_guard<std::mutex> g(marks.lock);
+    marks.given.insert(pid);
 }
 
 void forgetSyncMarks(const std::vector<pid_t>& running)
 {
-    std::lock_guard<std::mutex> g(g_syncLock);
+    SyncMarks& marks = syncMarks();
+    std::lock_guard<std::mutex> g(marks.lock);
     auto gone = [&](pid_t pid) { return std::find(running.begin(), running.end(), pid) == running.end(); };
-    std::erase_if(g_given, gone);
-    std::erase_if(g_waitedFor, gone);
+    std::erase_if(marks.given, gone);
+    std::erase_if(marks.waitedFor, gone);
 }
 
 bool remoteSync(HWND window, int milliseconds)
