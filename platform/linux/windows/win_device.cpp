@@ -124,6 +124,14 @@ bool stillStarting(pid_t pid)
 
 }
 
+bool SimStartedProgramOnRealClock()
+{
+    for (pid_t pid : sim::startedProcesses())
+        if (!sim::sharedclock::follows(pid) && showsAWindow(pid))
+            return true;
+    return false;
+}
+
 bool SimWaitForProgramWindow(HANDLE process, DWORD milliseconds)
 {
     pid_t pid = sim::processIdOf(process);
