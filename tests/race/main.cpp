@@ -419,6 +419,42 @@ int waitExit(pid_t pid, double seconds)
     return -1;
 }
 
+// Where a process's main thread spent its time: on a CPU, and waiting for one (seconds).
+struct ThreadTime {
+    double onCpu = 0, waitingForCpu = 0;
+    ThreadTime operator-(const ThreadTime& o) const { return { onCpu - o.onCpu, waitingForCpu - o.waitingForCpu }; }
+    ThreadTime operator+(const ThreadTime& o) const { return { onCpu + o.onCpu, waitingForCpu + o.waitingForCpu }; }
+};
+
+ThreadTime threadTime(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
+    unsigned long long cpu = 0, wait = 0;
+    in >> cpu >> wait;
+    return { cpu * 1e-9, wait * 1e-9 };
+}
+
+// A phase of the keyboard's run: its steps and the time they took, split into its script
+// thread's time on a CPU, waiting for a CPU, and the rest (waiting for other programs, files).
+struct Pace {
+    long steps = 0;
+    double seconds = 0;
+    ThreadTime thread;
+    double rate() const { return seconds > 0 ? steps / seconds : 0; }
+    Pace operator+(const Pace& o) const { return { steps + o.steps, seconds + o.seconds, thread + o.thread }; }
+    std::string perStep() const
+    {
+        if (steps <= 0)
+            return "no steps";
+        char text[160];
+        const double ms = 1000.0 / double(steps);
+        std::snprintf(text, sizeof text, "%.1f ms a step: %.1f on a CPU, %.1f waiting for one, %.1f waiting for the rest",
+            seconds * ms, thread.onCpu * ms, thread.waitingForCpu * ms,
+            std::max(0.0, seconds - thread.onCpu - thread.waitingForCpu) * ms);
+        return text;
+    }
+};
+
 int runAll(unsigned seed, double seconds, const std::string& self)
 {
     std::string root = (fs::temp_directory_path() / "mk-race-XXXXXX").string();
@@ -480,12 +516,14 @@ int runAll(unsigned seed, double seconds, const std::string& self)
     auto paceAlone = [&] {
         const long from = stepsTaken();
         const auto start = Clock::now();
+        const ThreadTime thread = threadTime(keyboard.pid);
         std::this_thread::sleep_for(std::chrono::duration<double>(std::clamp(seconds / 8, 1.0, 5.0)));
-        return double(stepsTaken() - from) / std::chrono::duration<double>(Clock::now() - start).count();
+        return Pace { stepsTaken() - from, std::chrono::duration<double>(Clock::now() - start).count(), threadTime(keyboard.pid) - thread };
     };
-    const double aloneBefore = paceAlone();
+    const Pace aloneBefore = paceAlone();
     const long busyFrom = stepsTaken();
     const auto busyStart = Clock::now();
+    const ThreadTime busyThread = threadTime(keyboard.pid);
 
     Child settings = spawn({ self, "settings", std::to_string(seed + 2), std::to_string(seconds) });
     Reader reader;
@@ -527,9 +565,10 @@ int runAll(unsigned seed, double seconds, const std::string& self)
         ++kills;
     }
     const long takenAtEnd = stepsTaken();
-    const double busyRate = double(takenAtEnd - busyFrom) / std::chrono::duration<double>(Clock::now() - busyStart).count();
+    const Pace busy { takenAtEnd - busyFrom, std::chrono::duration<double>(Clock::now() - busyStart).count(), threadTime(keyboard.pid) - busyThread };
+    const double busyRate = busy.rate();
     int settingsStatus = waitExit(settings.pid, 60);
-    const double aloneAfter = paceAlone();
+    const Pace aloneAfter = paceAlone();
     stop = true;
     feeder.join();
     std::string enabledLine;
@@ -589,10 +628,12 @@ int runAll(unsigned seed, double seconds, const std::string& self)
     std::printf("race: %.0f s; keyboard script steps written %ld, taken %ld; settings program: %s; writers started %ld, "
                 "killed %ld; last counter said %u, held %u\n",
         seconds, scriptLines.load(), takenAtEnd, enabledLine.c_str(), writers, kills, unsigned(reported), unsigned(reader.counter));
-    const double alone = (aloneBefore + aloneAfter) / 2;
+    const double alone = (aloneBefore.rate() + aloneAfter.rate()) / 2;
     std::printf("race: keyboard script steps a second: %.0f alone (%.0f before, %.0f after), %.0f with the settings program "
                 "and the writers: %.1f times slower\n",
-        alone, aloneBefore, aloneAfter, busyRate, busyRate > 0 ? alone / busyRate : 0.0);
+        alone, aloneBefore.rate(), aloneAfter.rate(), busyRate, busyRate > 0 ? alone / busyRate : 0.0);
+    std::printf("race: keyboard alone %s\n", (aloneBefore + aloneAfter).perStep().c_str());
+    std::printf("race: keyboard with the others %s\n", busy.perStep().c_str());
     std::printf("race: files checked: settings.txt %ld, layouts.ini %ld, race.txt %ld, registry reads %ld; "
                 "temporary files of killed writers left: %ld, after one more write of each file: %ld\n",
         reader.settingsReads, reader.listReads, reader.raceReads, reader.registryReads, leftovers, leftAfterWrites);
