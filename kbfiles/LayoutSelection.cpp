@@ -96,12 +96,9 @@ bool usableName(std::u16string_view name)
     return name.find_first_of(u"\\/:") == std::u16string_view::npos;
 }
 
-bool loadNamed(std::u16string_view name, std::u16string& text, std::u16string& shortName, bool shift)
+bool loadLayout(const KeyValueFile& file, std::u16string& text, std::u16string& shortName, bool shift)
 {
     text.clear();
-    if (!usableName(name))
-        return false;
-    KeyValueFile file = readFile(LayoutSelection::layout_path(name));
     const std::u16string* shortValue = file.find(u"short");
     if (!shortValue)
         return false;
@@ -112,6 +109,27 @@ bool loadNamed(std::u16string_view name, std::u16string& text, std::u16string& s
     if (fourth)
         shortName = WideUpper(shortName);
     return true;
+}
+
+bool loadNamed(std::u16string_view name, std::u16string& text, std::u16string& shortName, bool shift)
+{
+    text.clear();
+    if (!usableName(name))
+        return false;
+    return loadLayout(readFile(LayoutSelection::layout_path(name)), text, shortName, shift);
+}
+
+// The English layout file is written only where there is none. A file of the user's that does
+// not load (being edited, say) stays as it is; the keys come from the built-in English meanwhile.
+void ensureEnglishFile()
+{
+    const std::u16string path = LayoutSelection::layout_path(kDefaultLayout);
+    if (GetFileAttributes(ExpandPath(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
+        writeText(path, LayoutSelection::builtin_english());
+        return;
+    }
+    if (readFile(path).values().size() < 4)
+        Log().append(u"LayoutSelection: ").append(ExpandPath(path)).append(u" is not usable; the built-in English is used\n");
 }
 
 }
@@ -162,8 +180,7 @@ bool LayoutSelection::ensure_list(std::u16string& current, std::u16string& secon
         return false;
     current = kDefaultLayout;
     second.clear();
-    if (readFile(layout_path(kDefaultLayout)).values().size() < 4)
-        writeText(layout_path(kDefaultLayout), builtin_english());
+    ensureEnglishFile();
     writeText(kLayoutListPath, std::u16string(u"layout_0=") + kDefaultLayout + u"\n");
     return true;
 }
@@ -200,8 +217,7 @@ void LayoutSelection::fall_back_to_loadable()
             return;
         }
     }
-    if (readFile(layout_path(kDefaultLayout)).values().size() < 4)
-        writeText(layout_path(kDefaultLayout), builtin_english());
+    ensureEnglishFile();
     m_current = kDefaultLayout;
     if (m_second == m_current)
         m_second.clear();
@@ -218,7 +234,14 @@ bool LayoutSelection::load(std::u16string& text, std::u16string& short_name, boo
     // then reads no file.
     m_own_keys_read = false;
     own_keys();
-    return loadNamed(m_current, text, short_name, shift);
+    if (loadNamed(m_current, text, short_name, shift))
+        return true;
+    // English always has its keys, from memory when its file does not load.
+    if (m_current != kDefaultLayout)
+        return false;
+    KeyValueFile builtin;
+    builtin.parse(builtin_english());
+    return loadLayout(builtin, text, short_name, shift);
 }
 
 bool LayoutSelection::needs_extended() const

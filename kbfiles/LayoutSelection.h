@@ -36,7 +36,7 @@ public:
     LayoutSelection& operator=(const LayoutSelection&) = delete;
 
     // When the list has no entries: current "english", second empty, the English layout file
-    // written if it is unusable, and the list written with that one name; true. Otherwise
+    // written if there is none, and the list written with that one name; true. Otherwise
     // false and nothing changes.
     bool ensure_list(std::u16string& current, std::u16string& second);
 
@@ -45,7 +45,8 @@ public:
 
     // The characters of the letter keys, row after row, for the shift and symbol-layer state,
     // and (not in the symbol layer) the short name shown on the "layout" key. False when the
-    // file lacks what is needed; text and short name are then unreliable.
+    // file lacks what is needed; text and short name are then unreliable. English that does
+    // not load from its file loads the built-in English.
     bool load(std::u16string& text, std::u16string& short_name, bool shift, bool extra) const;
 
     // The current layout has four rows and so needs the four-row form.
@@ -77,7 +78,7 @@ public:
     static std::u16string layout_path(std::u16string_view name);
     static std::u16string virtual_key_path(std::u16string_view name);
 
-    // The English layout written when none is usable: four lines, each ended by "\n".
+    // The English layout, written where there is no file for it: four lines, each ended by "\n".
     static const char16_t* builtin_english();
 
 private:

@@ -62,6 +62,15 @@ bool validRect(const RECT& r)
         && r.bottom <= 2 * height;
 }
 
+// A method with nothing to show (a keyboard without its skin) asks for an empty panel: it
+// gets one, and the screen shows what lies behind it.
+bool emptyRect(const RECT& r)
+{
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    return (r.right == r.left || r.bottom == r.top) && r.right >= r.left && r.bottom >= r.top && r.left >= -width
+        && r.right <= 2 * width && r.top >= -height && r.bottom <= 2 * height;
+}
+
 }
 
 // The callback handed to one input method. When the method is released the callback is retired:
@@ -395,7 +404,7 @@ void SipHost::receiveSipInfo()
 
 HRESULT SipHost::set_im_info(const IMINFO& info)
 {
-    if (!validRect(info.rcSipRect))
+    if (!validRect(info.rcSipRect) && !emptyRect(info.rcSipRect))
         return E_INVALIDARG;
     applyInfo(info);
     place(m_rect);
@@ -413,7 +422,7 @@ HRESULT SipHost::set_im_info(const IMINFO& info)
 
 void SipHost::applyInfo(const IMINFO& info)
 {
-    m_rect = validRect(info.rcSipRect) ? info.rcSipRect : defaultRect();
+    m_rect = validRect(info.rcSipRect) || emptyRect(info.rcSipRect) ? info.rcSipRect : defaultRect();
     m_flags = info.fdwFlags & (SIPF_DOCKED | SIPF_LOCKED | SIPF_DISABLECOMPLETION);
     m_wide = info.hImageWide;
     m_wideIndex = info.iWide;

@@ -1,5 +1,7 @@
 #include "pocketsim/NotePad.h"
 
+#include <aygshell.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -63,6 +65,8 @@ LRESULT CALLBACK NotePad::windowProc(HWND window, UINT message, WPARAM wParam, L
     if (message == WM_CREATE) {
         auto* cs = reinterpret_cast<CREATESTRUCT*>(lParam);
         SetWindowLongPtr(window, GWL_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+        // Shown at once, it takes the focus before its creation returns.
+        static_cast<NotePad*>(cs->lpCreateParams)->m_window = window;
     }
     auto* self = reinterpret_cast<NotePad*>(GetWindowLongPtr(window, GWL_USERDATA));
     if (self && self->m_window == window)
@@ -86,6 +90,11 @@ LRESULT NotePad::handle(UINT message, WPARAM wParam, LPARAM lParam)
         SetFocus(m_window);
         onTap(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
         return 0;
+    case WM_SETFOCUS:
+        // Text to type into: the input panel comes up, as the device's own programs raise it
+        // for their text. Where the focus goes next, that program decides about the panel.
+        SHSipPreference(m_window, SIP_UP);
+        break;
     case WM_SIZE:
         changed();
         break;

@@ -10,9 +10,11 @@
 #include <simhost.h>
 #include <winbase.h>
 
+#include <chrono>
 #include <istream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace pocketsim {
 
@@ -307,6 +309,17 @@ bool Script::wait(Line& line)
         return fail("wait needs MS");
     if (!SimRunFor(static_cast<DWORD>(ms)))
         return fail("the device ended");
+    // A program that the device started after the boot (the keyboard's settings program)
+    // keeps the real clock: the wait is one for it too, in its time, so that what it does
+    // in the meantime (a screen sliding in) is done when the script goes on.
+    if (SimStartedProgramOnRealClock()) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            if (!SimPumpMessages())
+                return fail("the device ended");
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
     return true;
 }
 

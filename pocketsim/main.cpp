@@ -19,12 +19,27 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
+
+// A folder made for this run, removed with everything in it when the run ends.
+struct FolderRemover {
+    std::filesystem::path path;
+    FolderRemover() = default;
+    FolderRemover(const FolderRemover&) = delete;
+    FolderRemover& operator=(const FolderRemover&) = delete;
+    ~FolderRemover()
+    {
+        std::error_code ignored;
+        if (!path.empty())
+            std::filesystem::remove_all(path, ignored);
+    }
+};
 
 // What the command line asks for.
 struct Options {
@@ -68,7 +83,8 @@ pocketsim::OptionTable optionTable(Options& o)
         { "--display", "NAME", "sdl or headless (default: POCKETSIM_DISPLAY, else sdl when there is a display)", StoreValue(o.display) },
         { "--script", "FILE", "run a stylus script headless in virtual time ('-' reads standard input)", StoreValue(o.script) },
         { "--shots", "FOLDER", "where the script's screenshots go (default: the current folder; for the\n"
-                               "demo that runs when there is no display: pocketsim-demo)", shots },
+                               "demo that runs when there is no display: pocketsim-demo; the demo runs\n"
+                               "on a new device of its own unless --root or POCKETSIM_ROOT names one)", shots },
         { "--type", "TEXT", "type TEXT into the note pad after booting", StoreValue(o.initialText) },
         { "--print-text", "", "print the note pad's text when the device stops", SetFlag(o.printText) },
         { "--events", "", "print every call of the input panel's callback, one a line", SetFlag(o.events) },
@@ -88,8 +104,10 @@ int installOrUninstall(const Options& o)
     return ok ? 0 : 1;
 }
 
-// Picks the display and the clock; true when the demo runs.
-bool chooseDisplay(Options& o)
+// Picks the display and the clock; true when the demo runs. The demo changes the keyboard's
+// settings: it runs on a new device of its own, which demoRoot removes again, unless it was
+// given one.
+bool chooseDisplay(Options& o, const pocketsim::HostSetup& setup, FolderRemover& demoRoot)
 {
     // Scripts run headless in virtual time: the same script gives the same pictures.
     if (o.script) {
@@ -103,6 +121,18 @@ bool chooseDisplay(Options& o)
     const bool noDisplay = chosen ? std::strcmp(chosen, "headless") == 0 : !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
     const bool demo = !o.script && noDisplay;
     if (demo) {
+        if (!o.root && !std::getenv("POCKETSIM_ROOT")) {
+            std::error_code error;
+            const std::filesystem::path temp = std::filesystem::temp_directory_path(error);
+            std::random_device random;
+            for (int attempt = 0; attempt < 10 && demoRoot.path.empty() && !error; ++attempt) {
+                std::filesystem::path folder = temp / ("pocketsim-demo-" + std::to_string(random()));
+                if (std::filesystem::create_directory(folder, error))
+                    demoRoot.path = folder;
+            }
+            if (!demoRoot.path.empty())
+                setup.use_device_root(demoRoot.path.string());
+        }
         SimUseVirtualClock(1000);
         SimShareVirtualClock();
         o.display = "headless";
@@ -129,12 +159,15 @@ void installPrograms(const pocketsim::HostSetup& setup, const Options& o)
 // Boots the device: the shell and note pad, the input panel, then the startup folder.
 std::unique_ptr<pocketsim::Device> bootDevice(const pocketsim::HostSetup& setup, bool events)
 {
+    // The input panel is there before the programs, which may ask for it as they start (the
+    // note pad does when it takes the focus).
+    auto panel = setup.start_input_panel(events);
     auto device = std::make_unique<pocketsim::Device>();
     if (!device->boot(nullptr)) {
         std::fprintf(stderr, "pocketsim: the device did not boot\n");
         return nullptr;
     }
-    if (auto panel = setup.start_input_panel(events))
+    if (panel)
         device->set_input_panel(std::move(panel));
     SimPumpMessages();
     // What the device starts at boot runs in the script's time (the startup selector's
@@ -165,6 +198,9 @@ bool runScript(pocketsim::Device& device, const Options& o, int& status)
     pocketsim::Script runner(device, o.scriptOptions);
     bool ok;
     if (std::strcmp(script, "-") == 0) {
+        // No reading ahead: a program that writes the script line by line sees, in what is
+        // left in its pipe, how far the device has come.
+        std::setvbuf(stdin, nullptr, _IONBF, 0);
         ok = runner.run(std::cin, "stdin");
     } else {
         std::ifstream in(script);
@@ -204,6 +240,12 @@ void printWhenStopping(pocketsim::Device& device, const Options& o)
 // The device from boot until it switches off; the program's status.
 int runDevice(const pocketsim::HostSetup& setup, Options& o, bool demo)
 {
+    // The screen is there from power-on: what a program shows while the device boots (a box
+    // of the input method it loads) is on it, answered as any other box.
+    if (!SimOpenDisplay(o.display)) {
+        std::fprintf(stderr, "pocketsim: cannot open the display\n");
+        return 1;
+    }
     int status = 0;
     {
         std::unique_ptr<pocketsim::Device> booted = bootDevice(setup, o.events);
@@ -222,11 +264,6 @@ int runDevice(const pocketsim::HostSetup& setup, Options& o, bool demo)
             for (char16_t c : Utf16FromUtf8(o.initialText))
                 pocketsim::DeviceInput::send_char(c == u'\n' ? u'\r' : c);
             SimPumpMessages();
-        }
-        // The screen shows once the device is up, so that the first stylus input finds it ready.
-        if (!SimOpenDisplay(o.display)) {
-            std::fprintf(stderr, "pocketsim: cannot open the display\n");
-            return 1;
         }
         SimPumpMessages();
         if (demo)
@@ -260,7 +297,8 @@ int main(int argc, char** argv)
         setup.use_device_root(options.root);
     if (options.install || options.uninstall)
         return installOrUninstall(options);
-    const bool demo = chooseDisplay(options);
+    FolderRemover demoRoot;
+    const bool demo = chooseDisplay(options, setup, demoRoot);
     installPrograms(setup, options);
     return runDevice(setup, options, demo);
 }

@@ -38,6 +38,39 @@ std::u16string numbered(DWORD n)
     return std::u16string(digits.begin(), digits.end());
 }
 
+// A writer killed in the middle of its write leaves its new file ("<name>.<process id>.new")
+// behind: the next writer of the file removes those of processes that no longer run.
+void removeLeftovers(const std::u16string& target)
+{
+    size_t slash = target.find_last_of(u"\\/");
+    std::u16string folder = slash == std::u16string::npos ? std::u16string() : target.substr(0, slash + 1);
+    size_t nameLength = target.size() - folder.size();
+    WIN32_FIND_DATA data;
+    HANDLE search = FindFirstFile((target + u".*.new").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::u16string_view entry(data.cFileName);
+        if (entry.size() < nameLength + 6 || entry[nameLength] != u'.')
+            continue;
+        std::u16string_view digits = entry.substr(nameLength + 1, entry.size() - nameLength - 5);
+        if (digits.empty() || digits.size() > 10
+            || digits.find_first_not_of(u"0123456789") != std::u16string_view::npos)
+            continue;
+        unsigned long long id = 0;
+        for (char16_t c : digits)
+            id = id * 10 + (c - u'0');
+        if (id == 0 || id > 0xFFFFFFFFull || id == GetCurrentProcessId())
+            continue;
+        if (HANDLE process = OpenProcess(0, FALSE, static_cast<DWORD>(id))) {
+            CloseHandle(process); // still writing, perhaps
+            continue;
+        }
+        DeleteFile((folder + std::u16string(entry)).c_str());
+    } while (FindNextFile(search, &data));
+    FindClose(search);
+}
+
 }
 
 std::optional<std::u16string> ReadTextFile(std::u16string_view path)
@@ -77,6 +110,7 @@ bool WriteWholeFile(std::u16string_view path, std::string_view bytes)
 {
     std::u16string target = ExpandPath(path);
     std::u16string fresh = target + u"." + numbered(GetCurrentProcessId()) + u".new";
+    removeLeftovers(target);
     File file(CreateFile(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid())
         return false;

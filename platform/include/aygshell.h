@@ -56,3 +56,12 @@ BOOL SHFullScreen(HWND hwnd, DWORD state);
 // the focus leaves the edits.
 BOOL SHInitExtraControls();
 #define WC_SIPPREF u"SIPPREF"
+
+// ---- input panel preference ----------------------------------------------------------
+typedef enum { SIP_UP = 0, SIP_DOWN, SIP_FORCEDOWN, SIP_UNCHANGED, SIP_INPUTDIALOG } SIPSTATE;
+// What a window of a program wants of the input panel as it gains or loses the focus: SIP_UP
+// (and SIP_INPUTDIALOG) raises it; SIP_DOWN lowers it once the focus has settled, unless a
+// window asked for it up meanwhile (moving between two text windows leaves it up);
+// SIP_FORCEDOWN lowers it at once. A Smartphone has no panel: nothing happens. FALSE for a
+// handle that is no window of the program, or when the device has no panel.
+BOOL SHSipPreference(HWND hwnd, SIPSTATE state);

@@ -149,8 +149,14 @@ void SimSetShellWindow(HWND window);
 // The SHFullScreen state (SHFS_* bits) last set for a window of any process of the device.
 DWORD SimShellState(HWND window);
 // Waits (real time, at most milliseconds) until every other process that shows windows has
-// handled the input sent to it and drawn what it changed. False when one did not in time.
+// handled the input sent to it and drawn what it changed: those this process gave something
+// (input, messages, the foreground) since it last waited for them, and new ones. False when
+// one did not in time.
 bool SimSyncDevice(DWORD milliseconds);
+// A program that this process started after the boot (a keyboard's settings program) shows a
+// window and keeps the real clock: a host that runs a script in virtual time gives it real time
+// when the script waits, so that the wait is one for that program too.
+bool SimStartedProgramOnRealClock();
 // Waits (real time) until the process started with ShellExecuteEx (SEE_MASK_NOCLOSEPROCESS)
 // shows a window or ends; true when it shows one.
 bool SimWaitForProgramWindow(HANDLE process, DWORD milliseconds);

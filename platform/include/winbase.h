@@ -99,6 +99,10 @@ DWORD GetCurrentProcessId();
 
 #define STILL_ACTIVE 259
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+// A handle to a running process of the device by its id; NULL (ERROR_INVALID_PARAMETER) when
+// no such process runs. Its exit code is STILL_ACTIVE while it runs; waiting on it ends when
+// it does.
+HANDLE OpenProcess(DWORD access, BOOL inherit, DWORD processId);
 BOOL CloseHandle(HANDLE object);
 
 #define INFINITE 0xFFFFFFFFu

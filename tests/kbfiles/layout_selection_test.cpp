@@ -1,6 +1,9 @@
 // Layout files and the layout selection on a fresh device: the list and its fallback, loading
 // the rows for every shift and symbol state, the "layout" key's walk, and virtual keys.
 #include "kbfiles/LayoutSelection.h"
+#include "runtime/Log.h"
+#include "runtime/Path.h"
+#include "runtime/Registry.h"
 #include "runtime/Text.h"
 #include "runtime/WideCase.h"
 #include "tests/support/DeviceRoot.h"
@@ -59,7 +62,11 @@ TEST_F(Layouts, MissingOrEmptyListIsCreatedWithTheBuiltInEnglishLayout)
         EXPECT_EQ(list(), u"layout_0=english\n");
         auto english = device.readFile(kDir + u"english.txt");
         ASSERT_TRUE(english);
-        EXPECT_EQ(*english, utf16File(u"short en\nline1 @qwertyuiop\nline2 /asdfghjkl'\nline3 !?zxcvbnm,.\n"));
+        // Written where there was none; a file of the user's stays as it is.
+        if (emptyList)
+            EXPECT_EQ(*english, utf16File(u"short en\nline1 x\n"));
+        else
+            EXPECT_EQ(*english, utf16File(u"short en\nline1 @qwertyuiop\nline2 /asdfghjkl'\nline3 !?zxcvbnm,.\n"));
         std::u16string text, shortName;
         ASSERT_TRUE(selection.load(text, shortName, false, false));
         EXPECT_EQ(u8(text), "@qwertyuiop/asdfghjkl'!?zxcvbnm,.");
@@ -81,6 +88,42 @@ TEST_F(Layouts, EnsureListLeavesAnExistingListAndAUsableEnglishFileAlone)
     EXPECT_EQ(current, u"x");
     EXPECT_EQ(list(), u"layout_0=other\nlayout_1=english\n");
     EXPECT_NE(*device.readFile(kDir + u"english.txt"), utf16File(LayoutSelection::builtin_english()));
+}
+
+// The user edits english.txt (two lines so far): the keyboard keeps its keys from the built-in
+// English in memory, says so in its log, and never writes over the user's file.
+TEST_F(Layouts, AnUnusableEnglishFileOfTheUsersIsLeftAloneAndTheKeysComeFromMemory)
+{
+    const std::u16string editing = u"short en\nline1 qwertyuiop@\n";
+    putLayout(u"english", editing);
+    ASSERT_TRUE(RegWriteNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", 1));
+    for (const std::u16string listText : { u"layout_0=english\n", u"layout_0=gone\nlayout_1=lost\n", u"" }) {
+        SCOPED_TRACE(u8(listText));
+        putList(listText);
+        LayoutSelection selection;
+        selection.refresh();
+        EXPECT_EQ(selection.current(), u"english");
+        std::u16string text, shortName;
+        ASSERT_TRUE(selection.load(text, shortName, false, false));
+        EXPECT_EQ(u8(text), "@qwertyuiop/asdfghjkl'!?zxcvbnm,.");
+        EXPECT_EQ(shortName, u"en");
+        ASSERT_TRUE(selection.load(text, shortName, true, false));
+        EXPECT_EQ(u8(text), "@QWERTYUIOP/ASDFGHJKL'!?ZXCVBNM,.");
+        EXPECT_FALSE(selection.needs_extended());
+        EXPECT_EQ(device.readFile(kDir + u"english.txt"), utf16File(editing));
+    }
+    Log();
+    auto log = device.readFile(u"\\Temp\\" + AppName() + u".txt");
+    ASSERT_TRUE(log);
+    EXPECT_NE(fromUtf16File(*log).find(u"english.txt is not usable"), std::u16string::npos);
+    RegWriteNumber(u"HKEY_CURRENT_USER\\Software\\Tarn", u"Log", 0);
+
+    // Once the user's file is complete, the keys are the user's.
+    putLayout(u"english", u"short EN\nline1 qwertzuiopü\nline2 asdfghjklöä\nline3 yxcvbnm,.-ß\n");
+    LayoutSelection selection;
+    std::u16string text, shortName;
+    ASSERT_TRUE(selection.load(text, shortName, false, false));
+    EXPECT_EQ(u8(text), "qwertzuiopüasdfghjklöäyxcvbnm,.-ß");
 }
 
 TEST_F(Layouts, ThreeAndFourRowsCaseRulesAndShiftLines)

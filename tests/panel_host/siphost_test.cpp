@@ -135,13 +135,22 @@ TEST_F(Panel, SetImInfoMovesThePanelAndTheMethodHearsOfItFromTheLoop)
     info.cbSize = 39;
     EXPECT_EQ(callback->SetImInfo(&info), E_INVALIDARG);
     info.cbSize = sizeof info;
-    info.rcSipRect = RECT { 0, 200, 240, 200 };
+    info.rcSipRect = RECT { 0, 200, 240, 199 };
     EXPECT_EQ(callback->SetImInfo(&info), E_INVALIDARG);
     EXPECT_EQ(callback->SetImInfo(nullptr), E_INVALIDARG);
     EXPECT_EQ(host.height(), 100);
     UINT ch = 'x', shift = KeyStateDownFlag;
     EXPECT_EQ(callback->SendCharEvents('X', KeyStateDownFlag, 1, nullptr, &ch), E_INVALIDARG);
     EXPECT_EQ(callback->SendCharEvents('X', KeyStateDownFlag, 100000, &shift, &ch), E_INVALIDARG);
+
+    // Nothing to show: an empty panel, which leaves the whole screen to the programs.
+    info.rcSipRect = RECT { 120, 294, 120, 294 };
+    EXPECT_EQ(callback->SetImInfo(&info), S_OK);
+    EXPECT_EQ(host.height(), 0);
+    GetWindowRect(host.window(), &placed);
+    EXPECT_EQ(placed.right - placed.left, 0);
+    ASSERT_TRUE(SipGetInfo(&state));
+    EXPECT_EQ(state.rcVisibleDesktop.bottom, 294);
 }
 
 TEST_F(Panel, ACallbackOfAReleasedMethodRefusesEveryCall)

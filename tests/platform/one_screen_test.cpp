@@ -17,6 +17,7 @@
 #include <poll.h>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -301,6 +302,108 @@ TEST_F(OneScreen, AMessagePostedToAnotherProcessIsQueuedThereWhenThePostReturns)
     close(ask[1]);
     waitpid(child, nullptr, 0);
     close(report[0]);
+}
+
+// A program of the device that looks at its queue only every 300 ms, busy in between (as the
+// settings program is while it writes its files); it says each message it handled.
+LRESULT CALLBACK busyProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_APP)
+        say("handled " + std::to_string(wp));
+    return DefWindowProc(w, m, wp, lp);
+}
+
+// The host waits after each script line until the device's programs are done with what the
+// line gave them: a program that got nothing is not waited for, however busy it is.
+TEST_F(OneScreen, SyncWaitsForTheProgramsThatGotSomethingAndForNewOnes)
+{
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = report[1];
+        WNDCLASS wc {};
+        wc.lpfnWndProc = busyProc;
+        wc.lpszClassName = u"Busy";
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"Busy", u"Busy", WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+        say(std::to_string(reinterpret_cast<uintptr_t>(w)));
+        for (;;) {
+            SimPumpMessages();
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    }
+    close(report[1]);
+    HWND busy = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(readLine(report[0]))));
+    // A new program: waited for once, so that what it shows first is drawn.
+    EXPECT_TRUE(SimSyncDevice(5000));
+    auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(SimSyncDevice(5000));
+    auto idle = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(idle, std::chrono::milliseconds(600)) << "five syncs with nothing sent must not wait for the busy program";
+
+    // Given something, it is waited for until it handled it.
+    ASSERT_TRUE(PostMessage(busy, WM_APP, 7, 0));
+    EXPECT_TRUE(SimSyncDevice(5000));
+    pollfd p { report[0], POLLIN, 0 };
+    ASSERT_EQ(poll(&p, 1, 0), 1) << "the sync returned before the program handled its message";
+    EXPECT_EQ(readLine(report[0]), "handled 7");
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(report[0]);
+}
+
+// What the programs of a device publish in files (the panel's state, each program's list of
+// windows) is rewritten only when it changes: a file replaced on the disk waits behind every
+// other program's writes when the device is busy.
+TEST_F(OneScreen, PublishedStateFilesAreRewrittenOnlyWhenTheyChange)
+{
+    auto inode = [](const std::string& path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const std::string state = device.hostRoot() + "/.pocketsim/sip.state";
+    SIPINFO info {};
+    info.cbSize = sizeof info;
+    info.fdwFlags = SIPF_ON;
+    info.rcSipRect = RECT { 0, 214, 240, 294 };
+    SimPublishSipState(info, CLSID {});
+    const ino_t first = inode(state);
+    ASSERT_NE(first, ino_t(0));
+    SimPublishSipState(info, CLSID {});
+    EXPECT_EQ(inode(state), first) << "the same state again: the file stays";
+    info.fdwFlags = SIPF_OFF;
+    SimPublishSipState(info, CLSID {});
+    EXPECT_NE(inode(state), first);
+    SIPINFO read {};
+    read.cbSize = sizeof read;
+    ASSERT_TRUE(SipGetInfo(&read));
+    EXPECT_EQ(read.fdwFlags, DWORD(SIPF_OFF));
+    // Cleared, then the same state once more: written again.
+    SimClearSipState();
+    SimPublishSipState(info, CLSID {});
+    EXPECT_NE(inode(state), ino_t(0));
+    SimClearSipState();
+
+    WNDCLASS wc {};
+    wc.lpfnWndProc = DefWindowProc;
+    wc.lpszClassName = u"Listed";
+    RegisterClass(&wc);
+    HWND w = CreateWindowEx(0, u"Listed", u"Listed", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const std::string list = device.hostRoot() + "/.pocketsim/windows/" + std::to_string(getpid()) + ".lst";
+    const ino_t listed = inode(list);
+    ASSERT_NE(listed, ino_t(0));
+    SetWindowText(w, u"Listed");
+    EXPECT_EQ(inode(list), listed) << "titled as it was: the same list";
+    SetWindowText(w, u"Renamed");
+    const ino_t renamed = inode(list);
+    EXPECT_NE(renamed, listed);
+    HWND second = CreateWindowEx(0, u"Listed", u"Second", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_NE(inode(list), renamed);
+    DestroyWindow(second);
+    DestroyWindow(w);
+    UnregisterClass(u"Listed", nullptr);
 }
 
 TEST_F(OneScreen, AWindowStaysWhileItsProgramRewritesItsPicture)

@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <thread>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -78,6 +82,37 @@ TEST_F(Processes, ShellStartsADeviceProgramWithoutWaiting)
     EXPECT_EQ(code, 3u);
     CloseHandle(info.hProcess);
     EXPECT_EQ(waitForFile(u"\\Temp\\started.txt"), "\\program files\\tarn\\magnikeys\\OPTARIX.EXE|-a b|1");
+}
+
+TEST_F(Processes, OpenProcessTellsARunningProcessFromOneThatEnded)
+{
+    HANDLE self = OpenProcess(0, FALSE, GetCurrentProcessId());
+    ASSERT_NE(self, nullptr);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeProcess(self, &code));
+    EXPECT_EQ(code, DWORD(STILL_ACTIVE));
+    CloseHandle(self);
+
+    pid_t child = fork();
+    if (child == 0) {
+        pause();
+        _exit(0);
+    }
+    HANDLE other = OpenProcess(0, FALSE, static_cast<DWORD>(child));
+    ASSERT_NE(other, nullptr);
+    EXPECT_TRUE(GetExitCodeProcess(other, &code));
+    EXPECT_EQ(code, DWORD(STILL_ACTIVE));
+    EXPECT_EQ(WaitForSingleObject(other, 20), WAIT_TIMEOUT);
+    kill(child, SIGKILL);
+    // Ended, even before anyone waited for it.
+    EXPECT_EQ(WaitForSingleObject(other, 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(other, &code));
+    EXPECT_NE(code, DWORD(STILL_ACTIVE));
+    waitpid(child, nullptr, 0);
+    CloseHandle(other);
+    EXPECT_EQ(OpenProcess(0, FALSE, static_cast<DWORD>(child)), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(OpenProcess(0, FALSE, 0), nullptr);
 }
 
 TEST_F(Processes, ShellRefusesWhatItCannotRun)

@@ -157,6 +157,56 @@ TEST_F(Shell, EditFieldsRaiseTheInputPanelThroughSipPrefAndTakeTypedText)
     UnregisterClass(SIM_SIP_CLASS, nullptr);
 }
 
+// A program's own text window (not an edit) says what it wants of the panel while it has the
+// focus: up at once; down only once the focus settled without another window wanting it up.
+TEST_F(Shell, SipPreferenceRaisesThePanelAndLowersItOnlyWhenNoWindowWantsItMeanwhile)
+{
+    WNDCLASS panelClass {};
+    panelClass.lpfnWndProc = parentProc;
+    panelClass.lpszClassName = SIM_SIP_CLASS;
+    RegisterClass(&panelClass);
+    HWND panel = CreateWindowEx(WS_EX_NOACTIVATE, SIM_SIP_CLASS, u"", WS_POPUP, 0, 200, 240, 80, nullptr, nullptr, nullptr, nullptr);
+    SIPINFO info {};
+    info.cbSize = sizeof info;
+    SimPublishSipState(info, CLSID {});
+    HWND text = CreateWindowEx(0, u"ShellTestParent", u"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, main, nullptr, nullptr, nullptr);
+    HWND other = CreateWindowEx(0, u"ShellTestParent", u"", WS_CHILD | WS_VISIBLE, 100, 0, 100, 100, main, nullptr, nullptr, nullptr);
+
+    EXPECT_TRUE(SHSipPreference(text, SIP_UP));
+    SimPumpMessages();
+    EXPECT_EQ(sipRequests(), std::vector<WPARAM> { SIPF_ON });
+    // From one text window to the next: down, then up before the focus settled; it stays up.
+    heard.sip.clear();
+    EXPECT_TRUE(SHSipPreference(text, SIP_DOWN));
+    EXPECT_TRUE(SHSipPreference(other, SIP_UP));
+    SimPumpMessages();
+    EXPECT_EQ(sipRequests(), std::vector<WPARAM> { SIPF_ON });
+    heard.sip.clear();
+    EXPECT_TRUE(SHSipPreference(other, SIP_DOWN));
+    EXPECT_TRUE(sipRequests().empty()) << "not before the focus settled";
+    SimPumpMessages();
+    EXPECT_EQ(sipRequests(), std::vector<WPARAM> { SIPF_OFF });
+    heard.sip.clear();
+    EXPECT_TRUE(SHSipPreference(other, SIP_FORCEDOWN));
+    EXPECT_TRUE(SHSipPreference(other, SIP_UNCHANGED));
+    SimPumpMessages();
+    EXPECT_EQ(sipRequests(), std::vector<WPARAM> { SIPF_OFF });
+    EXPECT_FALSE(SHSipPreference(nullptr, SIP_UP));
+
+    // A Smartphone has no panel to raise.
+    heard.sip.clear();
+    ASSERT_TRUE(SimSetDeviceKind("smartphone"));
+    EXPECT_TRUE(SHSipPreference(text, SIP_UP));
+    SimPumpMessages();
+    EXPECT_TRUE(sipRequests().empty());
+    SimSetDeviceKind("pocketpc");
+    SimClearSipState();
+    DestroyWindow(text);
+    DestroyWindow(other);
+    DestroyWindow(panel);
+    UnregisterClass(SIM_SIP_CLASS, nullptr);
+}
+
 TEST_F(Shell, EditScrollsSidewaysPaintsInItsParentsColoursAndNeverSplitsASurrogatePair)
 {
     HWND edit = CreateWindowEx(0, u"Edit", u"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 60, 20, main, nullptr, nullptr, nullptr);

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <map>
 
@@ -392,6 +394,89 @@ TEST_F(WindowSystem, DeviceGeometryAndOrientationAsTheDisplaySettingsReportThem)
 TEST_F(WindowSystem, HeadlessMessageBoxIsAnsweredOk)
 {
     EXPECT_EQ(MessageBox(nullptr, u"No skins", u"Magnikeys", MB_OK | MB_ICONERROR), IDOK);
+}
+
+// A device host that loads a library while it boots, before its screen is open: a box of that
+// library on the host's own thread could never be tapped, so it is answered as a headless one.
+TEST_F(WindowSystem, ABoxOnTheHostsThreadBeforeItHasAScreenIsAnsweredOk)
+{
+    std::atomic<int> answer { -1 };
+    std::thread host([&] {
+        HWND shell = CreateWindowEx(WS_EX_NOACTIVATE, u"TestWindow", u"shell", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+        SimSetShellWindow(shell);
+        answer = MessageBox(nullptr, u"No skins", u"magniKeys", MB_OK);
+        SimSetShellWindow(nullptr);
+        DestroyWindow(shell);
+    });
+    for (int i = 0; i < 500 && answer.load() == -1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool answered = answer.load() != -1;
+    if (!answered) {
+        // Still waiting: close the box, so that the test fails instead of hanging.
+        HWND box = FindWindow(u"Dialog", u"magniKeys");
+        if (box)
+            PostMessage(box, WM_CLOSE, 0, 0);
+    }
+    host.join();
+    EXPECT_TRUE(answered) << "the box waited for a tap nobody could give";
+    EXPECT_EQ(answer.load(), IDOK);
+}
+
+std::vector<std::pair<WPARAM, bool>> g_ctrlAtKey; // each key-down and whether ctrl was down then
+
+LRESULT CALLBACK keyStateProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_KEYDOWN)
+        g_ctrlAtKey.emplace_back(wp, (GetKeyState(VK_CONTROL) & 0x8000) != 0);
+    return DefWindowProc(w, m, wp, lp);
+}
+
+// An input method sends ctrl, an arrow and ctrl up in one go, before the program's thread looks
+// at its queue: while it handles the arrow, the key state is the one of that message.
+TEST_F(WindowSystem, KeyStateIsTheOneOfTheMessageBeingHandled)
+{
+    WNDCLASS wc {};
+    wc.lpfnWndProc = keyStateProc;
+    wc.lpszClassName = u"KeyStateWindow";
+    RegisterClass(&wc);
+    HWND w = CreateWindowEx(0, u"KeyStateWindow", u"k", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    made.push_back(w);
+    SetForegroundWindow(w);
+    SetFocus(w);
+    SimPumpMessages();
+    g_ctrlAtKey.clear();
+
+    SimSendVirtualKey(VK_CONTROL, KEYEVENTF_SILENT);
+    EXPECT_TRUE(GetAsyncKeyState(VK_CONTROL) & 0x8000) << "the keys as they are now";
+    EXPECT_FALSE(GetKeyState(VK_CONTROL) & 0x8000) << "not yet taken from the queue";
+    SimSendVirtualKey(VK_LEFT, KEYEVENTF_SILENT);
+    SimSendVirtualKey(VK_LEFT, KEYEVENTF_SILENT | KEYEVENTF_KEYUP);
+    SimSendVirtualKey(VK_CONTROL, KEYEVENTF_SILENT | KEYEVENTF_KEYUP);
+    SimSendVirtualKey(VK_RIGHT, KEYEVENTF_SILENT);
+    SimSendVirtualKey(VK_RIGHT, KEYEVENTF_SILENT | KEYEVENTF_KEYUP);
+    EXPECT_FALSE(GetAsyncKeyState(VK_CONTROL) & 0x8000);
+    SimPumpMessages();
+    EXPECT_EQ(g_ctrlAtKey, (std::vector<std::pair<WPARAM, bool>> { { VK_CONTROL, true }, { VK_LEFT, true }, { VK_RIGHT, false } }));
+    EXPECT_FALSE(GetKeyState(VK_CONTROL) & 0x8000);
+
+    // A key message that a program posts is no key transition: the state stays.
+    PostMessage(w, WM_KEYDOWN, VK_LCONTROL, 1);
+    SimPumpMessages();
+    EXPECT_FALSE(GetKeyState(VK_CONTROL) & 0x8000);
+
+    // Caps Lock turns over as its key-down is taken.
+    const SHORT capsBefore = GetKeyState(VK_CAPITAL) & 1;
+    SimKeyDown(VK_CAPITAL);
+    SimKeyUp(VK_CAPITAL);
+    EXPECT_EQ(GetKeyState(VK_CAPITAL) & 1, capsBefore);
+    SimPumpMessages();
+    EXPECT_NE(GetKeyState(VK_CAPITAL) & 1, capsBefore);
+    SimKeyDown(VK_CAPITAL);
+    SimKeyUp(VK_CAPITAL);
+    SimPumpMessages();
+    EXPECT_EQ(GetKeyState(VK_CAPITAL) & 1, capsBefore);
+    DestroyWindow(w);
+    UnregisterClass(u"KeyStateWindow", nullptr);
 }
 
 TEST_F(WindowSystem, DestroyingAParentDestroysItsChildrenParentFirst)

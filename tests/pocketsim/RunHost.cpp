@@ -1,5 +1,7 @@
 #include "RunHost.h"
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -20,7 +22,8 @@ std::string slurp(const std::string& path)
 
 }
 
-HostRun RunPocketsim(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& input)
+HostRun RunPocketsim(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& input,
+    int timeoutSeconds)
 {
     char dir[] = "/tmp/pocketsim-run-XXXXXX";
     HostRun result;
@@ -49,7 +52,19 @@ HostRun RunPocketsim(const std::vector<std::string>& args, const std::vector<std
         _exit(127);
     }
     int status = 0;
-    waitpid(child, &status, 0);
+    if (timeoutSeconds > 0) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+        while (waitpid(child, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() >= end) {
+                kill(child, SIGKILL);
+                waitpid(child, &status, 0);
+                break;
+            }
+            usleep(10000);
+        }
+    } else {
+        waitpid(child, &status, 0);
+    }
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = slurp(outPath);
     result.err = slurp(errPath);

@@ -10,5 +10,6 @@ struct HostRun {
 };
 
 // args after the program name; env entries "NAME=value" are added to this process's environment.
+// With timeoutSeconds above 0 a run that lasts longer is killed (exit code 128 + SIGKILL).
 HostRun RunPocketsim(const std::vector<std::string>& args, const std::vector<std::string>& env = {},
-    const std::string& input = "");
+    const std::string& input = "", int timeoutSeconds = 0);

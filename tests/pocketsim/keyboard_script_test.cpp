@@ -142,6 +142,8 @@ key x
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Lines ctrlDown { "SendVirtualKey vk=0x11 flags=0x4" }, ctrlUp { "SendVirtualKey vk=0x11 flags=0x6" };
     EXPECT_EQ(sent(r), ctrlDown + key(0x43) + ctrlUp + ctrlDown + key(0x25) + ctrlUp + ctrlDown + key(0x25) + ctrlUp + typed(0x58, 'x'));
+    // The note pad sees ctrl with each arrow: a word to the left each time.
+    EXPECT_EQ(lastLine(r.out), "xone two");
 }
 
 TEST_F(KeyboardScripts, TheSettingsKeyStartsTheSettingsProgram)
@@ -176,11 +178,26 @@ TEST_F(KeyboardScripts, SwitchingToThePlatformKeyboardAndBackKeepsTyping)
     EXPECT_EQ(sent(r), typed(0x41, 'a') + typed(0x42, 'b') + typed(0x43, 'c'));
 }
 
+// The note pad raises the panel when its text has the focus, as the device's own programs do:
+// a new user types at once. Back from another program, the note pad has the panel up again.
+TEST_F(KeyboardScripts, TheNotePadRaisesTheKeyboardWhenItsTextHasTheFocus)
+{
+    HostRun r = run("key h\nkey i\nexpect-text hi\nsip hide\nkey extra\n");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("stdin:5: no keyboard is showing"), std::string::npos) << r.err;
+    EXPECT_EQ(sent(r), typed('H', 'h') + typed('I', 'i'));
+
+    // The settings program takes the focus and the panel goes down; it closes (its last row),
+    // and the note pad, in front again with its text, has the panel up.
+    HostRun back = run("key extra\nkey settings\nsip hide\ntap 120 242\nwait 300\nkey extra\nkey x\nexpect-text x\n");
+    EXPECT_EQ(back.exitCode, 0) << back.err;
+}
+
 TEST_F(KeyboardScripts, KeyCommandsNeedAShowingKeyboardAndAKnownLabel)
 {
-    HostRun r = run("key a\n");
+    HostRun r = run("sip hide\nkey a\n");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("stdin:1: no keyboard is showing"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("stdin:2: no keyboard is showing"), std::string::npos) << r.err;
     r = run("sip show\nkey tab\n");
     EXPECT_NE(r.err.find("stdin:2: no key shows tab"), std::string::npos) << r.err;
     r = run("sip show\nstroke sideways\n");

@@ -28,7 +28,9 @@ struct Scripts : DeviceRootTest {
 
 TEST_F(Scripts, TapsIntoTheNotePadTypesAndWritesTheScreenshot)
 {
-    HostRun r = run(R"(# a tap places the caret; text goes where it is
+    HostRun r = run(R"(# the note pad alone: its text's panel down
+sip hide
+# a tap places the caret; text goes where it is
 tap 100 100
 type Hello, pocket world!\nSecond line
 wait 250
@@ -47,7 +49,7 @@ shot notes
 
 TEST_F(Scripts, LandscapeVgaDeviceDrawsAtItsOwnScale)
 {
-    HostRun r = run("type Landscape at 192 dpi\nshot wide\n", "vga-landscape");
+    HostRun r = run("sip hide\ntype Landscape at 192 dpi\nshot wide\n", "vga-landscape");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     uint16_t* pixels = nullptr;
     int width = 0, height = 0;

@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <fstream>
 #include <random>
 #include <set>
@@ -209,10 +211,11 @@ int runSettings(unsigned seed, double seconds)
                     std::printf("settings lost %s\n", Utf8FromUtf16(name).c_str());
                     return 4;
                 }
-            // A program of the device answers its messages: the keyboard's host waits for every
-            // program to be at rest after each script line.
+            // A program of the device answers its messages, also while the user picks the next
+            // row: it waits in its message loop, as the real program does. The keyboard's host
+            // waits for it after each line that typed into it (it is in front).
             SimPumpMessages();
-            std::this_thread::sleep_for(std::chrono::milliseconds(random() % 15));
+            SimRunFor(DWORD(random() % 15));
         }
         run.form->show_main_menu();
         enabled = run.layouts->enabled_layouts();
@@ -299,6 +302,9 @@ public:
         checkList();
         checkRace();
         checkRegistry();
+        // A breath between rounds: still hundreds of rounds a second, without taking a core
+        // from the programs under test (the keyboard's pace is measured meanwhile).
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
 
     bool failed() const { return !m_failure.empty(); }
@@ -413,6 +419,42 @@ int waitExit(pid_t pid, double seconds)
     return -1;
 }
 
+// Where a process's main thread spent its time: on a CPU, and waiting for one (seconds).
+struct ThreadTime {
+    double onCpu = 0, waitingForCpu = 0;
+    ThreadTime operator-(const ThreadTime& o) const { return { onCpu - o.onCpu, waitingForCpu - o.waitingForCpu }; }
+    ThreadTime operator+(const ThreadTime& o) const { return { onCpu + o.onCpu, waitingForCpu + o.waitingForCpu }; }
+};
+
+ThreadTime threadTime(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/schedstat");
+    unsigned long long cpu = 0, wait = 0;
+    in >> cpu >> wait;
+    return { cpu * 1e-9, wait * 1e-9 };
+}
+
+// A phase of the keyboard's run: its steps and the time they took, split into its script
+// thread's time on a CPU, waiting for a CPU, and the rest (waiting for other programs, files).
+struct Pace {
+    long steps = 0;
+    double seconds = 0;
+    ThreadTime thread;
+    double rate() const { return seconds > 0 ? steps / seconds : 0; }
+    Pace operator+(const Pace& o) const { return { steps + o.steps, seconds + o.seconds, thread + o.thread }; }
+    std::string perStep() const
+    {
+        if (steps <= 0)
+            return "no steps";
+        char text[160];
+        const double ms = 1000.0 / double(steps);
+        std::snprintf(text, sizeof text, "%.1f ms a step: %.1f on a CPU, %.1f waiting for one, %.1f waiting for the rest",
+            seconds * ms, thread.onCpu * ms, thread.waitingForCpu * ms,
+            std::max(0.0, seconds - thread.onCpu - thread.waitingForCpu) * ms);
+        return text;
+    }
+};
+
 int runAll(unsigned seed, double seconds, const std::string& self)
 {
     std::string root = (fs::temp_directory_path() / "mk-race-XXXXXX").string();
@@ -435,6 +477,18 @@ int runAll(unsigned seed, double seconds, const std::string& self)
     }
     std::atomic<bool> stop { false };
     std::atomic<long> scriptLines { 0 };
+    // Where each step written ends in the script's bytes: what the pipe still holds tells how
+    // many of them the keyboard took (it reads no further ahead than the line it runs).
+    std::mutex stepsMutex;
+    std::vector<long long> stepEnds;
+    auto stepsTaken = [&] {
+        int unread = 0;
+        if (ioctl(script, FIONREAD, &unread) != 0)
+            return -1L;
+        std::lock_guard lock(stepsMutex);
+        long long taken = (stepEnds.empty() ? 0 : stepEnds.back()) - unread;
+        return long(std::upper_bound(stepEnds.begin(), stepEnds.end(), taken) - stepEnds.begin());
+    };
     std::thread feeder([&] {
         std::mt19937 r(seed + 1);
         const std::string magnikeys = Utf8FromUtf16(kMagnikeysClsid), platform = Utf8FromUtf16(kPlatformKeyboardClsid);
@@ -443,12 +497,33 @@ int runAll(unsigned seed, double seconds, const std::string& self)
             "im " + platform + "\nim " + magnikeys, "rotate", "key shift", "key layout" };
         while (!stop) {
             std::string text = "sip show\n" + cycle[r() % std::size(cycle)] + "\n";
+            {
+                // Noted before it goes in: the pipe may hand it on at once.
+                std::lock_guard lock(stepsMutex);
+                stepEnds.push_back((stepEnds.empty() ? 0 : stepEnds.back()) + (long long)text.size());
+            }
             if (write(script, text.data(), text.size()) != ssize_t(text.size()))
                 break;
             ++scriptLines;
         }
         close(script);
     });
+
+    // The keyboard's pace alone (once it runs its script), before and after the others are at
+    // work, and with them: steps a second.
+    for (auto limit = Clock::now() + std::chrono::seconds(60); stepsTaken() < 2 && Clock::now() < limit;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    auto paceAlone = [&] {
+        const long from = stepsTaken();
+        const auto start = Clock::now();
+        const ThreadTime thread = threadTime(keyboard.pid);
+        std::this_thread::sleep_for(std::chrono::duration<double>(std::clamp(seconds / 8, 1.0, 5.0)));
+        return Pace { stepsTaken() - from, std::chrono::duration<double>(Clock::now() - start).count(), threadTime(keyboard.pid) - thread };
+    };
+    const Pace aloneBefore = paceAlone();
+    const long busyFrom = stepsTaken();
+    const auto busyStart = Clock::now();
+    const ThreadTime busyThread = threadTime(keyboard.pid);
 
     Child settings = spawn({ self, "settings", std::to_string(seed + 2), std::to_string(seconds) });
     Reader reader;
@@ -489,9 +564,13 @@ int runAll(unsigned seed, double seconds, const std::string& self)
             failure = "a writer ended by itself, status " + std::to_string(status);
         ++kills;
     }
+    const long takenAtEnd = stepsTaken();
+    const Pace busy { takenAtEnd - busyFrom, std::chrono::duration<double>(Clock::now() - busyStart).count(), threadTime(keyboard.pid) - busyThread };
+    const double busyRate = busy.rate();
+    int settingsStatus = waitExit(settings.pid, 60);
+    const Pace aloneAfter = paceAlone();
     stop = true;
     feeder.join();
-    int settingsStatus = waitExit(settings.pid, 60);
     std::string enabledLine;
     std::string lost;
     for (const std::string& line : drain(settings)) {
@@ -529,17 +608,35 @@ int runAll(unsigned seed, double seconds, const std::string& self)
     while (failure.empty() && words >> word)
         if (Utf16FromUtf8(word) != kRaceLayout && !listed.count(Utf16FromUtf8(word)))
             failure = "the layout " + word + " that the settings program turned on is not listed";
-    long leftovers = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.path().extension() == ".new")
-            ++leftovers;
+    auto countLeftovers = [&] {
+        long n = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(root))
+            if (entry.path().extension() == ".new")
+                ++n;
+        return n;
+    };
+    // What the last killed writer left goes with the next write of its file: one more write of
+    // each, as the programs would make it, leaves nothing behind.
+    const long leftovers = countLeftovers();
+    for (const char16_t* path : { kSettingsPath, kLayoutListPath, u"%program_files%/Tarn/Magnikeys/layouts/race.txt" })
+        if (auto bytes = readHost(hostPath(path)); bytes && !WriteWholeFile(path, *bytes) && failure.empty())
+            failure = "the last write of " + Utf8FromUtf16(path) + " failed";
+    const long leftAfterWrites = countLeftovers();
+    if (failure.empty() && leftAfterWrites != 0)
+        failure = std::to_string(leftAfterWrites) + " temporary files of killed writers stayed after the next writes";
 
-    std::printf("race: %.0f s; keyboard script lines %ld; settings program: %s; writers started %ld, killed %ld; "
-                "last counter said %u, held %u\n",
-        seconds, scriptLines.load(), enabledLine.c_str(), writers, kills, unsigned(reported), unsigned(reader.counter));
+    std::printf("race: %.0f s; keyboard script steps written %ld, taken %ld; settings program: %s; writers started %ld, "
+                "killed %ld; last counter said %u, held %u\n",
+        seconds, scriptLines.load(), takenAtEnd, enabledLine.c_str(), writers, kills, unsigned(reported), unsigned(reader.counter));
+    const double alone = (aloneBefore.rate() + aloneAfter.rate()) / 2;
+    std::printf("race: keyboard script steps a second: %.0f alone (%.0f before, %.0f after), %.0f with the settings program "
+                "and the writers: %.1f times slower\n",
+        alone, aloneBefore.rate(), aloneAfter.rate(), busyRate, busyRate > 0 ? alone / busyRate : 0.0);
+    std::printf("race: keyboard alone %s\n", (aloneBefore + aloneAfter).perStep().c_str());
+    std::printf("race: keyboard with the others %s\n", busy.perStep().c_str());
     std::printf("race: files checked: settings.txt %ld, layouts.ini %ld, race.txt %ld, registry reads %ld; "
-                "temporary files of killed writers left: %ld\n",
-        reader.settingsReads, reader.listReads, reader.raceReads, reader.registryReads, leftovers);
+                "temporary files of killed writers left: %ld, after one more write of each file: %ld\n",
+        reader.settingsReads, reader.listReads, reader.raceReads, reader.registryReads, leftovers, leftAfterWrites);
     if (!failure.empty()) {
         std::printf("race: FAILED: %s (seed %u; the device is kept at %s)\n", failure.c_str(), seed, root.c_str());
         return 1;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstring>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +69,46 @@ TEST_F(TextFiles, WholeFileIsReplacedNeverTruncatedInPlace)
     WIN32_FIND_DATA data;
     HANDLE leftovers = FindFirstFile(u"\\Temp\\*.new", &data);
     EXPECT_EQ(leftovers, INVALID_HANDLE_VALUE) << "no temporary files stay behind";
+}
+
+// A writer killed in the middle of its write leaves "<name>.<its id>.new" behind. The next
+// writer of that file removes what programs that ended left, and nothing of a program that
+// still runs (it may be writing) or of another file.
+TEST_F(TextFiles, TheNextWriterRemovesWhatKilledWritersOfTheFileLeft)
+{
+    pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    waitpid(ended, nullptr, 0);
+    pid_t running = fork();
+    if (running == 0) {
+        pause();
+        _exit(0);
+    }
+    auto leftover = [](const char* name, pid_t pid) {
+        std::string digits = std::to_string(pid);
+        return u"\\Temp\\" + std::u16string(name, name + std::strlen(name)) + u"." + std::u16string(digits.begin(), digits.end()) + u".new";
+    };
+    device.writeFile(leftover("shared.txt", ended), "half a");
+    device.writeFile(leftover("SHARED.TXT", ended + 1000000), "half a"); // no such process either
+    device.writeFile(leftover("shared.txt", running), "being written");
+    device.writeFile(leftover("other.txt", ended), "half an other");
+    device.writeFile(u"\\Temp\\shared.txt.notes.new", "not a writer's");
+
+    EXPECT_TRUE(WriteWholeFile(u"\\Temp\\shared.txt", "whole"));
+    EXPECT_EQ(device.readFile(u"\\Temp\\shared.txt"), "whole");
+    EXPECT_FALSE(device.exists(leftover("shared.txt", ended)));
+    EXPECT_FALSE(device.exists(leftover("SHARED.TXT", ended + 1000000)));
+    EXPECT_TRUE(device.exists(leftover("shared.txt", running))) << "its writer still runs";
+    EXPECT_TRUE(device.exists(leftover("other.txt", ended))) << "another file's, for its own next writer";
+    EXPECT_TRUE(device.exists(u"\\Temp\\shared.txt.notes.new"));
+
+    kill(running, SIGKILL);
+    waitpid(running, nullptr, 0);
+    EXPECT_TRUE(WriteWholeFile(u"\\Temp\\shared.txt", "again"));
+    EXPECT_FALSE(device.exists(leftover("shared.txt", running)));
+    EXPECT_TRUE(WriteWholeFile(u"\\Temp\\other.txt", "x"));
+    EXPECT_FALSE(device.exists(leftover("other.txt", ended)));
 }
 
 // A read, change and write of a shared file under the lock is not interleaved with another

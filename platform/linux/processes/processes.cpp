@@ -5,6 +5,7 @@
 #include "linux/libraries/library.h"
 #include "linux/text/host_text.h"
 #include "linux/processes/kernel_object.h"
+#include "linux/windows/win_shared.h"
 
 #include <shellapi.h>
 #include <simhost.h>
@@ -50,9 +51,15 @@ std::u16string defaultModulePath()
 }
 
 // The reaper thread owns the wait for the child, so that a program nobody waits for never
-// stays a zombie; a process handle only reads what the reaper found.
+// stays a zombie; a process handle only reads what the reaper found. A process this one did
+// not start (OpenProcess) is watched instead: it has ended once it is gone.
 class ProcessState {
 public:
+    ProcessState() = default;
+    explicit ProcessState(pid_t watched)
+        : m_watched(watched)
+    {
+    }
     void finished(int status)
     {
         std::lock_guard lock(m_mutex);
@@ -62,6 +69,15 @@ public:
     }
     bool waitFor(DWORD milliseconds)
     {
+        if (m_watched > 0) {
+            auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+            while (watchedRuns()) {
+                if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= end)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return true;
+        }
         std::unique_lock lock(m_mutex);
         if (milliseconds == INFINITE) {
             m_changed.wait(lock, [&] { return m_done; });
@@ -71,11 +87,16 @@ public:
     }
     DWORD exitCode()
     {
+        if (m_watched > 0)
+            return watchedRuns() ? STILL_ACTIVE : 0; // how another's process ended is not told
         std::lock_guard lock(m_mutex);
         return m_done ? m_exitCode : STILL_ACTIVE;
     }
 
 private:
+    bool watchedRuns() const { return wm::shared::processAlive(m_watched); }
+
+    pid_t m_watched = 0;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_done = false;
@@ -170,6 +191,16 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode)
     }
     *exitCode = object->state->exitCode();
     return TRUE;
+}
+
+HANDLE OpenProcess(DWORD, BOOL, DWORD processId)
+{
+    pid_t pid = static_cast<pid_t>(processId);
+    if (pid <= 0 || !wm::shared::processAlive(pid)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return sim::registerHandle(std::make_shared<ProcessObject>(std::make_shared<ProcessState>(pid), pid));
 }
 
 namespace sim {

@@ -241,6 +241,16 @@ bool atRest(int pid)
     return false;
 }
 
+bool follows(int pid)
+{
+    if (!g_hosting)
+        return false;
+    for (auto& slot : g_page->slots)
+        if (slot.pid.load() == pid)
+            return true;
+    return false;
+}
+
 void markWaitingUntil(DWORD due)
 {
     if (!g_slot || !attached())

@@ -41,6 +41,8 @@ void adopt(int pid);
 bool nextWake(DWORD now, DWORD limit, DWORD& wake);
 // Host: true when the program with this pid sleeps on the shared clock or waits for messages.
 bool atRest(int pid);
+// Host: true when the program with this pid follows the shared clock.
+bool follows(int pid);
 // Host: waits (pumping its own messages with pump) until no program is busy at this moment:
 // each sleeps past now, waits for messages, or has ended. Bounded in real time.
 void settle(DWORD now, const std::function<void()>& pump);

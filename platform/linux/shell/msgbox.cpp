@@ -230,6 +230,17 @@ HWND topLevelOf(HWND window)
     return w ? w->handle : nullptr;
 }
 
+// The device host lives on another thread or in another program: its input can answer.
+bool shellElsewhere()
+{
+    HWND shell = shared::shellWindow();
+    if (!shell)
+        return false;
+    Guard g(lock());
+    Window* w = find(shell);
+    return !w || w->thread != currentThread();
+}
+
 int logAnswer(const std::u16string& caption, const std::u16string& text, int answer)
 {
     std::fprintf(stderr, "MessageBox [%s] %s -> %s\n", sim::toUtf8(caption).c_str(), sim::toUtf8(text).c_str(), answerName(answer));
@@ -258,8 +269,9 @@ int MessageBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     b.type = type;
     b.buttons = buttonsFor(type, b.cancel);
     // Only a screen someone can tap can answer: the device host's own boxes while a script
-    // runs headless, or any box on a device without a host, are answered at once.
-    bool onScreen = ScreenIsHere() ? ScreenIsInteractive() : shared::shellWindow() != nullptr;
+    // runs headless or before its screen is open (a library it loads at boot), or any box on a
+    // device without a host, are answered at once.
+    bool onScreen = ScreenIsHere() ? ScreenIsInteractive() : shellElsewhere();
     if (!onScreen)
         return logAnswer(b.caption, b.text, IDOK);
 

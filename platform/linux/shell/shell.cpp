@@ -10,6 +10,7 @@
 #include <wingdi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 #ifndef ERROR_RESOURCE_NAME_NOT_FOUND
@@ -269,6 +270,19 @@ bool shellTakesKey(HWND target, UINT message, int virtualKey)
     return false;
 }
 
+namespace {
+
+// Requests for the panel up (SHSipPreference) in this program so far.
+std::atomic<uint64_t> g_sipUpRequests { 0 };
+
+}
+
+void sipDownSettled(WPARAM upRequestsThen)
+{
+    if (g_sipUpRequests.load() == upRequestsThen)
+        SipShowIM(SIPF_OFF);
+}
+
 void editFocusChanged(HWND edit)
 {
     HWND parent = GetParent(edit);
@@ -368,4 +382,28 @@ BOOL SHInitExtraControls()
     wc.lpfnWndProc = sipPrefProc;
     wc.lpszClassName = WC_SIPPREF;
     return RegisterClass(&wc) ? TRUE : FALSE;
+}
+
+BOOL SHSipPreference(HWND window, SIPSTATE state)
+{
+    if (!window || !IsWindow(window)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (SimIsSmartphone())
+        return TRUE;
+    switch (state) {
+    case SIP_UP:
+    case SIP_INPUTDIALOG:
+        ++g_sipUpRequests;
+        return SipShowIM(SIPF_ON);
+    case SIP_DOWN:
+        // Carried out from the queue, after the focus change that asked for it has ended: the
+        // window that takes the focus may want the panel up.
+        return postInternal(window, kInternalSipDown, static_cast<WPARAM>(g_sipUpRequests.load()), 0) ? TRUE : FALSE;
+    case SIP_FORCEDOWN:
+        return SipShowIM(SIPF_OFF);
+    default:
+        return TRUE;
+    }
 }

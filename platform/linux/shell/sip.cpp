@@ -17,7 +17,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -91,6 +93,22 @@ bool sendCopyData(HWND window, ULONG_PTR tag, const void* data, DWORD size)
 
 }
 
+// The state last written, and where: the host publishes at every change of the panel, most of
+// which change nothing that the file says, and a file replaced on the disk waits behind every
+// other program's writes when the device is busy.
+namespace {
+// Kept for the life of the process: a panel host of a static object goes after static destructors.
+struct Published {
+    std::mutex mutex;
+    std::string line, path;
+};
+Published& published()
+{
+    static Published* p = new Published;
+    return *p;
+}
+}
+
 void SimPublishSipState(const SIPINFO& info, const CLSID& current)
 {
     std::string path = stateFile(), tmp = path + ".tmp";
@@ -98,23 +116,35 @@ void SimPublishSipState(const SIPINFO& info, const CLSID& current)
     HWND window = FindWindow(SIM_SIP_CLASS, nullptr);
     const RECT& v = info.rcVisibleDesktop;
     const RECT& s = info.rcSipRect;
+    char line[256];
+    std::snprintf(line, sizeof line, "%ld %" PRIu64 " %u %d %d %d %d %d %d %d %d %s\n", static_cast<long>(getpid()),
+        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window)), unsigned(info.fdwFlags), v.left, v.top, v.right,
+        v.bottom, s.left, s.top, s.right, s.bottom, sim::toUtf8(clsid).c_str());
+    Published& last = published();
+    std::lock_guard lock(last.mutex);
+    struct stat st {};
+    if (line == last.line && path == last.path && stat(path.c_str(), &st) == 0)
+        return;
     FILE* f = std::fopen(tmp.c_str(), "w");
     if (!f)
         return;
-    std::fprintf(f, "%ld %" PRIu64 " %u %d %d %d %d %d %d %d %d %s\n", static_cast<long>(getpid()),
-        static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window)), unsigned(info.fdwFlags), v.left, v.top, v.right,
-        v.bottom, s.left, s.top, s.right, s.bottom, sim::toUtf8(clsid).c_str());
-    bool ok = std::fflush(f) == 0;
+    bool ok = std::fputs(line, f) >= 0;
+    ok = std::fflush(f) == 0 && ok;
     ok = std::fclose(f) == 0 && ok;
-    if (ok)
-        std::rename(tmp.c_str(), path.c_str());
-    else
+    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) {
+        last.line = line;
+        last.path = path;
+    } else {
         std::remove(tmp.c_str());
+    }
 }
 
 void SimClearSipState()
 {
+    Published& last = published();
+    std::lock_guard lock(last.mutex);
     std::remove(stateFile().c_str());
+    last.line.clear();
 }
 
 DWORD SipStatus()

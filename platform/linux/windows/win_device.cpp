@@ -79,18 +79,28 @@ DWORD SimShellState(HWND window)
     return 0;
 }
 
+// Waits for the programs that this one gave something since it last waited for them (and for
+// those it never waited for, whose first pictures must be drawn): a program busy with work of
+// its own, that got nothing, is not held up to, so that it cannot slow the host down.
 bool SimSyncDevice(DWORD milliseconds)
 {
     std::set<pid_t> asked;
+    std::vector<pid_t> running;
     bool ok = true;
     for (const RemoteWindow& w : remoteWindows()) {
         pid_t pid = shared::processOf(w.handle);
         if (!asked.insert(pid).second)
             continue;
+        running.push_back(pid);
+        if (!takeSyncMark(pid))
+            continue;
         // A program that ends meanwhile has nothing more to draw.
-        if (!remoteSync(w.handle, static_cast<int>(milliseconds)) && shared::processAlive(pid))
+        if (!remoteSync(w.handle, static_cast<int>(milliseconds)) && shared::processAlive(pid)) {
             ok = false;
+            syncMarkBack(pid);
+        }
     }
+    forgetSyncMarks(running);
     SimReapEndedPrograms();
     return ok;
 }
@@ -112,6 +122,14 @@ bool stillStarting(pid_t pid)
     return std::find(running.begin(), running.end(), pid) != running.end();
 }
 
+}
+
+bool SimStartedProgramOnRealClock()
+{
+    for (pid_t pid : sim::startedProcesses())
+        if (!sim::sharedclock::follows(pid) && showsAWindow(pid))
+            return true;
+    return false;
 }
 
 bool SimWaitForProgramWindow(HANDLE process, DWORD milliseconds)

@@ -183,9 +183,9 @@ void localStylus(UINT message, int x, int y)
     if (activateTop)
         SetForegroundWindow(top);
     WPARAM keys = message == WM_LBUTTONUP ? 0 : MK_LBUTTON;
-    if (GetKeyState(VK_SHIFT) & 0x8000)
+    if (GetAsyncKeyState(VK_SHIFT) & 0x8000)
         keys |= MK_SHIFT;
-    if (GetKeyState(VK_CONTROL) & 0x8000)
+    if (GetAsyncKeyState(VK_CONTROL) & 0x8000)
         keys |= MK_CONTROL;
     PostMessage(target, message, keys, lParam);
 }
@@ -206,9 +206,9 @@ void localKey(UINT message, int virtualKey, LPARAM extra)
     if (!target || shellTakesKey(target, message, virtualKey))
         return;
     if (message == WM_KEYDOWN)
-        PostMessage(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), (1 | (wasDown ? (1 << 30) : 0)) | extra);
+        postInput(target, WM_KEYDOWN, static_cast<WPARAM>(virtualKey), (1 | (wasDown ? (1 << 30) : 0)) | extra);
     else
-        PostMessage(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)) | extra);
+        postInput(target, WM_KEYUP, static_cast<WPARAM>(virtualKey), static_cast<LPARAM>(1u | (1u << 30) | (1u << 31)) | extra);
 }
 
 void localChar(WCHAR ch)
@@ -434,29 +434,49 @@ BOOL SetForegroundWindow(HWND window)
     return TRUE;
 }
 
-SHORT GetKeyState(int virtualKey)
+namespace {
+
+SHORT keyState(int virtualKey, const std::array<bool, 256>& keys, bool capsLock, bool stylusDown)
 {
-    if (virtualKey < 0 || virtualKey > 255)
-        return 0;
-    Guard g(lock());
-    InputState& s = input();
-    auto down = [&](int vk) { return s.keys[static_cast<size_t>(vk)]; };
+    auto down = [&](int vk) { return keys[static_cast<size_t>(vk)]; };
     bool pressed = down(virtualKey);
     if (virtualKey == VK_SHIFT)
         pressed = pressed || down(VK_LSHIFT) || down(VK_RSHIFT);
     if (virtualKey == VK_CONTROL)
         pressed = pressed || down(VK_LCONTROL) || down(VK_RCONTROL);
     if (virtualKey == VK_LBUTTON)
-        pressed = s.stylusDown;
+        pressed = stylusDown;
     SHORT state = pressed ? static_cast<SHORT>(0x8000) : 0;
-    if (virtualKey == VK_CAPITAL && s.capsLock)
+    if (virtualKey == VK_CAPITAL && capsLock)
         state |= 1;
     return state;
 }
 
+}
+
+// As on the device: the keys as of the key message the thread handles now, not as they are at
+// this moment (an input method sends ctrl, an arrow and ctrl up before the program sees any).
+SHORT GetKeyState(int virtualKey)
+{
+    if (virtualKey < 0 || virtualKey > 255)
+        return 0;
+    auto q = currentThread();
+    bool stylusDown;
+    {
+        Guard g(lock());
+        stylusDown = input().stylusDown;
+    }
+    std::lock_guard<std::mutex> g(q->mutex);
+    return keyState(virtualKey, q->keys, q->capsLock, stylusDown);
+}
+
 SHORT GetAsyncKeyState(int virtualKey)
 {
-    return GetKeyState(virtualKey);
+    if (virtualKey < 0 || virtualKey > 255)
+        return 0;
+    Guard g(lock());
+    InputState& s = input();
+    return keyState(virtualKey, s.keys, s.capsLock, s.stylusDown);
 }
 
 void SimStylusDown(int x, int y)

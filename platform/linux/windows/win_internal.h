@@ -5,6 +5,7 @@
 #include <winuser.h>
 #include <simhost.h>
 
+#include <array>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -81,11 +82,20 @@ struct TimerEntry {
     uint64_t order;
 };
 
+// A posted message; input marks the device's own key transitions, which move the key state of
+// the thread that takes them from its queue.
+struct Posted : MSG {
+    bool input = false;
+};
+
 struct ThreadQueue {
     DWORD id = 0;
     std::mutex mutex;
     std::condition_variable wake;
-    std::deque<MSG> posted;
+    std::deque<Posted> posted;
+    // The keys as of the last key message the thread took from its queue (GetKeyState).
+    std::array<bool, 256> keys {};
+    bool capsLock = false;
     std::deque<std::shared_ptr<SentMessage>> sent;
     bool quit = false;
     int quitCode = 0;
@@ -196,6 +206,7 @@ constexpr UINT kInternalKey = 0xBF02; // wParam: WM_KEYDOWN, WM_KEYUP or WM_CHAR
 constexpr UINT kInternalDeactivate = 0xBF03; // wParam: the window that lost; lParam: the one that won
 constexpr UINT kInternalForeground = 0xBF04; // wParam: the window to bring to the foreground
 constexpr UINT kInternalCaptureLost = 0xBF05; // wParam: the window that lost the capture; lParam: the one that took it
+constexpr UINT kInternalSipDown = 0xBF06; // wParam: the count of panel-up requests when SIP_DOWN was asked
 // Queues one for the thread of window; false when window is not one of ours.
 bool postInternal(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Handles what other threads sent to the calling thread (while it waits for something).
@@ -214,6 +225,8 @@ bool registerEditClass();
 bool registerDialogClass();
 // An edit control gained or lost the focus: its parent's "SIPPREF" controls look again.
 void editFocusChanged(HWND edit);
+// A SIP_DOWN once the focus settled: the panel goes down unless a window asked for it up since.
+void sipDownSettled(WPARAM upRequestsThen);
 // Raw key input (GXOpenInput) is open in this process: keys bypass the shell.
 bool rawKeyInputOpen();
 // Tells the shell's window (the device host) that something it shows changed.
@@ -225,6 +238,9 @@ constexpr LPARAM kCharsSupplied = LPARAM(1) << 25;
 void forgetClassesOf(HINSTANCE module);
 // A hardware key transition to the focus window (else the active one), with extra lParam bits.
 void keyTransition(int virtualKey, bool down, LPARAM extra);
+// Posts a key message of the device's input: the key state moves when the window's thread
+// takes it. False when window is not one of ours.
+bool postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Copies text into a caller's buffer of maxCount characters, cut and zero-terminated; returns
 // the characters copied.

@@ -112,9 +112,23 @@ void processSent(ThreadQueue& q)
     }
 }
 
+// Taking a key message of the device's input from the queue moves the thread's key state.
+void takeKeyState(ThreadQueue& q, const Posted& p)
+{
+    if (!p.input || p.wParam == 0 || p.wParam > 255)
+        return;
+    bool down = p.message == WM_KEYDOWN || p.message == WM_SYSKEYDOWN;
+    if (!down && p.message != WM_KEYUP && p.message != WM_SYSKEYUP)
+        return;
+    bool& key = q.keys[static_cast<size_t>(p.wParam)];
+    if (down && !key && p.wParam == VK_CAPITAL)
+        q.capsLock = !q.capsLock;
+    key = down;
+}
+
 bool isInternal(const MSG& m)
 {
-    return !m.hwnd && m.message >= kInternalStylus && m.message <= kInternalCaptureLost;
+    return !m.hwnd && m.message >= kInternalStylus && m.message <= kInternalSipDown;
 }
 
 void runInternal(const MSG& m)
@@ -137,6 +151,9 @@ void runInternal(const MSG& m)
         break;
     case kInternalCaptureLost:
         captureTakenBy(reinterpret_cast<HWND>(m.wParam), reinterpret_cast<HWND>(m.lParam));
+        break;
+    case kInternalSipDown:
+        sipDownSettled(m.wParam);
         break;
     }
 }
@@ -202,8 +219,10 @@ bool retrieveOnce(ThreadQueue& q, MSG* out, HWND filter, UINT filterMin, UINT fi
         });
         if (it != q.posted.end()) {
             *out = *it;
-            if (remove)
+            if (remove) {
+                takeKeyState(q, *it);
                 q.posted.erase(it);
+            }
             return true;
         }
         // The quit message: after posted messages, unless a filter leaves it out.
@@ -307,13 +326,13 @@ std::shared_ptr<ThreadQueue> queueOf(HWND window)
     return w ? w->thread : nullptr;
 }
 
-bool postTo(ThreadQueue& q, const MSG& m)
+bool postTo(ThreadQueue& q, const MSG& m, bool input = false)
 {
     {
         std::lock_guard<std::mutex> g(q.mutex);
         if (q.posted.size() >= 10000)
             return false; // the device's queue limit: a flood must not grow without end
-        q.posted.push_back(m);
+        q.posted.push_back(Posted { m, input });
     }
     // Busy from now on for a host that shares its clock, before the thread even wakes: the host
     // must not let time run on past input it has just handed over.
@@ -438,6 +457,21 @@ bool postMessageTo(HWND window, const MSG& m)
 {
     std::shared_ptr<ThreadQueue> q = queueOf(window);
     return q && postTo(*q, m);
+}
+
+bool postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    std::shared_ptr<ThreadQueue> q = queueOf(window);
+    if (!q)
+        return false;
+    MSG m {};
+    m.hwnd = window;
+    m.message = message;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    m.time = GetTickCount();
+    m.pt = SimLastStylusPoint();
+    return postTo(*q, m, true);
 }
 
 // Other programs hear a broadcast posted, without lParam (a pointer means nothing there).

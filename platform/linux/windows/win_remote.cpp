@@ -10,6 +10,7 @@
 
 #include <winbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -17,6 +18,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <poll.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -257,12 +260,31 @@ Request requestFor(Op op, HWND window, UINT message = 0, WPARAM wParam = 0, LPAR
     return r;
 }
 
+// The programs given something since this one last waited for them, and those it ever waited
+// for (see takeSyncMark). Kept for the life of the process: windows of static objects go, and
+// may tell other programs so, after static destructors.
+struct SyncMarks {
+    std::mutex lock;
+    std::set<pid_t> given;
+    std::set<pid_t> waitedFor;
+};
+SyncMarks& syncMarks()
+{
+    static SyncMarks* marks = new SyncMarks;
+    return *marks;
+}
+
 bool request(const Request& r, const void* data, int64_t& answer)
 {
     pid_t pid = processOf(reinterpret_cast<HWND>(static_cast<uintptr_t>(r.window)));
     sockaddr_un address;
     if (!alive(pid) || !socketAddress(processFile(windowsFolder(), pid, ".sock"), address))
         return false;
+    if (r.op != Op::Sync) {
+        SyncMarks& marks = syncMarks();
+        std::lock_guard<std::mutex> g(marks.lock);
+        marks.given.insert(pid);
+    }
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
@@ -296,12 +318,23 @@ void publishTopLevel()
     for (Window* w : topLevel())
         list << std::hex << reinterpret_cast<uintptr_t>(w->handle) << std::dec << ' ' << hex(w->cls->name) << ' ' << hex(w->title) << '\n';
     std::string path = processFile(folder, getpid(), ".lst");
-    std::string temporary = path + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << list.str();
+    // Most changes of the windows (shown, hidden, moved in front) leave the list as it was; a
+    // rewrite costs a file replaced on the disk, which waits behind every other program's
+    // writes when the device is busy.
+    // (Kept for the life of the process: windows of static objects go after static destructors.)
+    static std::string& written = *new std::string;
+    static std::string& writtenPath = *new std::string;
+    struct stat st {};
+    if (list.str() != written || path != writtenPath || stat(path.c_str(), &st) != 0) {
+        std::string temporary = path + ".new";
+        {
+            std::ofstream out(temporary, std::ios::trunc);
+            out << list.str();
+        }
+        std::rename(temporary.c_str(), path.c_str());
+        written = list.str();
+        writtenPath = path;
     }
-    std::rename(temporary.c_str(), path.c_str());
     if (!topLevel().empty())
         ensureServer(folder);
 }
@@ -415,6 +448,31 @@ void remoteCaptureLost(HWND old, HWND next)
 {
     int64_t answer = 0;
     request(requestFor(Op::CaptureLost, old, 0, reinterpret_cast<WPARAM>(old), reinterpret_cast<LPARAM>(next)), nullptr, answer);
+}
+
+bool takeSyncMark(pid_t pid)
+{
+    SyncMarks& marks = syncMarks();
+    std::lock_guard<std::mutex> g(marks.lock);
+    const bool given = marks.given.erase(pid) > 0;
+    const bool fresh = marks.waitedFor.insert(pid).second;
+    return given || fresh;
+}
+
+void syncMarkBack(pid_t pid)
+{
+    SyncMarks& marks = syncMarks();
+    std::lock_guard<std::mutex> g(marks.lock);
+    marks.given.insert(pid);
+}
+
+void forgetSyncMarks(const std::vector<pid_t>& running)
+{
+    SyncMarks& marks = syncMarks();
+    std::lock_guard<std::mutex> g(marks.lock);
+    auto gone = [&](pid_t pid) { return std::find(running.begin(), running.end(), pid) == running.end(); };
+    std::erase_if(marks.given, gone);
+    std::erase_if(marks.waitedFor, gone);
 }
 
 bool remoteSync(HWND window, int milliseconds)

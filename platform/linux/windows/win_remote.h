@@ -4,6 +4,8 @@
 #include <windef.h>
 #include <winuser.h>
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -34,5 +36,12 @@ void remoteDeactivate(HWND old, HWND next);
 void remoteCaptureLost(HWND old, HWND next);
 // Waits until the process of window handled its input and drew it.
 bool remoteSync(HWND window, int milliseconds);
+// Whether a host must wait for the process pid to be at rest: it was given something (input,
+// a posted or sent message, the foreground) since it was last waited for, or never was. Takes
+// the mark; syncMarkBack puts it back when the wait did not succeed. forgetSyncMarks keeps
+// the marks of the processes listed only.
+bool takeSyncMark(pid_t pid);
+void syncMarkBack(pid_t pid);
+void forgetSyncMarks(const std::vector<pid_t>& running);
 
 }
