@@ -247,10 +247,8 @@ int runDevice(const pocketsim::HostSetup& setup, Options& o, bool demo)
         return 1;
     }
     int status = 0;
-    {
-        std::unique_ptr<pocketsim::Device> booted = bootDevice(setup, o.events);
-        if (!booted)
-            return 1;
+    // A boot or a script that fails still ends the device's programs and closes the screen.
+    if (std::unique_ptr<pocketsim::Device> booted = bootDevice(setup, o.events)) {
         // A reboot keeps the files and the registry; the device's programs end with it.
         o.scriptOptions.reboot = [&booted, &setup, events = o.events]() -> pocketsim::Device* {
             SimEndPrograms(2000);
@@ -266,17 +264,21 @@ int runDevice(const pocketsim::HostSetup& setup, Options& o, bool demo)
             SimPumpMessages();
         }
         SimPumpMessages();
+        bool ran = true;
         if (demo)
             status = runDemo(device, o);
-        else if (o.script) {
-            if (!runScript(device, o, status))
-                return 1;
-        } else
+        else if (o.script)
+            ran = runScript(device, o, status);
+        else
             runInteractive();
-        printWhenStopping(*booted, o);
+        if (ran && booted)
+            printWhenStopping(*booted, o);
+        else
+            status = 1;
         // The device switches off: its programs end with it.
         SimEndPrograms(2000);
-    }
+    } else
+        status = 1;
     SimCloseDisplay();
     return status;
 }
