@@ -27,6 +27,28 @@ std::string hostOf(const std::u16string& device)
 
 }
 
+OptionHandler PanelLengthOption(PanelOptions& options, std::optional<PanelLength> PanelOptions::*field, const char* name)
+{
+    return [&options, field, name](const char* value) -> std::string {
+        PanelLength length;
+        if (!length.parse(value))
+            return std::string(name) + " wants pixels (16 or more), a percentage or auto";
+        options.*field = length;
+        return {};
+    };
+}
+
+OptionHandler PanelScaleOption(PanelOptions& options)
+{
+    return [&options](const char* value) -> std::string {
+        double scale = 0;
+        if (!ParsePanelScale(value, scale))
+            return "--scale wants a number from 1 to 16, or auto";
+        options.scale = scale;
+        return {};
+    };
+}
+
 PanelRequest RememberedPanelRequest()
 {
     PanelRequest request;

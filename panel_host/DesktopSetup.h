@@ -6,6 +6,7 @@
 // screen of the programs the keyboard starts. The device root must be set and the keyboard
 // installed; the display is opened after it.
 #include "panel_host/DesktopSize.h"
+#include "panel_host/OptionTable.h"
 
 #include <optional>
 #include <string>
@@ -21,6 +22,10 @@ struct PanelOptions {
 
     bool any() const { return width || height || scale; }
 };
+
+// The handlers of a desktop host's --width, --height (field, named name) and --scale.
+OptionHandler PanelLengthOption(PanelOptions& options, std::optional<PanelLength> PanelOptions::*field, const char* name);
+OptionHandler PanelScaleOption(PanelOptions& options);
 
 // The choice remembered in the keyboard's folder ("\Program Files\Tarn\Magnikeys\panel_size.txt":
 // lines "width 80%", "height 300", "scale 3.5"; absent or "auto" for automatic).

@@ -62,22 +62,6 @@ pocketsim::OptionTable optionTable(Options& o)
 {
     using pocketsim::SetFlag;
     using pocketsim::StoreValue;
-    auto length = [&o](std::optional<pocketsim::PanelLength> pocketsim::PanelOptions::*field, const char* name) {
-        return [&o, field, name](const char* value) -> std::string {
-            pocketsim::PanelLength length;
-            if (!length.parse(value))
-                return std::string(name) + " wants pixels (16 or more), a percentage or auto";
-            o.size.*field = length;
-            return {};
-        };
-    };
-    auto scale = [&o](const char* value) -> std::string {
-        double scale = 0;
-        if (!pocketsim::ParsePanelScale(value, scale))
-            return "--scale wants a number from 1 to 16, or auto";
-        o.size.scale = scale;
-        return {};
-    };
     auto command = [&o](PanelCommand c) {
         return [&o, c](const char*) -> std::string {
             o.command = c;
@@ -88,11 +72,11 @@ pocketsim::OptionTable optionTable(Options& o)
         { "--root", "FOLDER", "the keyboard's device folder (default: POCKETSIM_ROOT or\n"
                               "~/.local/share/magnikeys-wayland/device)", StoreValue(o.root) },
         { "--width", "W", "the keyboard's width: the output's pixels, a percentage of its width (80%)\n"
-                          "or auto", length(&pocketsim::PanelOptions::width, "--width") },
+                          "or auto", pocketsim::PanelLengthOption(o.size, &pocketsim::PanelOptions::width, "--width") },
         { "--height", "H", "its height, alike (default: keys of 18 mm, at most 35% of the output's\n"
-                           "height; full width on portrait and phone outputs)", length(&pocketsim::PanelOptions::height, "--height") },
+                           "height; full width on portrait and phone outputs)", pocketsim::PanelLengthOption(o.size, &pocketsim::PanelOptions::height, "--height") },
         { "--scale", "S", "the skin's scale, output pixels per design pixel (1 to 16, or auto);\n"
-                          "the size chosen is remembered in the keyboard's folder", scale },
+                          "the size chosen is remembered in the keyboard's folder", pocketsim::PanelScaleOption(o.size) },
         { "--always", "", "keep the keyboard up (default: up while a text field wants input)", SetFlag(o.always) },
         { "--show", "", "show the keyboard that runs on this display, then end", command(PanelCommand::Show) },
         { "--hide", "", "hide the keyboard that runs on this display, then end", command(PanelCommand::Hide) },

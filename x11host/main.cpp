@@ -94,22 +94,6 @@ pocketsim::OptionTable optionTable(Options& o)
 {
     using pocketsim::SetFlag;
     using pocketsim::StoreValue;
-    auto length = [&o](std::optional<pocketsim::PanelLength> pocketsim::PanelOptions::*field, const char* name) {
-        return [&o, field, name](const char* value) -> std::string {
-            pocketsim::PanelLength length;
-            if (!length.parse(value))
-                return std::string(name) + " wants pixels (16 or more), a percentage or auto";
-            o.size.*field = length;
-            return {};
-        };
-    };
-    auto scale = [&o](const char* value) -> std::string {
-        double scale = 0;
-        if (!pocketsim::ParsePanelScale(value, scale))
-            return "--scale wants a number from 1 to 16, or auto";
-        o.size.scale = scale;
-        return {};
-    };
     auto command = [&o](x11host::PanelCommand c) {
         return [&o, c](const char*) -> std::string {
             o.desktop.command = c;
@@ -126,11 +110,11 @@ pocketsim::OptionTable optionTable(Options& o)
     return pocketsim::OptionTable("magnikeys-x11", {
         { "--root", "FOLDER", "the keyboard's device folder (default: POCKETSIM_ROOT or\n"
                               "~/.local/share/magnikeys-x11/device)", StoreValue(o.root) },
-        { "--width", "W", "the keyboard's width: pixels, a percentage of the screen's (80%) or auto", length(&pocketsim::PanelOptions::width, "--width") },
+        { "--width", "W", "the keyboard's width: pixels, a percentage of the screen's (80%) or auto", pocketsim::PanelLengthOption(o.size, &pocketsim::PanelOptions::width, "--width") },
         { "--height", "H", "its height, alike (default: keys of 18 mm, at most 35% of the screen's\n"
-                           "height; full width on portrait and phone screens)", length(&pocketsim::PanelOptions::height, "--height") },
+                           "height; full width on portrait and phone screens)", pocketsim::PanelLengthOption(o.size, &pocketsim::PanelOptions::height, "--height") },
         { "--scale", "S", "the skin's scale, screen pixels per design pixel (1 to 16, or auto);\n"
-                          "the size chosen is remembered in the keyboard's folder", scale },
+                          "the size chosen is remembered in the keyboard's folder", pocketsim::PanelScaleOption(o.size) },
         { "--events", "", "print every call of the input panel's callback, one a line", SetFlag(o.events) },
         { "--keymap", "", "print the keyboard's keys in screen pixels once it shows, then \"ready\";\n"
                           "again for each line \"keymap\" on standard input (for automation)", SetFlag(o.keymap) },
