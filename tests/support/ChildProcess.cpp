@@ -9,7 +9,7 @@
 #include <thread>
 #include <unistd.h>
 
-bool ChildProcess::start(const std::vector<std::string>& args, const std::vector<std::string>& environment)
+bool ChildProcess::start(const std::vector<std::string>& args, const std::vector<std::string>& environment, bool errors)
 {
     // A program started again: its output starts again.
     stop();
@@ -22,7 +22,8 @@ bool ChildProcess::start(const std::vector<std::string>& args, const std::vector
     if (m_pid == 0) {
         dup2(in[0], 0);
         dup2(out[1], 1);
-        dup2(out[1], 2);
+        if (errors)
+            dup2(out[1], 2);
         close(in[1]);
         close(out[0]);
         for (const auto& entry : environment)
@@ -106,11 +107,16 @@ int ChildProcess::wait(std::chrono::milliseconds limit)
     return -1;
 }
 
-void ChildProcess::stop()
+void ChildProcess::closeInput()
 {
     if (m_in >= 0)
         close(m_in);
     m_in = -1;
+}
+
+void ChildProcess::stop()
+{
+    closeInput();
     if (m_pid > 0) {
         kill(m_pid, SIGTERM);
         for (int i = 0; i < 200; ++i) {

@@ -18,10 +18,13 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // Extra environment entries ("NAME=value") are set in the child only. A program still
-    // running from an earlier start is ended first; the lines start again.
-    bool start(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+    // Extra environment entries ("NAME=value") are set in the child only, "NAME" unsets. A
+    // program still running from an earlier start is ended first; the lines start again.
+    // Without errors its standard error stays the test's own.
+    bool start(const std::vector<std::string>& args, const std::vector<std::string>& environment = {}, bool errors = true);
     void write(const std::string& text);
+    // The program's input ends (a program reading it may end by itself; see wait).
+    void closeInput();
     // Reads until cond holds over the lines so far, the program ended or the time is up.
     bool waitFor(const std::function<bool(const Lines&)>& cond, std::chrono::milliseconds limit = std::chrono::seconds(15));
     bool waitForLine(const std::string& line, std::chrono::milliseconds limit = std::chrono::seconds(15));

@@ -5,8 +5,11 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/DeviceRoot.h"
 #include "tests/support/HeadlessSway.h"
+#include "tests/support/KeyMap.h"
 #include "tests/support/KeyboardSettings.h"
+#include "tests/support/RecorderLine.h"
 #include "tests/support/Sharpness.h"
+#include "tests/support/Stylus.h"
 #include "tests/support/VirtualX.h"
 #include "tests/waylandhost/VirtualPointer.h"
 
@@ -35,42 +38,6 @@ using namespace std::chrono_literals;
 constexpr int kWidth = 720; // a phone held upright: the QVGA keyboard three times
 constexpr int kHeight = 1280;
 
-long long nowMicroseconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-}
-
-struct Key {
-    std::string label;
-    int left = 0, top = 0, right = 0, bottom = 0;
-    int cx() const { return (left + right) / 2; }
-    int cy() const { return (top + bottom) / 2; }
-};
-
-// The key map that magnikeys-wayland prints before "ready": "index id label left top right bottom".
-std::vector<Key> parseKeyMap(const std::vector<std::string>& lines, size_t from)
-{
-    std::vector<Key> keys;
-    for (size_t i = from; i < lines.size() && lines[i] != "ready"; ++i) {
-        std::istringstream in(lines[i]);
-        std::vector<std::string> words;
-        for (std::string w; in >> w;)
-            words.push_back(w);
-        if (words.size() < 7 || words[0].find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        Key k;
-        const size_t n = words.size();
-        k.left = std::stoi(words[n - 4]), k.top = std::stoi(words[n - 3]);
-        k.right = std::stoi(words[n - 2]), k.bottom = std::stoi(words[n - 1]);
-        for (size_t w = 2; w < n - 4; ++w)
-            k.label += (w > 2 ? " " : "") + words[w];
-        keys.push_back(k);
-    }
-    return keys;
-}
-
 // The panel's place that magnikeys-wayland prints before its keys: "panel left top right bottom".
 Key parsePanel(const std::vector<std::string>& lines, size_t from)
 {
@@ -82,16 +49,6 @@ Key parsePanel(const std::vector<std::string>& lines, size_t from)
             in >> panel.left >> panel.top >> panel.right >> panel.bottom;
         }
     return panel;
-}
-
-std::string unhex(const std::string& hex)
-{
-    std::string out;
-    if (hex == "-")
-        return out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
 }
 
 // What the recording program received: text from the input method, or a key press that is no
@@ -273,65 +230,17 @@ protected:
             << "the program's window did not make room for the panel (top " << top << ")\n" << m_client.output();
     }
 
-    // The key map again, after the keyboard changed its keys.
-    void refreshKeys()
-    {
-        const size_t before = m_host.lines().size();
-        m_host.write("keymap\n");
-        ASSERT_TRUE(m_host.waitFor([&](const auto& lines) {
-            return std::find(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(), "ready") != lines.end();
-        })) << m_host.output();
-        m_keys = parseKeyMap(m_host.lines(), before);
-    }
+    void refreshKeys() { ::refreshKeys(m_host, m_keys); }
 
-    // Asks for the key map until a key shows label: the keyboard changes its keys when it has
-    // handled the tap, which may come after the question.
-    bool waitForKey(const std::string& label)
-    {
-        for (auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end;) {
-            refreshKeys();
-            if (std::any_of(m_keys.begin(), m_keys.end(), [&](const Key& k) { return k.label == label; }))
-                return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
+    bool waitForKey(const std::string& label) { return ::waitForKey(m_host, m_keys, label); }
 
-    const Key& key(const std::string& label)
-    {
-        for (const Key& k : m_keys)
-            if (k.label == label)
-                return k;
-        static Key none;
-        ADD_FAILURE() << "no key shows \"" << label << "\"";
-        return none;
-    }
+    const Key& key(const std::string& label) { return keyShowing(m_keys, label); }
 
     // Taps a key; returns the moment the stylus went up.
-    long long tap(const std::string& label)
-    {
-        const Key& k = key(label);
-        g_pointer->move(k.cx(), k.cy());
-        g_pointer->button(true);
-        std::this_thread::sleep_for(30ms);
-        const long long up = nowMicroseconds();
-        g_pointer->button(false);
-        return up;
-    }
+    long long tap(const std::string& label) { return m_stylus.tap(key(label)); }
 
     // A quick flick from a key's centre, as a finger does it.
-    void stroke(const std::string& label, int dx, int dy = 0)
-    {
-        const Key& k = key(label);
-        g_pointer->move(k.cx(), k.cy());
-        g_pointer->button(true);
-        // Few, short pauses: on a loaded machine each may last many times its length.
-        for (int step = 1; step <= 3; ++step) {
-            std::this_thread::sleep_for(5ms);
-            g_pointer->move(k.cx() + dx * step / 3, k.cy() + dy * step / 3);
-        }
-        g_pointer->button(false);
-    }
+    void stroke(const std::string& label, int dx, int dy = 0) { m_stylus.stroke(key(label), dx, dy); }
 
     size_t receivedCount() { return received(m_client.lines()).size(); }
 
@@ -343,10 +252,7 @@ protected:
     // Taps and waits for what it types to arrive in the recording program.
     long long type(const std::string& label)
     {
-        const size_t before = receivedCount();
-        const long long up = tap(label);
-        EXPECT_TRUE(waitReceived(before + 1)) << "tapping \"" << label << "\" typed nothing\n" << m_client.output();
-        return up;
+        return m_stylus.type(key(label), label, m_client, [](const auto& lines) { return received(lines).size(); });
     }
 
     size_t hostCount(const std::string& prefix)
@@ -365,6 +271,7 @@ protected:
     ChildProcess m_host;
     std::vector<Key> m_keys;
     Key m_panel; // where the panel is, from the key map
+    Stylus m_stylus { [](int x, int y) { g_pointer->move(x, y); }, [](bool down) { g_pointer->button(down); } };
 };
 
 std::vector<double> WaylandSession::typeTheSentence()

@@ -10,6 +10,7 @@
 // The text field uses text input (text-input-v3) unless --no-text-input; while it has the focus it
 // is enabled, except after a line "disable" on standard input (until "enable"). Keys are decoded
 // with xkbcommon. It ends on SIGTERM or when standard input closes.
+#include "tests/support/RecorderLine.h"
 #include "text-input-unstable-v3-client.h"
 #include "xdg-shell-client.h"
 
@@ -30,24 +31,6 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-
-long long nowMicroseconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-}
-
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char b[4];
-    for (unsigned char c : bytes) {
-        std::snprintf(b, sizeof b, "%02x", c);
-        out += b;
-    }
-    return out.empty() ? "-" : out;
-}
 
 void line(const std::string& text)
 {

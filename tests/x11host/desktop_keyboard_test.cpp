@@ -2,9 +2,13 @@
 // events (XTest) tap and stroke the keyboard's X window, and the program must receive exactly
 // the keys typed, in order, without ever losing the focus.
 #include "runtime/Registry.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/DeviceRoot.h"
+#include "tests/support/KeyMap.h"
 #include "tests/support/KeyboardSettings.h"
+#include "tests/support/RecorderLine.h"
 #include "tests/support/Sharpness.h"
+#include "tests/support/Stylus.h"
 #include "tests/support/VirtualX.h"
 
 #include <simhost.h>
@@ -21,18 +25,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <poll.h>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -40,188 +40,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-long long nowMicroseconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-}
-
-// A program with its standard input and output on pipes; its output is read line by line.
-class Child {
-public:
-    ~Child() { stop(); }
-
-    // env: "NAME=VALUE" to set, "NAME" to unset in the program's environment; errors: its
-    // standard error goes with its output.
-    bool start(const std::vector<std::string>& args, const std::string& display, const std::vector<std::string>& env = {},
-        bool errors = false)
-    {
-        m_lines.clear(); // a program started again: its output starts again
-        m_pending.clear();
-        int in[2], out[2];
-        if (pipe(in) != 0 || pipe(out) != 0)
-            return false;
-        m_pid = fork();
-        if (m_pid == 0) {
-            dup2(in[0], 0);
-            dup2(out[1], 1);
-            if (errors)
-                dup2(out[1], 2);
-            close(in[1]);
-            close(out[0]);
-            setenv("DISPLAY", display.c_str(), 1);
-            for (const std::string& e : env) {
-                const size_t equals = e.find('=');
-                equals == std::string::npos ? unsetenv(e.c_str()) : setenv(e.substr(0, equals).c_str(), e.c_str() + equals + 1, 1);
-            }
-            std::vector<char*> argv;
-            for (const auto& a : args)
-                argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(in[0]);
-        close(out[1]);
-        m_in = in[1];
-        m_out = out[0];
-        fcntl(m_out, F_SETFL, fcntl(m_out, F_GETFL) | O_NONBLOCK);
-        return m_pid > 0;
-    }
-
-    void write(const std::string& text)
-    {
-        if (m_in >= 0)
-            (void)!::write(m_in, text.data(), text.size());
-    }
-
-    // Reads until cond holds over the lines so far, or the time is up.
-    bool waitFor(const std::function<bool(const std::vector<std::string>&)>& cond, std::chrono::milliseconds limit = 15s)
-    {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            read();
-            if (cond(m_lines))
-                return true;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
-            pollfd p { m_out, POLLIN, 0 };
-            if (poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 100))) < 0)
-                return false;
-            if ((p.revents & POLLHUP) && !(p.revents & POLLIN)) {
-                read();
-                return cond(m_lines);
-            }
-        }
-    }
-
-    bool waitForLine(const std::string& line, std::chrono::milliseconds limit = 15s)
-    {
-        return waitFor([&](const auto& lines) { return std::find(lines.begin(), lines.end(), line) != lines.end(); }, limit);
-    }
-
-    const std::vector<std::string>& lines()
-    {
-        read();
-        return m_lines;
-    }
-
-    std::string output()
-    {
-        std::string all;
-        for (const auto& l : lines())
-            all += l + "\n";
-        return all;
-    }
-
-    // gently: the program ends by itself when its input closes; it gets 5 s for that.
-    void stop(bool gently = false)
-    {
-        if (m_in >= 0)
-            close(m_in);
-        m_in = -1;
-        for (int i = 0; gently && m_pid > 0 && i < 100; ++i) {
-            if (waitpid(m_pid, nullptr, WNOHANG) == m_pid)
-                m_pid = -1;
-            else
-                std::this_thread::sleep_for(50ms);
-        }
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            for (int i = 0; i < 100; ++i) {
-                if (waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-                    m_pid = -1;
-                    break;
-                }
-                std::this_thread::sleep_for(50ms);
-            }
-            if (m_pid > 0) {
-                kill(m_pid, SIGKILL);
-                waitpid(m_pid, nullptr, 0);
-            }
-            m_pid = -1;
-        }
-        if (m_out >= 0)
-            close(m_out);
-        m_out = -1;
-    }
-
-private:
-    void read()
-    {
-        char buffer[4096];
-        for (;;) {
-            ssize_t n = ::read(m_out, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            m_pending.append(buffer, static_cast<size_t>(n));
-        }
-        for (size_t end; (end = m_pending.find('\n')) != std::string::npos;) {
-            m_lines.push_back(m_pending.substr(0, end));
-            m_pending.erase(0, end + 1);
-        }
-    }
-
-    pid_t m_pid = -1;
-    int m_in = -1;
-    int m_out = -1;
-    std::string m_pending;
-    std::vector<std::string> m_lines;
-};
-
-struct Key {
-    std::string label;
-    int left = 0, top = 0, right = 0, bottom = 0;
-    int cx() const { return (left + right) / 2; }
-    int cy() const { return (top + bottom) / 2; }
-};
-
-// The key map that magnikeys-x11 prints before "ready": "index id label left top right bottom".
-std::vector<Key> parseKeyMap(const std::vector<std::string>& lines, size_t from)
-{
-    std::vector<Key> keys;
-    for (size_t i = from; i < lines.size() && lines[i] != "ready"; ++i) {
-        std::istringstream in(lines[i]);
-        std::vector<std::string> words;
-        for (std::string w; in >> w;)
-            words.push_back(w);
-        // Only key lines: the program's messages may come between them.
-        auto number = [](const std::string& w) { return w.find_first_not_of("-0123456789") == std::string::npos; };
-        if (words.size() < 7 || !number(words[0]) || !std::all_of(words.end() - 4, words.end(), number))
-            continue;
-        Key k;
-        const size_t n = words.size();
-        k.left = std::stoi(words[n - 4]), k.top = std::stoi(words[n - 3]);
-        k.right = std::stoi(words[n - 2]), k.bottom = std::stoi(words[n - 1]);
-        for (size_t w = 2; w < n - 4; ++w)
-            k.label += (w > 2 ? " " : "") + words[w];
-        keys.push_back(k);
-    }
-    return keys;
-}
 
 // What the recording program received: one entry per press of a key that is no modifier.
 struct Press {
@@ -231,16 +49,6 @@ struct Press {
     long long us = 0;
     bool shiftBefore = false; // the line before was a Shift press
 };
-
-std::string unhex(const std::string& hex)
-{
-    std::string out;
-    if (hex == "-")
-        return out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    return out;
-}
 
 bool isModifier(const std::string& keysym)
 {
@@ -312,7 +120,7 @@ protected:
     // Starts the recording program (it takes the focus) and the keyboard.
     void startBoth()
     {
-        ASSERT_TRUE(m_client.start({ KEYRECORDER }, m_x.name()));
+        ASSERT_TRUE(m_client.start({ KEYRECORDER }, onScreen(), false));
         ASSERT_TRUE(m_client.waitFor([](const auto& lines) { return !lines.empty() && lines[0].rfind("window ", 0) == 0; }))
             << m_client.output();
         m_clientWindow = std::stoul(m_client.lines()[0].substr(7), nullptr, 16);
@@ -327,58 +135,31 @@ protected:
         return other && *other ? other : MAGNIKEYS_X11;
     }
 
+    // The environment of a program on the virtual screen, with env ("NAME=VALUE" sets, "NAME"
+    // unsets).
+    std::vector<std::string> onScreen(const std::vector<std::string>& env = {}) const
+    {
+        std::vector<std::string> all { "DISPLAY=" + m_x.name() };
+        all.insert(all.end(), env.begin(), env.end());
+        return all;
+    }
+
     // errors: its standard error among its lines.
     void startKeyboard(const std::vector<std::string>& extra = {}, const std::vector<std::string>& env = {}, bool errors = false)
     {
         std::vector<std::string> args { program(), "--root", m_device.hostRoot(), "--keymap", "--events" };
         args.insert(args.end(), extra.begin(), extra.end());
-        ASSERT_TRUE(m_host.start(args, m_x.name(), env, errors));
+        ASSERT_TRUE(m_host.start(args, onScreen(env), errors));
         ASSERT_TRUE(m_host.waitForLine("ready", 60s)) << m_host.output();
         m_keys = parseKeyMap(m_host.lines(), 0);
         ASSERT_FALSE(m_keys.empty()) << m_host.output();
     }
 
-    // The key map again, after the keyboard changed its keys.
-    void refreshKeys()
-    {
-        const size_t before = m_host.lines().size();
-        m_host.write("keymap\n");
-        ASSERT_TRUE(m_host.waitFor([&](const auto& lines) {
-            return std::find(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(), "ready") != lines.end();
-        })) << m_host.output();
-        m_keys = parseKeyMap(m_host.lines(), before);
-    }
+    void refreshKeys() { ::refreshKeys(m_host, m_keys); }
 
-    // Asks for the key map until a key shows label: the keyboard changes its keys when it has
-    // handled the tap, which may come after the question.
-    bool waitForKey(const std::string& label)
-    {
-        for (auto end = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < end;) {
-            refreshKeys();
-            if (std::any_of(m_keys.begin(), m_keys.end(), [&](const Key& k) { return k.label == label; }))
-                return true;
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
+    bool waitForKey(const std::string& label) { return ::waitForKey(m_host, m_keys, label); }
 
-    const Key& key(const std::string& label)
-    {
-        for (const Key& k : m_keys)
-            if (k.label == label)
-                return k;
-        std::string lower = label;
-        for (const Key& k : m_keys) {
-            std::string a = k.label, b = label;
-            std::transform(a.begin(), a.end(), a.begin(), ::tolower);
-            std::transform(b.begin(), b.end(), b.begin(), ::tolower);
-            if (a == b)
-                return k;
-        }
-        static Key none;
-        ADD_FAILURE() << "no key shows \"" << label << "\"";
-        return none;
-    }
+    const Key& key(const std::string& label) { return keyShowing(m_keys, label, true); }
 
     void pointer(int x, int y)
     {
@@ -393,31 +174,10 @@ protected:
     }
 
     // Taps a key; returns the moment the stylus went up.
-    long long tap(const std::string& label)
-    {
-        const Key& k = key(label);
-        pointer(k.cx(), k.cy());
-        button(true);
-        std::this_thread::sleep_for(30ms);
-        const long long up = nowMicroseconds();
-        button(false);
-        return up;
-    }
+    long long tap(const std::string& label) { return m_stylus.tap(key(label)); }
 
     // A quick flick from a key's centre, as a finger does it.
-    void stroke(const std::string& label, int dx, int dy = 0)
-    {
-        const Key& k = key(label);
-        pointer(k.cx(), k.cy());
-        button(true);
-        // Few, short pauses: on a loaded machine each one may last many times its length, and
-        // a flick that slow is no longer a stroke.
-        for (int step = 1; step <= 3; ++step) {
-            std::this_thread::sleep_for(5ms);
-            pointer(k.cx() + dx * step / 3, k.cy() + dy * step / 3);
-        }
-        button(false);
-    }
+    void stroke(const std::string& label, int dx, int dy = 0) { m_stylus.stroke(key(label), dx, dy); }
 
     // Polls find until it names a window; 0 when none came in time.
     static Window waitForWindow(const std::function<Window()>& find, std::chrono::milliseconds limit = 15s)
@@ -443,10 +203,7 @@ protected:
     // Taps and waits for the key event it makes in the recording program.
     long long type(const std::string& label)
     {
-        const size_t before = received();
-        const long long up = tap(label);
-        EXPECT_TRUE(waitReceived(before + 1)) << "tapping \"" << label << "\" typed nothing\n" << m_client.output();
-        return up;
+        return m_stylus.type(key(label), label, m_client, [](const auto& lines) { return presses(lines).size(); });
     }
 
     size_t hostCount(const std::string& prefix)
@@ -474,10 +231,11 @@ protected:
     VirtualX m_x;
     TempDeviceRoot m_device;
     Display* m_display = nullptr;
-    Child m_client;
-    Child m_host;
+    ChildProcess m_client;
+    ChildProcess m_host;
     unsigned long m_clientWindow = 0;
     std::vector<Key> m_keys;
+    Stylus m_stylus { [this](int x, int y) { pointer(x, y); }, [this](bool down) { button(down); } };
 };
 
 TEST_F(DesktopKeyboard, TypesIntoTheFocusedProgramExactlyAndInOrder)
@@ -1038,7 +796,7 @@ TEST_F(DesktopKeyboard, TypesHello)
 
 TEST_F(DesktopKeyboard, ALaterStartHandsItsCommandToTheRunningKeyboardAndEnds)
 {
-    ASSERT_TRUE(m_client.start({ KEYRECORDER }, m_x.name()));
+    ASSERT_TRUE(m_client.start({ KEYRECORDER }, onScreen(), false));
     startKeyboard({ "--always" });
     const Window dock = findDock(m_display);
     ASSERT_NE(dock, 0u);
@@ -1066,7 +824,7 @@ TEST_F(DesktopKeyboard, ALaterStartHandsItsCommandToTheRunningKeyboardAndEnds)
 
 TEST_F(DesktopKeyboard, WithoutAnAccessibilityBusThePanelStaysUpAndTheLogSaysWhy)
 {
-    ASSERT_TRUE(m_client.start({ KEYRECORDER }, m_x.name()));
+    ASSERT_TRUE(m_client.start({ KEYRECORDER }, onScreen(), false));
     // A session bus that is not there; then none at all (no session bus is started for the
     // keyboard: a bus of its own would hold no program's accessibility).
     const std::vector<std::vector<std::string>> environments {
@@ -1076,7 +834,7 @@ TEST_F(DesktopKeyboard, WithoutAnAccessibilityBusThePanelStaysUpAndTheLogSaysWhy
     for (const auto& env : environments) {
         SCOPED_TRACE(env[0]);
         // Started hidden, as the session starts it.
-        ASSERT_TRUE(m_host.start({ program(), "--root", m_device.hostRoot(), "--hide" }, m_x.name(), env, true));
+        ASSERT_TRUE(m_host.start({ program(), "--root", m_device.hostRoot(), "--hide" }, onScreen(env), true));
         ASSERT_TRUE(m_host.waitFor([](const auto& lines) {
             return std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
                 return l.find("accessibility bus") != std::string::npos && l.find("stays up") != std::string::npos;
@@ -1086,7 +844,6 @@ TEST_F(DesktopKeyboard, WithoutAnAccessibilityBusThePanelStaysUpAndTheLogSaysWhy
         ASSERT_NE(dock, 0u);
         EXPECT_GE(waitMapped(m_display, dock, true), 0) << m_host.output();
         m_host.stop();
-        m_host = Child();
         waitMapped(m_display, dock, false);
     }
 }
@@ -1106,7 +863,7 @@ protected:
         // The buses' messages go with the address, not into the test's output; the daemon writes
         // its lines in pieces, so the address may come in the middle of one.
         ASSERT_TRUE(m_bus.start({ "/usr/bin/dbus-run-session", "--", "/bin/sh", "-c", "echo \"MK_BUS=$DBUS_SESSION_BUS_ADDRESS\"; exec cat" },
-            m_x.name(), {}, true));
+            onScreen(), true));
         auto address = [](const std::vector<std::string>& lines) {
             for (const std::string& l : lines)
                 if (const size_t at = l.find("MK_BUS="); at != std::string::npos)
@@ -1115,8 +872,8 @@ protected:
         };
         ASSERT_TRUE(m_bus.waitFor([&](const auto& lines) { return !address(lines).empty(); })) << m_bus.output();
         m_env = { "DBUS_SESSION_BUS_ADDRESS=" + address(m_bus.lines()), "AT_SPI_BUS_ADDRESS", "NO_AT_BRIDGE", "GTK_MODULES" };
-        ASSERT_TRUE(m_client.start({ "/usr/bin/python3", std::string(MK_SOURCE_DIR) + "/tests/x11host/textfields.py" }, m_x.name(),
-            m_env));
+        ASSERT_TRUE(m_client.start({ "/usr/bin/python3", std::string(MK_SOURCE_DIR) + "/tests/x11host/textfields.py" }, onScreen(m_env),
+            false));
         ASSERT_TRUE(m_client.waitFor([](const auto& lines) { return !lines.empty() && lines[0].rfind("window ", 0) == 0; }, 30s))
             << m_client.output();
         m_window = std::stoul(m_client.lines()[0].substr(7), nullptr, 16);
@@ -1130,7 +887,9 @@ protected:
     {
         DesktopKeyboard::TearDown();
         // dbus-run-session ends its bus when its program ends (here when its input closes).
-        m_bus.stop(true);
+        m_bus.closeInput();
+        m_bus.wait(5s);
+        m_bus.stop();
     }
 
     // Moves the focus in the window and waits until the window says it has moved.
@@ -1155,7 +914,7 @@ protected:
         return counts;
     }
 
-    Child m_bus;
+    ChildProcess m_bus;
     std::vector<std::string> m_env;
     Window m_window = 0;
 };
@@ -1395,7 +1154,7 @@ TEST_P(DesktopKeyboardAnySize, GlassLensOverATerminal)
     ASSERT_TRUE(m_client.start({ xterm, "-fa", "DejaVu Sans Mono", "-fs", GetParam().terminal, "-geometry", GetParam().geometry,
                                    "-bg", "#ffffff", "-fg", "#1c2028", "-T", "notes", "-e", "/bin/sh", "-c",
                                    "printf 'Typed on the desktop keyboard:\\n'; exec cat" },
-        m_x.name()));
+        onScreen(), false));
     const Window terminal = waitForWindow([&] { return findWindow(m_display, "notes"); });
     ASSERT_NE(terminal, 0u) << "xterm did not show";
     XSetInputFocus(m_display, terminal, RevertToParent, CurrentTime);

@@ -6,6 +6,8 @@
 //   focus-out | focus-in
 // Text comes from Xutf8LookupString through an input context when the locale allows one, else
 // from XLookupString and the keysym. It ends on SIGTERM or when standard input closes.
+#include "tests/support/RecorderLine.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -22,13 +24,6 @@ namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
 
-long long nowMicroseconds()
-{
-    timespec t {};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<long long>(t.tv_sec) * 1000000 + t.tv_nsec / 1000;
-}
-
 std::string utf8(unsigned long c)
 {
     std::string out;
@@ -43,17 +38,6 @@ std::string utf8(unsigned long c)
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
     return out;
-}
-
-std::string hex(const std::string& bytes)
-{
-    std::string out;
-    char b[4];
-    for (unsigned char c : bytes) {
-        std::snprintf(b, sizeof b, "%02x", c);
-        out += b;
-    }
-    return out.empty() ? "-" : out;
 }
 
 // Xlib allocates the names of Unicode keysyms for good; those are spelt here.
