@@ -66,9 +66,10 @@ TEST_F(SdlWindow, AMouseClickOnTheRealWindowIsTheStylus)
     ASSERT_GE(width, 240) << geometry;
     int scale = width / 240;
 
-    // The window shows before SDL has taken the pointer into it: a click sent at once can be
-    // lost on a busy machine (seen under ASan), so the device gets a moment first.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The window shows before SDL has taken the pointer into it, and the device is still busy
+    // raising the note pad's input panel: a click sent at once can be lost on a busy machine
+    // (seen under ASan), so the device gets a moment first.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     // Tap before the first letter of the note pad's first line (device point 2, 40), then type.
     std::string click = x.env() + "xdotool mousemove --window " + window + " " + std::to_string(2 * scale) + " "
         + std::to_string(40 * scale) + " click 1";
