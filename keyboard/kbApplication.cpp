@@ -322,14 +322,14 @@ void kbApplication::handle(UINT message, WPARAM, LPARAM lParam)
         InvalidateRect(m_mainWindow, nullptr, FALSE);
         break;
     case WM_MOUSEMOVE:
-        m_touch.on_move(point);
+        m_touch.on_move(point, static_cast<DWORD>(GetMessageTime()));
         break;
     case WM_LBUTTONDOWN:
         SetCapture(m_mainWindow);
-        m_touch.on_touch(point);
+        m_touch.on_touch(point, static_cast<DWORD>(GetMessageTime()));
         break;
     case WM_LBUTTONUP:
-        m_touch.release_point();
+        m_touch.release_point(static_cast<DWORD>(GetMessageTime()));
         ReleaseCapture();
         break;
     case WM_CAPTURECHANGED:

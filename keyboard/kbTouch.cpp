@@ -92,15 +92,16 @@ POINT kbTouch::zoom_shift(double z) const
     return POINT { near_int(m_downPoint.x * grow + ox), near_int(m_downPoint.y * grow + oy) };
 }
 
-void kbTouch::on_touch(POINT point)
+void kbTouch::on_touch(POINT point, DWORD when)
 {
     if (m_settings.smart_zoom && m_pause.lap() > m_settings.print_pause_to_enable_delay)
         m_zoomCount = 0;
 
     m_p1 = m_p2 = m_current = point;
-    TouchSample sample { point.x, point.y, GetTickCount(), true };
+    TouchSample sample { point.x, point.y, when, true };
     m_touchState = sample;
     m_down = true;
+    m_lifted = false;
     m_samples.clear();
     m_samples.push_front(sample);
     m_repeatMode = false;
@@ -113,7 +114,7 @@ void kbTouch::on_touch(POINT point)
     if (m_form.stylus_state(sample)) {
         m_zoomTime = 0;
         m_hover.restart();
-        m_touch.restart();
+        m_downTick = when;
         m_downPoint = point;
         m_anchor = m_form.anchor();
         m_anchorOffset = m_form.anchor_offset();
@@ -122,13 +123,13 @@ void kbTouch::on_touch(POINT point)
     m_host.invalidate();
 }
 
-void kbTouch::on_move(POINT point)
+void kbTouch::on_move(POINT point, DWORD when)
 {
     if (!m_down)
         return;
     const POINT filtered = filter(point);
     m_current = filtered;
-    TouchSample sample { filtered.x, filtered.y, GetTickCount(), true };
+    TouchSample sample { filtered.x, filtered.y, when, true };
 
     const double z = m_zoomLevel;
     if (m_settings.board_style == kFlatZoom && z > 1.0) {
@@ -172,8 +173,12 @@ void kbTouch::reassert_modifier_looks(int newKey)
     }
 }
 
-void kbTouch::release_point()
+void kbTouch::release_point(DWORD when)
 {
+    if (m_down) {
+        m_upTick = when;
+        m_lifted = true;
+    }
     if (m_down && !m_samples.empty())
         m_form.stylus_move(POINT { m_samples.back().x, m_samples.back().y });
 }
@@ -191,7 +196,9 @@ void kbTouch::on_release()
         m_pause.restart();
     }
 
-    const double duration = m_touch.elapsed();
+    // A capture that ended without a lift ends the touch now.
+    const DWORD up = m_lifted ? m_upTick : GetTickCount();
+    const double duration = static_cast<DWORD>(up - m_downTick) * 0.001;
     m_durations[0] = m_durations[1];
     m_durations[1] = m_durations[2];
     m_durations[2] = duration;

@@ -42,10 +42,13 @@ public:
     kbTouch(const kbTouch&) = delete;
     kbTouch& operator=(const kbTouch&) = delete;
 
-    void on_touch(POINT point);
-    void on_move(POINT point);
+    // when: the tick the stylus event happened at (the message's time); a stroke's speed is
+    // measured between these, not between the moments they are handled, which a busy host
+    // delays.
+    void on_touch(POINT point, DWORD when = GetTickCount());
+    void on_move(POINT point, DWORD when = GetTickCount());
     // At the lift: the key under the oldest retained sample becomes the one pressed.
-    void release_point();
+    void release_point(DWORD when = GetTickCount());
     // The capture ended: the touch is over.
     void on_release();
     // Run at every paint: dt is 0.04 s after a timer message, else 0.006 s.
@@ -98,7 +101,10 @@ private:
     double m_zoomLevel = 1.0;
     int m_zoomCount = 0;
     double m_durations[3] = { 1000000.0, 1000000.0, 1000000.0 }; // oldest first
-    Stopwatch m_hover, m_touch, m_pause;
+    Stopwatch m_hover, m_pause;
+    DWORD m_downTick = 0; // when the touch began and ended
+    DWORD m_upTick = 0;
+    bool m_lifted = false;
     bool m_repeatMode = false;
     double m_gestureScale = 1.0;
     Timer m_repeatTimer;

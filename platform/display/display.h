@@ -16,6 +16,9 @@ struct InputEvent {
     int y = 0;
     int virtualKey = 0;
     std::u16string text;
+    // Stylus events: when it happened, in GetTickCount's terms, for a back end whose window
+    // system tells; 0 when it is handled.
+    DWORD time = 0;
     // Windowed back ends: the top-level window the stylus is on, or that Closed closes (null:
     // the whole display closed).
     HWND window = nullptr;

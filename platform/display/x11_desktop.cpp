@@ -8,6 +8,8 @@
 #include "display.h"
 #include "linux/text/host_text.h"
 
+#include <winbase.h>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -399,10 +401,10 @@ private:
         case ButtonRelease:
             if (e.xbutton.button == Button1)
                 stylus(e.xbutton.window, e.xbutton.x, e.xbutton.y,
-                    e.type == ButtonPress ? InputEvent::Kind::StylusDown : InputEvent::Kind::StylusUp);
+                    e.type == ButtonPress ? InputEvent::Kind::StylusDown : InputEvent::Kind::StylusUp, e.xbutton.time);
             break;
         case MotionNotify:
-            stylus(e.xmotion.window, e.xmotion.x, e.xmotion.y, InputEvent::Kind::StylusMove);
+            stylus(e.xmotion.window, e.xmotion.x, e.xmotion.y, InputEvent::Kind::StylusMove, e.xmotion.time);
             break;
         case ClientMessage:
             if (static_cast<Atom>(e.xclient.message_type) == m_protocols && static_cast<Atom>(e.xclient.data.l[0]) == m_deleteWindow)
@@ -419,7 +421,21 @@ private:
         }
     }
 
-    void stylus(Window xid, int x, int y, InputEvent::Kind kind)
+    // X's time of an event in the device's ticks: shifted by the shortest delay seen between
+    // an event's time and its reading, so that events keep their spacing however late a busy
+    // host reads them, and none is later than now.
+    DWORD deviceTime(Time xtime)
+    {
+        const auto late = static_cast<int32_t>(GetTickCount() - static_cast<DWORD>(xtime));
+        if (!m_timeKnown || late < m_timeShift) {
+            m_timeShift = late;
+            m_timeKnown = true;
+        }
+        const DWORD t = static_cast<DWORD>(xtime) + static_cast<DWORD>(m_timeShift);
+        return t ? t : 1;
+    }
+
+    void stylus(Window xid, int x, int y, InputEvent::Kind kind, Time xtime)
     {
         Shown* s = shownFor(xid);
         if (!s)
@@ -432,6 +448,7 @@ private:
         // Relative to the window, wherever a window manager put it.
         event.x = s->rect.left + x;
         event.y = s->rect.top + y;
+        event.time = deviceTime(xtime);
         m_pending.push_back(event);
     }
 
@@ -442,6 +459,8 @@ private:
     int m_depth;
     int m_programWidth; // the screen of the programs the host starts; 0: none of its own
     int m_programHeight;
+    bool m_timeKnown = false;
+    int32_t m_timeShift = 0;
     int m_panelTop = 0; // the panel's top edge while it shows, else the screen's height
     Channel m_red, m_green, m_blue;
     int m_screenWidth = 0;

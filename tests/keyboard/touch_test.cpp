@@ -118,6 +118,35 @@ TEST_F(Touch, FlicksAreStrokesOnlyStrictlyBeyondTheirThresholds)
     EXPECT_EQ(flick(POINT { 50, 10 }, 20, 40, 50), typed('e', 'E')); // 40 is not above 20 + 20
 }
 
+// A busy host handles a quick flick's events late: the flick is timed by when its events
+// happened, so it stays a stroke; one that really was slow stays a press.
+TEST_F(Touch, AFlickIsTimedByItsEventsNotByWhenTheyAreHandled)
+{
+    const POINT key12 = form.centre(12);
+    auto flickStamped = [&](int dx, DWORD happened, DWORD handled) {
+        app.events.clear();
+        const DWORD start = GetTickCount();
+        p1 = p2 = key12;
+        touch->on_touch(key12, start);
+        SimAdvanceTicks(handled);
+        const POINT target { key12.x + dx, key12.y + 5 };
+        auto aim = [](int t, int q1, int q2) {
+            const double pull = 0.2 * q2 + 0.8 * q1;
+            for (int raw = int(2 * t - pull) - 3; raw < int(2 * t - pull) + 4; ++raw)
+                if (int((pull + raw) * 0.5 + 0.5) == t)
+                    return raw;
+            return 0;
+        };
+        touch->on_move(POINT { aim(target.x, p1.x, p2.x), aim(target.y, p1.y, p2.y) }, start + happened);
+        touch->release_point(start + happened);
+        touch->on_release();
+        return app.events;
+    };
+    EXPECT_EQ(flickStamped(40, 50, 400), kSpace);
+    EXPECT_EQ(flickStamped(-40, 50, 400), kBackspace);
+    EXPECT_EQ(flickStamped(40, 100, 10), typed('f', 'F'));
+}
+
 TEST_F(Touch, StrokeThresholdsAreDesignPixelsAtTheScreensScale)
 {
     // A desktop keyboard drawn three times the design's size: the flicks above, three times as

@@ -1054,12 +1054,6 @@ INSTANTIATE_TEST_SUITE_P(Screens, DesktopKeyboardAnySize, ::testing::ValuesIn(kS
 
 TEST_P(DesktopKeyboardAnySize, TypesAndStrokesAlikeDrawnAtTheScreensOwnPixels)
 {
-#ifdef MK_SANITIZED
-    // The keyboard times a flick by when it handles the stylus's events; a host slowed several
-    // times by the sanitizers, drawing the glass lens at 4K, makes a quick flick a slow one.
-    if (std::string(GetParam().name) == "3840x2160")
-        GTEST_SKIP() << "strokes at 4K are timed in the release build only";
-#endif
     writeGlassSettings(m_device);
     startBoth();
     const int W = screenWidth(), H = screenHeight();

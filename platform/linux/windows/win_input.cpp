@@ -123,7 +123,7 @@ HWND remoteStylusTarget(int x, int y)
     return nullptr;
 }
 
-void stylus(UINT message, int x, int y)
+void stylus(UINT message, int x, int y, DWORD time = 0)
 {
     {
         Guard g(lock());
@@ -133,7 +133,7 @@ void stylus(UINT message, int x, int y)
         if (remoteInput(remote, message, static_cast<WPARAM>(x), static_cast<LPARAM>(y)))
             return;
     }
-    localStylus(message, x, y);
+    localStylus(message, x, y, time);
 }
 
 // Keys and characters follow the foreground window, wherever it lives.
@@ -154,7 +154,7 @@ HWND keyTarget()
 
 }
 
-void localStylus(UINT message, int x, int y)
+void localStylus(UINT message, int x, int y, DWORD time)
 {
     HWND target, top = nullptr;
     LPARAM lParam;
@@ -187,7 +187,7 @@ void localStylus(UINT message, int x, int y)
         keys |= MK_SHIFT;
     if (GetAsyncKeyState(VK_CONTROL) & 0x8000)
         keys |= MK_CONTROL;
-    PostMessage(target, message, keys, lParam);
+    postMessageAt(target, message, keys, lParam, time ? time : GetTickCount());
 }
 
 void localKey(UINT message, int virtualKey, LPARAM extra)
@@ -479,34 +479,37 @@ SHORT GetAsyncKeyState(int virtualKey)
     return keyState(virtualKey, s.keys, s.capsLock, s.stylusDown);
 }
 
-void SimStylusDown(int x, int y)
+namespace wm {
+
+void stylusEvent(UINT message, int x, int y, DWORD time)
 {
     {
         Guard g(lock());
-        input().stylusDown = true;
+        if (message == WM_LBUTTONDOWN)
+            input().stylusDown = true;
+        else if (!input().stylusDown)
+            return;
+        else if (message == WM_LBUTTONUP)
+            input().stylusDown = false;
     }
-    stylus(WM_LBUTTONDOWN, x, y);
+    stylus(message, x, y, time);
+}
+
+}
+
+void SimStylusDown(int x, int y)
+{
+    wm::stylusEvent(WM_LBUTTONDOWN, x, y, 0);
 }
 
 void SimStylusMove(int x, int y)
 {
-    {
-        Guard g(lock());
-        if (!input().stylusDown)
-            return;
-    }
-    stylus(WM_MOUSEMOVE, x, y);
+    wm::stylusEvent(WM_MOUSEMOVE, x, y, 0);
 }
 
 void SimStylusUp(int x, int y)
 {
-    {
-        Guard g(lock());
-        if (!input().stylusDown)
-            return;
-        input().stylusDown = false;
-    }
-    stylus(WM_LBUTTONUP, x, y);
+    wm::stylusEvent(WM_LBUTTONUP, x, y, 0);
 }
 
 POINT SimLastStylusPoint()

@@ -191,8 +191,14 @@ std::vector<ScreenLayer> screenLayers();
 // The front-most visible top-level window of the device at a screen point.
 bool layerAt(POINT p, ScreenLayer& out);
 
-// Input that another process routed here: delivered to this process's own windows.
-void localStylus(UINT message, int x, int y);
+// Input that another process routed here: delivered to this process's own windows. time: the
+// message's time, 0 for now.
+void localStylus(UINT message, int x, int y, DWORD time = 0);
+// The stylus going down, moving or up at a screen point, at a time (0: now), as the display
+// reports it.
+void stylusEvent(UINT message, int x, int y, DWORD time);
+// PostMessage with the message's time given.
+BOOL postMessageAt(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD time);
 void localKey(UINT message, int virtualKey, LPARAM extra);
 void localChar(WCHAR ch);
 // Another process's window became the foreground window.

@@ -517,12 +517,19 @@ DWORD GetCurrentThreadId()
 
 BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    return wm::postMessageAt(window, message, wParam, lParam, GetTickCount());
+}
+
+namespace wm {
+
+BOOL postMessageAt(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD time)
+{
     MSG m {};
     m.hwnd = window;
     m.message = message;
     m.wParam = wParam;
     m.lParam = lParam;
-    m.time = GetTickCount();
+    m.time = time;
     m.pt = SimLastStylusPoint();
     if (!window)
         return postTo(*currentThread(), m);
@@ -541,6 +548,8 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         return FALSE;
     }
     return TRUE;
+}
+
 }
 
 BOOL PostThreadMessage(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam)

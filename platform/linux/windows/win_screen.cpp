@@ -521,13 +521,13 @@ bool SimPollDisplay()
         } layer(e.window);
         switch (e.kind) {
         case display::InputEvent::Kind::StylusDown:
-            SimStylusDown(e.x, e.y);
+            wm::stylusEvent(WM_LBUTTONDOWN, e.x, e.y, e.time);
             break;
         case display::InputEvent::Kind::StylusMove:
-            SimStylusMove(e.x, e.y);
+            wm::stylusEvent(WM_MOUSEMOVE, e.x, e.y, e.time);
             break;
         case display::InputEvent::Kind::StylusUp:
-            SimStylusUp(e.x, e.y);
+            wm::stylusEvent(WM_LBUTTONUP, e.x, e.y, e.time);
             break;
         case display::InputEvent::Kind::KeyDown:
             SimKeyDown(e.virtualKey);
