@@ -9,6 +9,7 @@
 // screen are the stylus. Screen reads see what the output shows where the compositor lets
 // clients read it.
 #include "display/display.h"
+#include "display/event_clock.h"
 #include "display/wayland_connection.h"
 #include "display/wayland_input.h"
 #include "display/wayland_screencopy.h"
@@ -32,7 +33,7 @@ class WaylandDesktop final : public Backend {
 public:
     WaylandDesktop(std::unique_ptr<Connection> connection, int programWidth, int programHeight)
         : m_connection(std::move(connection))
-        , m_input(*m_connection, [this](wl_surface* s, StylusAction a, double x, double y) { stylus(s, a, x, y); })
+        , m_input(*m_connection, [this](wl_surface* s, StylusAction a, double x, double y, uint32_t time) { stylus(s, a, x, y, time); })
         , m_copy(*m_connection)
         , m_programWidth(programWidth)
         , m_programHeight(programHeight)
@@ -278,7 +279,7 @@ private:
         s.surface.reset();
     }
 
-    void stylus(wl_surface* surface, StylusAction action, double x, double y)
+    void stylus(wl_surface* surface, StylusAction action, double x, double y, uint32_t time)
     {
         for (const auto& [handle, s] : m_windows) {
             if (!s.surface || s.surface->surface() != surface)
@@ -292,6 +293,8 @@ private:
             // Relative to the window, wherever the compositor put it and however large it made it.
             event.x = s.rect.left + static_cast<int>(std::floor(x * dw / std::max(1, s.surface->width())));
             event.y = s.rect.top + static_cast<int>(std::floor(y * dh / std::max(1, s.surface->height())));
+            if (time)
+                event.time = m_clock.ticks(time);
             m_pending.push_back(event);
             return;
         }
@@ -299,6 +302,7 @@ private:
 
     std::unique_ptr<Connection> m_connection;
     SeatInput m_input;
+    EventClock m_clock; // the compositor's event times to the device's ticks
     ScreenCopy m_copy;
     std::map<HWND, Shown> m_windows;
     std::deque<InputEvent> m_pending;

@@ -44,29 +44,29 @@ const wl_pointer_listener SeatInput::s_pointer = {
         if (self->m_buttonDown) {
             self->m_buttonDown = false;
             if (self->m_buttonSurface)
-                self->m_handler(self->m_buttonSurface, StylusAction::Up, self->m_pointerX, self->m_pointerY);
+                self->m_handler(self->m_buttonSurface, StylusAction::Up, self->m_pointerX, self->m_pointerY, 0);
             self->m_buttonSurface = nullptr;
         }
     },
-    .motion = [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+    .motion = [](void* data, wl_pointer*, uint32_t time, wl_fixed_t x, wl_fixed_t y) {
         auto* self = static_cast<SeatInput*>(data);
         self->m_pointerX = wl_fixed_to_double(x);
         self->m_pointerY = wl_fixed_to_double(y);
         if (self->m_buttonDown && self->m_buttonSurface)
-            self->m_handler(self->m_buttonSurface, StylusAction::Move, self->m_pointerX, self->m_pointerY);
+            self->m_handler(self->m_buttonSurface, StylusAction::Move, self->m_pointerX, self->m_pointerY, time);
     },
-    .button = [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button, uint32_t state) {
+    .button = [](void* data, wl_pointer*, uint32_t, uint32_t time, uint32_t button, uint32_t state) {
         auto* self = static_cast<SeatInput*>(data);
         if (button != BTN_LEFT)
             return;
         if (state == WL_POINTER_BUTTON_STATE_PRESSED && !self->m_buttonDown && self->m_pointerSurface) {
             self->m_buttonDown = true;
             self->m_buttonSurface = self->m_pointerSurface;
-            self->m_handler(self->m_buttonSurface, StylusAction::Down, self->m_pointerX, self->m_pointerY);
+            self->m_handler(self->m_buttonSurface, StylusAction::Down, self->m_pointerX, self->m_pointerY, time);
         } else if (state == WL_POINTER_BUTTON_STATE_RELEASED && self->m_buttonDown) {
             self->m_buttonDown = false;
             if (self->m_buttonSurface)
-                self->m_handler(self->m_buttonSurface, StylusAction::Up, self->m_pointerX, self->m_pointerY);
+                self->m_handler(self->m_buttonSurface, StylusAction::Up, self->m_pointerX, self->m_pointerY, time);
             self->m_buttonSurface = nullptr;
         }
     },
@@ -79,36 +79,36 @@ const wl_pointer_listener SeatInput::s_pointer = {
 };
 
 const wl_touch_listener SeatInput::s_touch = {
-    .down = [](void* data, wl_touch*, uint32_t, uint32_t, wl_surface* surface, int32_t id, wl_fixed_t x, wl_fixed_t y) {
+    .down = [](void* data, wl_touch*, uint32_t, uint32_t time, wl_surface* surface, int32_t id, wl_fixed_t x, wl_fixed_t y) {
         auto* self = static_cast<SeatInput*>(data);
         if (!surface || !self->m_first.down(id))
             return;
         self->m_touchSurface = surface;
         self->m_touchX = wl_fixed_to_double(x);
         self->m_touchY = wl_fixed_to_double(y);
-        self->m_handler(surface, StylusAction::Down, self->m_touchX, self->m_touchY);
+        self->m_handler(surface, StylusAction::Down, self->m_touchX, self->m_touchY, time);
     },
-    .up = [](void* data, wl_touch*, uint32_t, uint32_t, int32_t id) {
+    .up = [](void* data, wl_touch*, uint32_t, uint32_t time, int32_t id) {
         auto* self = static_cast<SeatInput*>(data);
         if (!self->m_first.up(id))
             return;
         if (self->m_touchSurface)
-            self->m_handler(self->m_touchSurface, StylusAction::Up, self->m_touchX, self->m_touchY);
+            self->m_handler(self->m_touchSurface, StylusAction::Up, self->m_touchX, self->m_touchY, time);
         self->m_touchSurface = nullptr;
     },
-    .motion = [](void* data, wl_touch*, uint32_t, int32_t id, wl_fixed_t x, wl_fixed_t y) {
+    .motion = [](void* data, wl_touch*, uint32_t time, int32_t id, wl_fixed_t x, wl_fixed_t y) {
         auto* self = static_cast<SeatInput*>(data);
         if (!self->m_first.motion(id) || !self->m_touchSurface)
             return;
         self->m_touchX = wl_fixed_to_double(x);
         self->m_touchY = wl_fixed_to_double(y);
-        self->m_handler(self->m_touchSurface, StylusAction::Move, self->m_touchX, self->m_touchY);
+        self->m_handler(self->m_touchSurface, StylusAction::Move, self->m_touchX, self->m_touchY, time);
     },
     .frame = [](void*, wl_touch*) {},
     .cancel = [](void* data, wl_touch*) {
         auto* self = static_cast<SeatInput*>(data);
         if (self->m_first.cancel() && self->m_touchSurface)
-            self->m_handler(self->m_touchSurface, StylusAction::Up, self->m_touchX, self->m_touchY);
+            self->m_handler(self->m_touchSurface, StylusAction::Up, self->m_touchX, self->m_touchY, 0);
         self->m_touchSurface = nullptr;
     },
     .shape = [](void*, wl_touch*, int32_t, wl_fixed_t, wl_fixed_t) {},

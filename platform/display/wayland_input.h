@@ -12,7 +12,8 @@ class Connection;
 enum class StylusAction { Down, Move, Up };
 
 // Positions are the surface's logical pixels.
-using StylusHandler = std::function<void(wl_surface*, StylusAction, double x, double y)>;
+// time: the compositor's time of the event in milliseconds, 0 when it has none (a grab ended).
+using StylusHandler = std::function<void(wl_surface*, StylusAction, double x, double y, uint32_t time)>;
 
 // Only the first finger on the screen is the stylus; the others are ignored until it lifts.
 // A cancelled touch lifts the stylus where it last was.

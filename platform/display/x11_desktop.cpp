@@ -6,9 +6,9 @@
 // (POCKETSIM_PROGRAM_SCREEN, "WxH"), shown centred above the panel. The left button on any
 // window is the stylus. Screen reads see what the X screen shows.
 #include "display.h"
+#include "event_clock.h"
 #include "linux/text/host_text.h"
 
-#include <winbase.h>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -421,20 +421,6 @@ private:
         }
     }
 
-    // X's time of an event in the device's ticks: shifted by the shortest delay seen between
-    // an event's time and its reading, so that events keep their spacing however late a busy
-    // host reads them, and none is later than now.
-    DWORD deviceTime(Time xtime)
-    {
-        const auto late = static_cast<int32_t>(GetTickCount() - static_cast<DWORD>(xtime));
-        if (!m_timeKnown || late < m_timeShift) {
-            m_timeShift = late;
-            m_timeKnown = true;
-        }
-        const DWORD t = static_cast<DWORD>(xtime) + static_cast<DWORD>(m_timeShift);
-        return t ? t : 1;
-    }
-
     void stylus(Window xid, int x, int y, InputEvent::Kind kind, Time xtime)
     {
         Shown* s = shownFor(xid);
@@ -448,7 +434,7 @@ private:
         // Relative to the window, wherever a window manager put it.
         event.x = s->rect.left + x;
         event.y = s->rect.top + y;
-        event.time = deviceTime(xtime);
+        event.time = m_clock.ticks(static_cast<uint32_t>(xtime));
         m_pending.push_back(event);
     }
 
@@ -459,8 +445,7 @@ private:
     int m_depth;
     int m_programWidth; // the screen of the programs the host starts; 0: none of its own
     int m_programHeight;
-    bool m_timeKnown = false;
-    int32_t m_timeShift = 0;
+    EventClock m_clock; // X server time to the device's ticks
     int m_panelTop = 0; // the panel's top edge while it shows, else the screen's height
     Channel m_red, m_green, m_blue;
     int m_screenWidth = 0;
