@@ -1,9 +1,12 @@
 // Pieces of the wayland display back end that need no compositor: which finger is the stylus,
 // where a point of the output is in a screen copy for each of the output's transforms (the eight
 // were checked by eye under sway; these pin them down), and a window's picture in its buffer.
+#include "platform/display/event_clock.h"
 #include "platform/display/wayland_input.h"
 #include "platform/display/wayland_screencopy.h"
 #include "platform/display/wayland_surface.h"
+
+#include <simhost.h>
 
 #include <gtest/gtest.h>
 
@@ -83,4 +86,25 @@ TEST(WaylandSurfacePicture, DevicePixelsGoOneForOneIntoTheBuffer)
     CopyPicture(nullptr, 3, 2, small.data(), 2, 3);
     CopyPicture(picture, 0, 2, small.data(), 2, 3);
     EXPECT_EQ(small[0], 0xFF0000u);
+}
+
+// A window system's event times become the device's ticks with their spacing kept, also across
+// the window system's wrap, and none later than when it is read, however late that is.
+TEST(EventClock, KeepsTheSpacingOfLateEventsAndNeverRunsAhead)
+{
+    SimUseVirtualClock(50000);
+    display::EventClock clock;
+    const uint32_t base = 0xFFFFFFF0u; // wraps between the events
+    SimAdvanceTicks(300); // read 300 ms late
+    const DWORD down = clock.ticks(base);
+    EXPECT_EQ(down, GetTickCount());
+    SimAdvanceTicks(400); // the host was busy
+    const DWORD move = clock.ticks(base + 10);
+    const DWORD up = clock.ticks(base + 25);
+    EXPECT_EQ(move - down, 10u);
+    EXPECT_EQ(up - down, 25u);
+    // An event read sooner than any before moves the shift, never beyond now.
+    const DWORD prompt = clock.ticks(base + 30 + 700);
+    EXPECT_EQ(prompt, GetTickCount());
+    SimUseRealClock();
 }
