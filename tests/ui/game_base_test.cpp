@@ -366,51 +366,58 @@ LRESULT CALLBACK fakePanelProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProc(window, message, wParam, lParam);
 }
 
+// The device's input panel, played here: docked and up, recording what programs ask of it;
+// gone again, with the state it published, at the end of the test.
+struct FakePanel {
+    HWND window = nullptr;
+    SIPINFO info {};
+
+    FakePanel()
+    {
+        WNDCLASS wc {};
+        wc.lpfnWndProc = fakePanelProc;
+        wc.lpszClassName = SIM_SIP_CLASS;
+        RegisterClass(&wc);
+        window = CreateWindowEx(0, SIM_SIP_CLASS, u"", 0, 0, 214, 240, 80, nullptr, nullptr, nullptr, nullptr);
+        info.cbSize = sizeof info;
+        info.fdwFlags = SIPF_ON | SIPF_DOCKED;
+    }
+    ~FakePanel()
+    {
+        SimClearSipState();
+        DestroyWindow(window);
+        UnregisterClass(SIM_SIP_CLASS, nullptr);
+        g_panelRequests.clear();
+    }
+    void publish() { SimPublishSipState(info, CLSID_KeyboardIM); }
+};
+
 }
 TEST_F(WindowLayer, APanelWhoseDesktopReachesBelowTheScreenReservesNothing)
 {
     // A desktop host's programs have a screen of their own above its panel: the panel's visible
     // desktop, in the host's pixels, ends below this screen.
-    WNDCLASS wc {};
-    wc.lpfnWndProc = fakePanelProc;
-    wc.lpszClassName = SIM_SIP_CLASS;
-    RegisterClass(&wc);
-    HWND panel = CreateWindowEx(0, SIM_SIP_CLASS, u"", 0, 0, 214, 240, 80, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(panel, nullptr);
-    SIPINFO info {};
-    info.cbSize = sizeof info;
-    info.fdwFlags = SIPF_ON | SIPF_DOCKED;
-    info.rcVisibleDesktop = RECT { 0, 0, 1920, 815 };
-    info.rcSipRect = RECT { 586, 815, 1334, 1080 };
-    SimPublishSipState(info, CLSID_KeyboardIM);
+    FakePanel panel;
+    ASSERT_NE(panel.window, nullptr);
+    panel.info.rcVisibleDesktop = RECT { 0, 0, 1920, 815 };
+    panel.info.rcSipRect = RECT { 586, 815, 1334, 1080 };
+    panel.publish();
     const ScreenRecord area = game->ClientArea();
     EXPECT_EQ(area.client_y, 26);
     EXPECT_EQ(area.client_height, 320 - 26);
     // On the device the panel's top is the bottom reserve.
-    info.rcVisibleDesktop = RECT { 0, 26, 240, 214 };
-    SimPublishSipState(info, CLSID_KeyboardIM);
+    panel.info.rcVisibleDesktop = RECT { 0, 26, 240, 214 };
+    panel.publish();
     EXPECT_EQ(game->ClientArea().client_height, 214 - 26);
-    SimClearSipState();
-    DestroyWindow(panel);
-    UnregisterClass(SIM_SIP_CLASS, nullptr);
-    g_panelRequests.clear();
 }
 
 TEST_F(WindowLayer, APanelUpWhenAFieldIsLeftComesBackForTheNextField)
 {
-    // The device's input panel, played here: up, and recording what programs ask of it.
-    WNDCLASS wc {};
-    wc.lpfnWndProc = fakePanelProc;
-    wc.lpszClassName = SIM_SIP_CLASS;
-    RegisterClass(&wc);
-    HWND panel = CreateWindowEx(0, SIM_SIP_CLASS, u"", 0, 0, 214, 240, 80, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(panel, nullptr);
-    SIPINFO info {};
-    info.cbSize = sizeof info;
-    info.fdwFlags = SIPF_ON | SIPF_DOCKED;
-    info.rcVisibleDesktop = RECT { 0, 26, 240, 214 };
-    info.rcSipRect = RECT { 0, 214, 240, 294 };
-    SimPublishSipState(info, CLSID_KeyboardIM);
+    FakePanel panel;
+    ASSERT_NE(panel.window, nullptr);
+    panel.info.rcVisibleDesktop = RECT { 0, 26, 240, 214 };
+    panel.info.rcSipRect = RECT { 0, 214, 240, 294 };
+    panel.publish();
     auto pump = [] {
         MSG m;
         while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE))
@@ -435,10 +442,6 @@ TEST_F(WindowLayer, APanelUpWhenAFieldIsLeftComesBackForTheNextField)
     EXPECT_NE(std::find(g_panelRequests.begin(), g_panelRequests.end(), WPARAM(SIPF_ON)), g_panelRequests.end())
         << "the next field raises the panel again";
     game->FocusEdit(nullptr, true);
-    SimClearSipState();
-    DestroyWindow(panel);
-    UnregisterClass(SIM_SIP_CLASS, nullptr);
-    g_panelRequests.clear();
 }
 
 TEST_F(WindowLayer, SecondStartBringsTheRunningInstancesMessageBoxForward)
