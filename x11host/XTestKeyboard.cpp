@@ -36,6 +36,16 @@ XTestKeyboard::XTestKeyboard(Display* display)
             m_spares.push_back(Spare { static_cast<unsigned>(code), 0, {}, 0 });
     }
     m_shiftKeycode = XKeysymToKeycode(m_display, XK_Shift_L);
+    // The lock state is followed through the server's notices, so that typing a character costs
+    // no round trip to ask for it.
+    int opcode = 0, xkbError = 0, xkbMajor = XkbMajorVersion, xkbMinor = XkbMinorVersion;
+    if (XkbQueryExtension(m_display, &opcode, &m_xkbEvent, &xkbError, &xkbMajor, &xkbMinor)
+        && XkbSelectEventDetails(m_display, XkbUseCoreKbd, XkbStateNotify, XkbModifierLockMask, XkbModifierLockMask)) {
+        XkbStateRec state {};
+        m_locked = XkbGetState(m_display, XkbUseCoreKbd, &state) == Success && (state.locked_mods & LockMask);
+    } else {
+        m_xkbEvent = -1;
+    }
 }
 
 XTestKeyboard::~XTestKeyboard()
@@ -155,20 +165,30 @@ std::optional<XTestKeyboard::Clock::time_point> XTestKeyboard::next_release() co
     return soonest;
 }
 
-void XTestKeyboard::idle(Clock::time_point now)
+void XTestKeyboard::takeEvents()
 {
-    bool reload = false;
     while (XPending(m_display)) {
         XEvent e;
         XNextEvent(m_display, &e);
         if (e.type == MappingNotify) {
             XRefreshKeyboardMapping(&e.xmapping);
-            reload = true;
+            m_mappingChanged = true;
+        } else if (m_xkbEvent >= 0 && e.type == m_xkbEvent) {
+            const auto& xkb = reinterpret_cast<const XkbStateNotifyEvent&>(e);
+            if (xkb.xkb_type == XkbStateNotify)
+                m_locked = xkb.locked_mods & LockMask;
         }
     }
+}
+
+void XTestKeyboard::idle(Clock::time_point now)
+{
+    takeEvents();
     for (Spare& s : m_spares)
         if (s.keysym && s.held == 0 && now - s.used >= m_hold)
             setSpare(s, NoSymbol);
+    const bool reload = m_mappingChanged;
+    m_mappingChanged = false;
     if (reload) {
         // Our own changes come back too; the spares' state stays as we set it.
         loadKeymap();
@@ -226,15 +246,23 @@ void XTestKeyboard::pressCharacter(unsigned c, UINT virtualKey)
     key(pressed.keycode, true);
     if (unlock) {
         XkbLockModifiers(m_display, XkbUseCoreKbd, LockMask, LockMask);
-        XFlush(m_display);
+        // Both notices of the lock going off and on again are in before the next character
+        // asks for it.
+        XSync(m_display, False);
+        takeEvents();
     }
     m_held[virtualKey].push_back(pressed);
 }
 
-bool XTestKeyboard::capsLocked() const
+bool XTestKeyboard::capsLocked()
 {
-    XkbStateRec state {};
-    return XkbGetState(m_display, XkbUseCoreKbd, &state) == Success && (state.locked_mods & LockMask);
+    if (m_xkbEvent < 0) {
+        XkbStateRec state {};
+        return XkbGetState(m_display, XkbUseCoreKbd, &state) == Success && (state.locked_mods & LockMask);
+    }
+    // What the server announced until now: a lock set just before the tap is among it.
+    takeEvents();
+    return m_locked;
 }
 
 void XTestKeyboard::releaseCharacters(UINT virtualKey)

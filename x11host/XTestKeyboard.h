@@ -74,7 +74,9 @@ private:
     void setSpare(Spare& spare, unsigned long keysym);
     void key(unsigned keycode, bool down);
     void pressCharacter(unsigned c, UINT virtualKey);
-    bool capsLocked() const;
+    bool capsLocked();
+    // Reads the server's notices that arrived: keymap changes and the lock state.
+    void takeEvents();
     void releaseCharacters(UINT virtualKey);
 
     Display* m_display;
@@ -90,6 +92,9 @@ private:
     // Shift was pressed for it.
     std::map<UINT, std::vector<Placement>> m_held;
     bool m_shiftDown = false; // the keyboard holds Shift through a virtual key
+    int m_xkbEvent = -1; // the XKB extension's event code; -1 without it
+    bool m_locked = false; // Caps Lock, as the server last announced it
+    bool m_mappingChanged = false; // another client changed the keymap: idle() reads it again
 };
 
 }
