@@ -37,6 +37,8 @@ public:
     Damage update();
 
     const PixelBuffer* picture() const { return m_surface.buffer(); }
+    // The picture's device context, to show it in a window without another copy.
+    HDC dc() const { return m_surface.dc(); }
     // Every pixel is the form's own whatever lay under it: the picture can be copied as it is.
     bool opaque() const { return m_opaque; }
 
@@ -87,7 +89,7 @@ private:
     bool keeps_colour_key(const RECT& area) const;
 
     KeyboardForm& m_form;
-    RenderSurface m_surface;
+    RenderSurface m_surface { RenderSurface::Bitmap {} };
     std::vector<Node> m_plan;
     std::vector<size_t> m_key_node; // per key index, its node
     bool m_full = true;

@@ -206,23 +206,47 @@ ZoomView::Source ZoomView::form_source(const FormFrame* form)
     return source;
 }
 
-RECT ZoomView::refresh_keyboard(Canvas& keyboard, const Source& source, const PixelOp& op)
+RECT ZoomView::stale_region(const Source& source) const
 {
     RECT region { 0, 0, m_form_size.x, m_form_size.y };
     if (source.partial && m_overlay == Overlay::None)
         region = intersect(source.damage, region);
     else if (source.partial && m_overlay == Overlay::Rect)
         region = intersect(unite(source.damage, m_overlay_rect), region);
+    return region;
+}
+
+RECT ZoomView::refresh_keyboard(Canvas& keyboard, const Source& source, const PixelOp& op)
+{
+    // After frames that showed the picture itself the target lags behind everywhere: a zoom
+    // frame reports bounding boxes, all of which must hold this frame's pixels.
+    const RECT region = m_target_stale ? RECT { 0, 0, m_form_size.x, m_form_size.y } : stale_region(source);
+    m_target_stale = false;
     copy_rect(keyboard, *source.picture, region, op);
     return region;
 }
 
+bool ZoomView::show_picture(const Source& source, RECT& region)
+{
+    if (!m_may_show_picture || !source.opaque || source.picture == m_form.buffer())
+        return false;
+    region = stale_region(source);
+    m_overlay = Overlay::None;
+    m_picture_shown = true;
+    m_target_stale = true;
+    return true;
+}
+
 bool ZoomView::paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window,
-                     const FormFrame* form, RECT* changed)
+                     const FormFrame* form, RECT* changed, bool* picture_shown)
 {
     RECT written {};
     if (changed)
         *changed = written;
+    if (picture_shown)
+        *picture_shown = false;
+    m_may_show_picture = picture_shown && form;
+    m_picture_shown = false;
     if (m_form_size.x < 1 || m_form_size.y < 1)
         return false;
     const Source source = form_source(form);
@@ -259,14 +283,19 @@ bool ZoomView::paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas&
         m_overlay = Overlay::Unknown;
     if (changed)
         *changed = written;
+    if (picture_shown)
+        *picture_shown = m_picture_shown;
     return drawn;
 }
 
 RECT ZoomView::paint_plain(Canvas& keyboard, const Source& source)
 {
+    RECT written {};
+    if (show_picture(source, written))
+        return written;
     // Where the form leaves holes, what the keyboard showed before stays, as when the form draws
     // itself there.
-    RECT written = refresh_keyboard(keyboard, source, source.opaque ? copy_op() : key_op());
+    written = refresh_keyboard(keyboard, source, source.opaque ? copy_op() : key_op());
     m_overlay = Overlay::None;
     return written;
 }
@@ -300,6 +329,7 @@ bool ZoomView::paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Ca
 
     // The whole keyboard is magnified: all of it is written.
     clipped_copy(keyboard, POINT { 0, 0 }, m_form_size, *m_work.buffer(), POINT { 0, strip }, copy_op());
+    m_target_stale = false;
     changed = RECT { 0, 0, fw, fh };
     m_overlay = Overlay::All;
     if (!(frame.window_visible && !frame.repeat && window && have_capture))
@@ -330,8 +360,11 @@ RECT ZoomView::paint_glass(const ZoomFrame& frame, const PixelBuffer& capture, C
     m_lens_image.recreate(lens);
     // The keyboard itself is never magnified in this style; where the form left holes the
     // colour key shows, as on the surface the lens reads.
-    RECT written = refresh_keyboard(keyboard, source, copy_op());
-    m_overlay = Overlay::None;
+    RECT written {};
+    if (!show_picture(source, written)) {
+        written = refresh_keyboard(keyboard, source, copy_op());
+        m_overlay = Overlay::None;
+    }
     if (!m_lens_source.buffer() || !m_lens_image.buffer()) {
         copy_all(window, capture);
         return written;

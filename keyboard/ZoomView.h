@@ -52,6 +52,7 @@ struct FormFrame {
     // all when the target may hold anything else.
     bool all = true;
     RECT damage {};
+    HDC dc = nullptr; // the picture's device context, when the platform can copy from it
 };
 
 class ZoomView {
@@ -76,8 +77,11 @@ public:
     // comes from form's picture when given, else from the painter. changed receives the part of
     // keyboard that this frame wrote: with a form picture whose damage is known, only what
     // differs from the last frame (the keys that changed and the zoom areas).
+    // With picture_shown, a frame that puts nothing over an opaque form picture (no zoom over
+    // the keys) leaves keyboard alone and sets it: changed is then the part of the form's
+    // picture to show as it is. Later frames still write all they report in changed.
     bool paint(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window,
-               const FormFrame* form = nullptr, RECT* changed = nullptr);
+               const FormFrame* form = nullptr, RECT* changed = nullptr, bool* picture_shown = nullptr);
 
 private:
     // The form's picture for this frame and how much of the keyboard target must be written.
@@ -91,8 +95,13 @@ private:
     enum class Overlay { Unknown, None, Rect, All };
 
     Source form_source(const FormFrame* form);
+    // Where the keyboard target may differ from the form's picture.
+    RECT stale_region(const Source& source) const;
     // The form's picture into the keyboard target where it may differ; the part written.
     RECT refresh_keyboard(Canvas& keyboard, const Source& source, const PixelOp& op);
+    // The form's picture is the frame's keyboard picture (region: the part to show), when the
+    // caller can show it.
+    bool show_picture(const Source& source, RECT& region);
     RECT paint_plain(Canvas& keyboard, const Source& source);
     bool paint_flat(const ZoomFrame& frame, const PixelBuffer* capture, Canvas& keyboard, Canvas* window,
                     const Source& source, RECT& changed);
@@ -120,6 +129,9 @@ private:
     bool m_backdrop_valid = false;
     Overlay m_overlay = Overlay::Unknown;
     RECT m_overlay_rect {};
+    bool m_may_show_picture = false; // this frame's caller can show the form's picture itself
+    bool m_picture_shown = false;
+    bool m_target_stale = false; // the keyboard target missed frames that showed the picture
 };
 
 // The rectangle (src_pos, size) of src, cut to src, drawn at dst_pos moved by what was cut.

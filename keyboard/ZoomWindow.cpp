@@ -107,13 +107,16 @@ void ZoomWindow::paint(HDC keyboard_dc, ZoomFrame frame, const FormFrame* form)
     const bool fresh_capture = m_capture && m_capture->width() == size().x && m_capture->height() == size().y;
     Canvas keyboard_canvas(keyboard), image_canvas(image);
     RECT changed {};
+    // A frame with nothing over the keys shows the form's picture itself: one copy less.
+    bool picture_shown = false;
+    const bool may_show_picture = form && form->dc;
     bool drawn = m_view.paint(frame, fresh_capture ? m_capture.get() : nullptr, keyboard_canvas,
-                              image ? &image_canvas : nullptr, form, &changed);
+                              image ? &image_canvas : nullptr, form, &changed, may_show_picture ? &picture_shown : nullptr);
     if (!form || !m_keyboard_known)
         changed = RECT { 0, 0, keyboard->width(), keyboard->height() };
     if (changed.right > changed.left && changed.bottom > changed.top)
         BitBlt(keyboard_dc, changed.left, changed.top, changed.right - changed.left, changed.bottom - changed.top,
-               keyboard->dc(), changed.left, changed.top, SRCCOPY);
+               picture_shown ? form->dc : keyboard->dc(), changed.left, changed.top, SRCCOPY);
     m_keyboard_known = form != nullptr;
     if (drawn && image)
         blit_to_window(*image);

@@ -257,6 +257,7 @@ void kbApplication::paint(HDC dc)
     form.opaque = m_picture.opaque();
     form.all = damage.all;
     form.damage = damage.rect;
+    form.dc = m_picture.dc();
     m_zoom.paint(dc, frame, &form);
 }
 

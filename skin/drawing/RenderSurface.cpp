@@ -2,6 +2,7 @@
 
 #include "runtime/Log.h"
 #include "skin/drawing/Blit.h"
+#include "skin/drawing/DibPixelBuffer.h"
 
 #include <atomic>
 
@@ -25,6 +26,7 @@ void RenderSurface::release()
 {
     g_pixels -= pixels_of(m_buffer.get());
     m_buffer.reset();
+    m_dc = nullptr;
 }
 
 bool RenderSurface::recreate(POINT size)
@@ -35,7 +37,13 @@ bool RenderSurface::recreate(POINT size)
     if (m_canvas.clip_depth() != 0)
         Fatal(u"Clip is in effect, cannot resize", u"RenderSurface::recreate");
     release();
-    m_buffer = PixelBuffer::create(size.x, size.y);
+    if (m_bitmap) {
+        std::unique_ptr<DibPixelBuffer> dib = DibPixelBuffer::create(size.x, size.y);
+        m_dc = dib ? dib->dc() : nullptr;
+        m_buffer = std::move(dib);
+    } else {
+        m_buffer = PixelBuffer::create(size.x, size.y);
+    }
     g_pixels += pixels_of(m_buffer.get());
     m_canvas.set_target(m_buffer.get());
     bool released = size.x == 0 && size.y == 0;

@@ -13,6 +13,13 @@ class PixelOp;
 class RenderSurface {
 public:
     RenderSurface() = default;
+    // A surface whose buffers are bitmaps with a device context of their own (dc()), so that
+    // the platform can copy from it straight to a window.
+    struct Bitmap {};
+    explicit RenderSurface(Bitmap)
+        : m_bitmap(true)
+    {
+    }
     ~RenderSurface();
     RenderSurface(const RenderSurface&) = delete;
     RenderSurface& operator=(const RenderSurface&) = delete;
@@ -27,6 +34,8 @@ public:
     Canvas& canvas() { return m_canvas; }
     const Canvas& canvas() const { return m_canvas; }
     PixelBuffer* buffer() const { return m_buffer.get(); }
+    // The bitmap surface's device context; null for other surfaces and without a buffer.
+    HDC dc() const { return m_dc; }
 
     // The whole surface at position in the target, through op.
     void draw(Canvas& target, POINT position, const PixelOp& op) const;
@@ -41,4 +50,6 @@ private:
 
     Canvas m_canvas;
     std::unique_ptr<PixelBuffer> m_buffer;
+    bool m_bitmap = false;
+    HDC m_dc = nullptr;
 };
