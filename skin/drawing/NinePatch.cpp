@@ -5,6 +5,7 @@
 #include "skin/drawing/PixelOp.h"
 
 #include <algorithm>
+#include <cstring>
 
 int NinePatchAxis::source(int k) const
 {
@@ -110,6 +111,19 @@ void draw_picture(Canvas& canvas, POINT pos, POINT size, const PixelBuffer& pict
     PixelBuffer& dst = *canvas.target();
     int tile = y.tile_end - y.tile_start;
     int tile_row = y.middle_pos;
+    // Scaled and stretched pictures draw many rows from the same source row: where a part of
+    // the row does not depend on what lay under it, the row above holds that part already.
+    struct Part {
+        int at, len, from, to; // destination offset and length; source columns read
+        int repeats = -1; // for the current source row: -1 not known yet, else copy or not
+    };
+    auto part = [s](int at, int len, int first, int count) {
+        return Part { at, len, first >> s, count > 0 ? ((first + count - 1) >> s) + 1 : 0 };
+    };
+    Part parts[3] = { part(0, x.first_len, x.first_src, x.first_len),
+        part(x.first_len, x.middle_len, x.tile_start, x.tile_end - x.tile_start),
+        part(x.first_len + x.middle_len, x.last_len, x.last_src, x.last_len) };
+    int last_source = -1;
     for (int k = 0; k < y.length(); ++k) {
         int src_y;
         if (k < y.first_len) {
@@ -123,6 +137,26 @@ void draw_picture(Canvas& canvas, POINT pos, POINT size, const PixelBuffer& pict
         }
         const uint16_t* row = picture.row(src_y >> s);
         uint16_t* d = dst.row(y.start + k) + x.start;
+        if (src_y >> s == last_source && k > 0) {
+            const uint16_t* above = dst.row(y.start + k - 1) + x.start;
+            auto copied = [&](Part& p) {
+                if (p.repeats < 0)
+                    p.repeats = p.from < p.to && op.replaces(row, p.from, p.to);
+                if (p.repeats && p.len > 0)
+                    std::memcpy(d + p.at, above + p.at, static_cast<size_t>(p.len) * 2);
+                return p.repeats == 1 || p.len <= 0;
+            };
+            if (!copied(parts[0]))
+                op.guided_span(d, row, x.first_src, x.first_len, s);
+            if (!copied(parts[1]))
+                op.tiled_span(d + x.first_len, row, x.middle_pos, x.middle_len, s, x.tile_start, x.tile_end);
+            if (!copied(parts[2]))
+                op.guided_span(d + x.first_len + x.middle_len, row, x.last_src, x.last_len, s);
+            continue;
+        }
+        last_source = src_y >> s;
+        for (Part& p : parts)
+            p.repeats = -1;
         if (x.first_len > 0)
             op.guided_span(d, row, x.first_src, x.first_len, s);
         d += x.first_len;

@@ -20,4 +20,7 @@ public:
     virtual void tiled_span(uint16_t* dst, const uint16_t* row, int start, int count, int shift,
                             int tile_start, int tile_end) const = 0;
     virtual std::unique_ptr<PixelOp> clone() const = 0;
+    // Whether drawing from row[from, to) gives the same pixels whatever the destination held, so
+    // that a destination row drawn from the same source row may be copied instead.
+    virtual bool replaces(const uint16_t* /*row*/, int /*from*/, int /*to*/) const { return false; }
 };

@@ -40,6 +40,16 @@ MK_DEFINE_STATELESS_OP(LensBlendOp, lens_blend)
 
 #undef MK_DEFINE_STATELESS_OP
 
+bool all_opaque(const uint16_t* row, int from, int to)
+{
+    return std::all_of(row + from, row + to, [](uint16_t p) { return (p & span::kOpaqueBit) != 0; });
+}
+
+bool KeyOp::replaces(const uint16_t* row, int from, int to) const
+{
+    return std::find(row + from, row + to, span::kColorKey) == row + to;
+}
+
 #define MK_DEFINE_MODULATION_OP(Name, family)                                                    \
     void Name::span(uint16_t* first, uint16_t* last, const uint16_t* src) const                  \
     {                                                                                            \

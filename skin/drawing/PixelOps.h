@@ -14,39 +14,48 @@
                     int tile_start, int tile_end) const override;                                \
     std::unique_ptr<PixelOp> clone() const override;
 
+// Every pixel of row[from, to) is opaque: the levels draw it as it is.
+bool all_opaque(const uint16_t* row, int from, int to);
+
 class CopyOp final : public PixelOp {
 public:
     MK_PIXEL_OP_OVERRIDES
+    bool replaces(const uint16_t*, int, int) const override { return true; }
 };
 
 // The colour key leaves the destination as it is.
 class KeyOp final : public PixelOp {
 public:
     MK_PIXEL_OP_OVERRIDES
+    bool replaces(const uint16_t* row, int from, int to) const override;
 };
 
 // A quarter of the destination shows through translucent pixels.
 class Translucent1Op final : public PixelOp {
 public:
     MK_PIXEL_OP_OVERRIDES
+    bool replaces(const uint16_t* row, int from, int to) const override { return all_opaque(row, from, to); }
 };
 
 // Half of the destination shows through translucent pixels.
 class Translucent2Op final : public PixelOp {
 public:
     MK_PIXEL_OP_OVERRIDES
+    bool replaces(const uint16_t* row, int from, int to) const override { return all_opaque(row, from, to); }
 };
 
 // Three quarters of the destination show through translucent pixels.
 class Translucent3Op final : public PixelOp {
 public:
     MK_PIXEL_OP_OVERRIDES
+    bool replaces(const uint16_t* row, int from, int to) const override { return all_opaque(row, from, to); }
 };
 
 // Only opaque pixels are drawn; translucent ones vanish.
 class OpaqueOp final : public PixelOp {
 public:
     MK_PIXEL_OP_OVERRIDES
+    bool replaces(const uint16_t* row, int from, int to) const override { return all_opaque(row, from, to); }
 };
 
 // Brings text back from the scratch bitmap: every pixel the text changed becomes opaque.
@@ -104,6 +113,7 @@ public:
     static int index_for(int alpha);
     int index() const { return m_index; }
     MK_PIXEL_OP_OVERRIDES
+    bool replaces(const uint16_t* row, int from, int to) const override { return m_level->replaces(row, from, to); }
 
 private:
     int m_index;

@@ -330,6 +330,14 @@ Case make_case(int number)
         guides(sh, &POINT::y);
         if (r.chance(30))
             c.size = POINT { r.range(1, 3 * dw), r.range(1, 3 * dh) };
+        // Pictures as skins have them: rows with no see-through pixel, which a row drawn from
+        // the same source row may copy from the row above. Its own sequence leaves the others'.
+        Random solid(static_cast<uint64_t>(number) ^ 0x50117Du);
+        if (solid.chance(50))
+            for (int y = 0; y < sh; ++y)
+                if (solid.chance(60))
+                    for (int x = 0; x < sw; ++x)
+                        c.src->row(y)[x] |= 0x0020;
         break;
     }
     default:
