@@ -448,4 +448,82 @@ TEST_F(OneScreen, AWindowStaysWhileItsProgramRewritesItsPicture)
     close(report);
 }
 
+// A program busy with a message that another program sent it, which meanwhile taps it (as a
+// host's script does while the program still works): the tap is a request queued for the
+// program's thread, carried out after the sent message, never handed to the program's own loop
+// as a message it cannot know (which would lose the tap).
+constexpr UINT kTapMeNow = WM_APP + 2;
+constexpr UINT kAskBack = WM_APP + 3;
+
+LRESULT CALLBACK askingBackProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    switch (m) {
+    case kAskBack:
+        // While this program handles the sent message, the sender taps it.
+        SendMessage(reinterpret_cast<HWND>(wp), kTapMeNow, 0, 0);
+        return 1;
+    case WM_LBUTTONDOWN:
+        say("down " + std::to_string(GET_X_LPARAM(lp)) + " " + std::to_string(GET_Y_LPARAM(lp)));
+        return 0;
+    case WM_LBUTTONUP:
+        say("up");
+        return 0;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+LRESULT CALLBACK tappingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == kTapMeNow) {
+        SimStylusDown(50, 60);
+        SimStylusUp(50, 60);
+        return 0;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(OneScreen, ATapArrivingWhileTheProgramHandlesASentMessageStillReachesIt)
+{
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = report[1];
+        WNDCLASS wc {};
+        wc.lpfnWndProc = askingBackProc;
+        wc.lpszClassName = u"AskingBack";
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"AskingBack", u"Child", WS_VISIBLE, 40, 40, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        say(w ? "ready" : "failed");
+        MSG m;
+        while (GetMessage(&m, nullptr, 0, 0) > 0) {
+            if (!m.hwnd && m.message >= 0xBF00 && m.message <= 0xBFFF)
+                say("the platform's own request came out of the queue");
+            DispatchMessage(&m);
+        }
+        _exit(0);
+    }
+    close(report[1]);
+    ASSERT_EQ(readLine(report[0]), "ready");
+    HWND other = nullptr;
+    ASSERT_TRUE(eventually([&] { return (other = WindowFromPoint(POINT { 50, 50 })) != nullptr; }));
+
+    WNDCLASS wc {};
+    wc.lpfnWndProc = tappingProc;
+    wc.lpszClassName = u"Tapping";
+    RegisterClass(&wc);
+    HWND mine = CreateWindowEx(WS_EX_NOACTIVATE, u"Tapping", u"Mine", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(SendMessage(other, kAskBack, reinterpret_cast<WPARAM>(mine), 0), 1);
+    EXPECT_EQ(readLine(report[0]), "down 10 20");
+    EXPECT_EQ(readLine(report[0]), "up");
+
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    SimReapEndedPrograms();
+    DestroyWindow(mine);
+    UnregisterClass(u"Tapping", nullptr);
+    SimPumpMessages();
+    close(report[0]);
+}
+
 }

@@ -24,9 +24,8 @@ const std::u16string kLayoutList = u"\\Program Files\\Tarn\\Magnikeys\\layouts\\
 
 // The settings key sits among the extra keys; the program then covers the screen under the
 // input panel, which stays in front, so the panel goes away for the program's lower rows. The
-// program opens its menu on the real clock: a tap while it still slides in can be lost on a
-// busy machine, so the script waits as a user would.
-const std::string kOpenSettings = "sip show\nkey extra\nkey settings\nwait 300\n";
+// script taps the program's menu as soon as it shows, without waiting: every tap must count.
+const std::string kOpenSettings = "sip show\nkey extra\nkey settings\n";
 
 // A text file the programs keep in UTF-16, as lower-case UTF-8.
 std::string lowered(const std::optional<std::string>& bytes)

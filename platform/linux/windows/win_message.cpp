@@ -175,6 +175,12 @@ void runInternalRequests(ThreadQueue& q)
     }
 }
 
+bool hasInternalRequests(ThreadQueue& q)
+{
+    std::lock_guard<std::mutex> g(q.mutex);
+    return std::any_of(q.posted.begin(), q.posted.end(), isInternal);
+}
+
 // Nothing left to do: this process's pictures go out to the device, and whoever waits for the
 // thread to be idle hears of it.
 void becameIdle(ThreadQueue& q)
@@ -199,6 +205,13 @@ bool retrieve(ThreadQueue& q, MSG* out, HWND filter, UINT filterMin, UINT filter
     runInternalRequests(q);
     if (retrieveOnce(q, out, filter, filterMin, filterMax, remove))
         return true;
+    // A request that came in meanwhile (another program's tap while a sent message was being
+    // handled) is carried out before the thread says it has nothing to do.
+    if (hasInternalRequests(q)) {
+        runInternalRequests(q);
+        if (retrieveOnce(q, out, filter, filterMin, filterMax, remove))
+            return true;
+    }
     becameIdle(q);
     return false;
 }
@@ -214,8 +227,10 @@ bool retrieveOnce(ThreadQueue& q, MSG* out, HWND filter, UINT filterMin, UINT fi
         // Lock order everywhere: the window tree, then a queue.
         Guard tree(lock());
         std::lock_guard<std::mutex> g(q.mutex);
+        // Requests of other programs are never handed to the program: one posted since the
+        // thread last carried them out waits for the next retrieval.
         auto it = std::find_if(q.posted.begin(), q.posted.end(), [&](const MSG& p) {
-            return inRange(p.message, filterMin, filterMax) && matchesWindow(filter, p.hwnd);
+            return !isInternal(p) && inRange(p.message, filterMin, filterMax) && matchesWindow(filter, p.hwnd);
         });
         if (it != q.posted.end()) {
             *out = *it;
