@@ -205,7 +205,13 @@ void XTestKeyboard::key(unsigned keycode, bool down)
     if (!m_xtest || !keycode)
         return;
     XTestFakeKeyEvent(m_display, keycode, down ? True : False, CurrentTime);
-    XFlush(m_display);
+    // A press waits until the server has handled it: the keyboard's pictures of the same moment
+    // go out on another connection and would otherwise be handled first, holding the character
+    // back behind them.
+    if (down)
+        XSync(m_display, False);
+    else
+        XFlush(m_display);
 }
 
 void XTestKeyboard::virtual_key(BYTE virtualKey, DWORD flags)

@@ -148,12 +148,19 @@ void runKeyboard(std::unique_ptr<pocketsim::SipHost> started, x11host::XTestKeyb
     // the moment it arrives.
     const int wake = SimThreadEventFd();
     const int display = SimDisplayFd();
+    // Looking for ended programs reads the device's shared folder: a few times a second is
+    // soon enough, and keeps it off the path of every event.
+    auto reaped = std::chrono::steady_clock::now();
     while (!g_stop) {
-        if (!SimPumpMessages() || !SimPollDisplay())
+        // What arrived is taken in first and handled in the same turn.
+        if (!SimPollDisplay() || !SimPumpMessages())
             break;
         keyboard.idle();
         session.idle(panel);
-        SimReapEndedPrograms();
+        if (const auto now = std::chrono::steady_clock::now(); now - reaped >= std::chrono::milliseconds(100)) {
+            SimReapEndedPrograms();
+            reaped = now;
+        }
         if (commandsOpen)
             commandsOpen = readCommands(commands);
         if (wake < 0 || display < 0) {

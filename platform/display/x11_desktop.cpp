@@ -259,10 +259,19 @@ private:
         }
         s.rect = p.rect;
         const size_t count = static_cast<size_t>(std::max<LONG>(0, p.rect.right - p.rect.left)) * std::max<LONG>(0, p.rect.bottom - p.rect.top);
-        const bool changed = moved || s.pixels.size() != count || (p.pixels && !std::equal(s.pixels.begin(), s.pixels.end(), p.pixels));
-        if (changed && p.pixels) {
-            s.pixels.assign(p.pixels, p.pixels + count);
-            convert(s);
+        // Only the part that changed is converted and sent: a key pressed is a few thousand
+        // pixels, not the whole keyboard through the server's socket.
+        RECT changed {};
+        if (moved || s.pixels.size() != count || s.image.size() != static_cast<size_t>(s.width) * s.height) {
+            if (p.pixels)
+                s.pixels.assign(p.pixels, p.pixels + count);
+            else
+                s.pixels.clear();
+            s.image.assign(static_cast<size_t>(s.width) * s.height, 0);
+            changed = RECT { 0, 0, s.width, s.height };
+            convert(s, changed);
+        } else if (p.pixels) {
+            changed = update(s, p.pixels);
         }
         if (!s.mapped) {
             XMapWindow(m_display, s.xid);
@@ -270,8 +279,34 @@ private:
         }
         if (s.role == WindowPicture::Role::Popup && p.local)
             XRaiseWindow(m_display, s.xid);
-        if (changed)
-            draw(s);
+        if (changed.right > changed.left && changed.bottom > changed.top)
+            draw(s, changed);
+    }
+
+    // Takes the window's new pixels; the rectangle where they differ from the last ones, now
+    // converted.
+    RECT update(Shown& s, const uint16_t* pixels)
+    {
+        const int dw = s.rect.right - s.rect.left, dh = s.rect.bottom - s.rect.top;
+        RECT changed { dw, dh, 0, 0 };
+        for (int y = 0; y < dh; ++y) {
+            uint16_t* old = s.pixels.data() + static_cast<size_t>(y) * dw;
+            const uint16_t* now = pixels + static_cast<size_t>(y) * dw;
+            if (std::memcmp(old, now, static_cast<size_t>(dw) * 2) == 0)
+                continue;
+            int left = 0, right = dw;
+            while (old[left] == now[left])
+                ++left;
+            while (old[right - 1] == now[right - 1])
+                --right;
+            std::memcpy(old + left, now + left, static_cast<size_t>(right - left) * 2);
+            changed = RECT { std::min<LONG>(changed.left, left), std::min<LONG>(changed.top, y), std::max<LONG>(changed.right, right),
+                y + 1 };
+        }
+        if (changed.right <= changed.left)
+            return RECT {};
+        convert(s, changed);
+        return changed;
     }
 
     Shown create(const WindowPicture& p)
@@ -348,36 +383,47 @@ private:
             reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
     }
 
-    // The device's pixels in the visual's format, one for one.
-    void convert(Shown& s)
+    // The device's pixels in the visual's format, one for one, within the rectangle.
+    void convert(Shown& s, const RECT& r)
     {
         const int dw = s.rect.right - s.rect.left, dh = s.rect.bottom - s.rect.top;
-        s.image.assign(static_cast<size_t>(s.width) * s.height, 0);
-        if (dw <= 0 || dh <= 0)
+        if (m_fromRed.empty()) {
+            // Each 565 channel's value in the visual's pixel, with the rounding the device uses.
+            for (unsigned v = 0; v < 32; ++v) {
+                m_fromRed.push_back(static_cast<uint32_t>(m_red.pack(v * 255 / 31)));
+                m_fromBlue.push_back(static_cast<uint32_t>(m_blue.pack(v * 255 / 31)));
+            }
+            for (unsigned v = 0; v < 64; ++v)
+                m_fromGreen.push_back(static_cast<uint32_t>(m_green.pack(v * 255 / 63)));
+        }
+        const int x1 = std::min<int>({ static_cast<int>(r.right), dw, s.width }), y1 = std::min<int>({ static_cast<int>(r.bottom), dh, s.height });
+        if (s.pixels.size() != static_cast<size_t>(std::max(dw, 0)) * std::max(dh, 0))
             return;
-        const int w = std::min(dw, s.width), h = std::min(dh, s.height);
-        for (int y = 0; y < h; ++y) {
+        for (int y = std::max<int>(0, r.top); y < y1; ++y) {
             const uint16_t* in = s.pixels.data() + static_cast<size_t>(y) * dw;
             uint32_t* out = s.image.data() + static_cast<size_t>(y) * s.width;
-            for (int x = 0; x < w; ++x) {
+            for (int x = std::max<int>(0, r.left); x < x1; ++x) {
                 const uint16_t p = in[x];
-                const unsigned r = ((p >> 11) & 0x1F) * 255 / 31, g = ((p >> 5) & 0x3F) * 255 / 63, b = (p & 0x1F) * 255 / 31;
-                out[x] = static_cast<uint32_t>(m_red.pack(r) | m_green.pack(g) | m_blue.pack(b));
+                out[x] = m_fromRed[p >> 11] | m_fromGreen[(p >> 5) & 0x3F] | m_fromBlue[p & 0x1F];
             }
         }
     }
 
-    void draw(Shown& s)
+    void draw(Shown& s, const RECT& r)
     {
         if (s.image.size() != static_cast<size_t>(s.width) * s.height || s.image.empty())
+            return;
+        const int x0 = std::max<int>(0, r.left), y0 = std::max<int>(0, r.top);
+        const int x1 = std::min<int>(s.width, r.right), y1 = std::min<int>(s.height, r.bottom);
+        if (x1 <= x0 || y1 <= y0)
             return;
         XImage* image = XCreateImage(m_display, m_visual, static_cast<unsigned>(m_depth), ZPixmap, 0,
             reinterpret_cast<char*>(s.image.data()), static_cast<unsigned>(s.width), static_cast<unsigned>(s.height), 32, 0);
         if (!image)
             return;
         if (image->bits_per_pixel == 32)
-            XPutImage(m_display, s.xid, DefaultGC(m_display, m_screen), image, 0, 0, 0, 0, static_cast<unsigned>(s.width),
-                static_cast<unsigned>(s.height));
+            XPutImage(m_display, s.xid, DefaultGC(m_display, m_screen), image, x0, y0, x0, y0, static_cast<unsigned>(x1 - x0),
+                static_cast<unsigned>(y1 - y0));
         image->data = nullptr; // ours
         XDestroyImage(image);
     }
@@ -395,7 +441,7 @@ private:
         switch (e.type) {
         case Expose:
             if (Shown* s = shownFor(e.xexpose.window); s && e.xexpose.count == 0)
-                draw(*s);
+                draw(*s, RECT { 0, 0, s->width, s->height });
             break;
         case ButtonPress:
         case ButtonRelease:
@@ -448,6 +494,7 @@ private:
     EventClock m_clock; // X server time to the device's ticks
     int m_panelTop = 0; // the panel's top edge while it shows, else the screen's height
     Channel m_red, m_green, m_blue;
+    std::vector<uint32_t> m_fromRed, m_fromGreen, m_fromBlue; // 565 channel values as the visual's
     int m_screenWidth = 0;
     int m_screenHeight = 0;
     Atom m_type, m_typeDock, m_typeNormal, m_state, m_stateAbove, m_stateSticky, m_skipTaskbar, m_skipPager;

@@ -124,6 +124,19 @@ bool windowedDisplay()
     return s.backend && s.backend->windowed();
 }
 
+// n pixels of one colour, written a block at a time (a window's picture is filled per frame).
+void fillPixels(std::vector<uint16_t>& pixels, size_t n, uint16_t colour)
+{
+    pixels.resize(n);
+    const size_t first = std::min<size_t>(n, 256);
+    std::fill_n(pixels.data(), first, colour);
+    for (size_t done = first; done < n;) {
+        const size_t chunk = std::min(done, n - done);
+        std::memcpy(pixels.data() + done, pixels.data(), chunk * 2);
+        done += chunk;
+    }
+}
+
 // Under the window lock: each top-level window of the device, front to back, as the windowed
 // back end shows it.
 void pictureWindows()
@@ -144,24 +157,28 @@ void pictureWindows()
         p.title.clear();
         p.local = l.local != nullptr;
         const int width = std::max<int>(0, l.rect.right - l.rect.left), height = std::max<int>(0, l.rect.bottom - l.rect.top);
-        pixels.assign(static_cast<size_t>(width) * height, kDesktop);
+        // A hidden window's picture is not shown: nothing to compose for it, however large.
+        if (!p.visible)
+            pixels.clear();
+        else
+            fillPixels(pixels, static_cast<size_t>(width) * height, kDesktop);
         if (l.local) {
             p.title = l.local->title;
             const bool panel = l.local->cls && l.local->cls->name == SIM_SIP_CLASS;
             p.role = panel ? display::WindowPicture::Role::Panel
                 : (l.flags & wm::shared::kActivatable) ? display::WindowPicture::Role::Normal
                                                        : display::WindowPicture::Role::Popup;
-            if (width > 0 && height > 0)
+            if (p.visible && width > 0 && height > 0)
                 wm::composeTree(pixels.data(), width, l.local, POINT { -l.rect.left, -l.rect.top }, RECT { 0, 0, width, height });
         } else {
             p.role = (l.flags & wm::shared::kActivatable) ? display::WindowPicture::Role::Normal
                                                           : display::WindowPicture::Role::Popup;
-            if (l.pixels)
+            if (p.visible && l.pixels)
                 for (int y = 0; y < std::min(height, l.height); ++y)
                     std::copy_n(l.pixels + static_cast<size_t>(y) * l.width, std::min(width, l.width),
                         pixels.data() + static_cast<size_t>(y) * width);
         }
-        p.pixels = pixels.data();
+        p.pixels = p.visible ? pixels.data() : nullptr;
     }
     s.changed = false;
 }
