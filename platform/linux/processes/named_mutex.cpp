@@ -55,9 +55,6 @@ struct MutexState {
             ++depth;
             return WAIT_OBJECT_0;
         }
-        // Another process's hold is looked at again soon at first, then less often: most are
-        // short (a file written), and a late look costs the waiter the rest of its step.
-        auto look = std::chrono::microseconds(100);
         for (;;) {
             if (owner == 0 && tryHostLock()) {
                 owner = me;
@@ -67,13 +64,11 @@ struct MutexState {
             if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline)
                 return WAIT_TIMEOUT;
             // Another thread here: wait for its release. Another process: look again shortly.
-            std::chrono::microseconds step = owner ? std::chrono::milliseconds(50) : look;
-            if (!owner)
-                look = std::min<std::chrono::microseconds>(look * 2, std::chrono::milliseconds(2));
+            auto step = std::chrono::milliseconds(owner ? 50 : 2);
             if (milliseconds != INFINITE)
-                step = std::min(step, std::chrono::duration_cast<std::chrono::microseconds>(
+                step = std::min(step, std::chrono::duration_cast<std::chrono::milliseconds>(
                                           deadline - std::chrono::steady_clock::now())
-                        + std::chrono::microseconds(100));
+                        + std::chrono::milliseconds(1));
             released.wait_for(g, step);
         }
     }
