@@ -316,6 +316,28 @@ TEST_F(Shell, FullScreenStateIsKeptPerWindowAndTheShellHearsOfIt)
     EXPECT_FALSE(SHFullScreen(reinterpret_cast<HWND>(0x1234), SHFS_HIDETASKBAR));
 }
 
+TEST_F(Shell, FullScreenStateSaidAgainIsNotHeardAgain)
+{
+    // Programs place themselves again after every panel notice, with the state they had.
+    ASSERT_TRUE(SHFullScreen(main, SHFS_HIDETASKBAR | SHFS_SHOWSIPBUTTON));
+    SimPumpMessages();
+    heard.shell.clear();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(SHFullScreen(main, SHFS_HIDETASKBAR | SHFS_SHOWSIPBUTTON));
+    ASSERT_TRUE(SHFullScreen(main, SHFS_HIDETASKBAR));
+    SimPumpMessages();
+    EXPECT_TRUE(heard.shell.empty()) << "nothing changed";
+    EXPECT_EQ(SimShellState(main), DWORD(SHFS_HIDETASKBAR));
+
+    // A change after the repeats is heard, once.
+    ASSERT_TRUE(SHFullScreen(main, SHFS_SHOWTASKBAR | SHFS_HIDESIPBUTTON));
+    ASSERT_TRUE(SHFullScreen(main, SHFS_SHOWTASKBAR | SHFS_HIDESIPBUTTON));
+    SimPumpMessages();
+    ASSERT_EQ(heard.shell.size(), 1u);
+    EXPECT_EQ(heard.shell[0].first, WPARAM(SIM_SHELL_FULLSCREEN));
+    EXPECT_EQ(SimShellState(main), DWORD(SHFS_HIDESIPBUTTON));
+}
+
 TEST_F(Shell, PlatformTypeAnswersTheDeviceKind)
 {
     WCHAR type[64];

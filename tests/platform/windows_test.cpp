@@ -497,3 +497,48 @@ TEST_F(WindowSystem, DestroyingAParentDestroysItsChildrenParentFirst)
 }
 
 }
+
+TEST_F(WindowSystem, TheScreenDcReadsTheScreenAsItIsWhenRead)
+{
+    const uint16_t red = 0xF800, blue = 0x001F;
+    HWND w = make(WS_POPUP | WS_VISIBLE, 20, 20, 100, 100);
+    g_fill[w] = red;
+    SimPumpMessages();
+
+    // Taken for its metrics while the window changes: the reads that follow see the change.
+    HDC screen = GetDC(nullptr);
+    ASSERT_NE(screen, nullptr);
+    EXPECT_EQ(GetDeviceCaps(screen, LOGPIXELSY), 96);
+    g_fill[w] = blue;
+    InvalidateRect(w, nullptr, FALSE);
+    UpdateWindow(w);
+    EXPECT_EQ(GetPixel(screen, 50, 50), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(screen, 10, 10), GetPixel(screen, 230, 310)) << "the desktop around it";
+
+    // A blit from it copies the screen of that moment, moved windows included.
+    SetWindowPos(w, nullptr, 120, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SimPumpMessages();
+    BITMAPINFO bi {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = 240;
+    bi.bmiHeader.biHeight = -320;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 16;
+    bi.bmiHeader.biCompression = BI_BITFIELDS;
+    DWORD masks[3] = { 0xF800, 0x07E0, 0x001F };
+    std::memcpy(bi.bmiColors, masks, sizeof masks);
+    void* bits = nullptr;
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(memory, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    ASSERT_TRUE(BitBlt(memory, 0, 0, 240, 320, screen, 0, 0, SRCCOPY));
+    EXPECT_EQ(GetPixel(memory, 150, 250), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(memory, 50, 50), GetPixel(memory, 230, 10));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    // What the screen shows agrees with what the DC read.
+    EXPECT_EQ(screenPixel(150, 250), blue);
+}

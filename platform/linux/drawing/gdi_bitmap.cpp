@@ -108,6 +108,8 @@ BOOL BitBlt(HDC destHandle, int x, int y, int width, int height, HDC srcHandle, 
     default:
         return FALSE;
     }
+    if (usesSource(rop))
+        prepareSurface(srcHandle);
     std::lock_guard guard(lock());
     DC* dest = findDC(destHandle);
     DC* src = usesSource(rop) ? findDC(srcHandle) : nullptr;

@@ -120,6 +120,25 @@ void GdiSetSurfaceFill(HDC handle, GdiSurfaceFill fill)
         dc->fill = fill;
 }
 
+void GdiSetSurfacePrepare(HDC handle, GdiSurfacePrepare prepare)
+{
+    std::lock_guard guard(lock());
+    if (DC* dc = findDC(handle); dc && !dc->memory)
+        dc->prepare = prepare;
+}
+
+void gdi::prepareSurface(HDC handle)
+{
+    GdiSurfacePrepare prepare = nullptr;
+    {
+        std::lock_guard guard(lock());
+        if (DC* dc = findDC(handle))
+            prepare = dc->prepare;
+    }
+    if (prepare)
+        prepare();
+}
+
 void GdiDeleteSurfaceDC(HDC handle)
 {
     std::lock_guard guard(lock());
@@ -314,6 +333,7 @@ int GetBkMode(HDC handle)
 
 COLORREF GetPixel(HDC handle, int x, int y)
 {
+    prepareSurface(handle);
     std::lock_guard guard(lock());
     uint16_t* pixel = clippedPixel(handle, x, y);
     return pixel ? from565(*pixel) : CLR_INVALID;
@@ -321,6 +341,7 @@ COLORREF GetPixel(HDC handle, int x, int y)
 
 COLORREF SetPixel(HDC handle, int x, int y, COLORREF color)
 {
+    prepareSurface(handle);
     std::lock_guard guard(lock());
     uint16_t* pixel = clippedPixel(handle, x, y);
     if (!pixel)

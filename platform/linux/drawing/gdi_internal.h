@@ -67,6 +67,7 @@ struct DC final : Object {
     COLORREF bkColor = 0xFFFFFF;
     int bkMode = OPAQUE;
     GdiSurfaceFill fill = nullptr; // a surface DC filled where it is read
+    GdiSurfacePrepare prepare = nullptr; // a surface DC brought up to date before it is read
 };
 
 std::mutex& lock();
@@ -75,6 +76,8 @@ void untrack(Object* obj);
 // The live object behind a handle, or null for a stale handle or one of another kind.
 Object* find(const void* handle);
 DC* findDC(HDC dc);
+// Runs the DC's prepare step, if it has one; without the graphics lock held.
+void prepareSurface(HDC dc);
 
 Font* stockFont();
 void destroyFont(Font* font);

@@ -22,3 +22,10 @@ void GdiDeleteSurfaceDC(HDC dc);
 // The screen of a desktop uses it, so that a screen DC wanted for its metrics reads nothing.
 using GdiSurfaceFill = void (*)(const RECT& rect);
 void GdiSetSurfaceFill(HDC dc, GdiSurfaceFill fill);
+
+// A surface DC brought up to date before anything reads or sets its pixels (a blit from it,
+// GetPixel, SetPixel): prepare runs first, outside the graphics lock, so that it may take the
+// window lock. The device screen uses it when no desktop shows it: a screen DC wanted for its
+// metrics alone composes nothing.
+using GdiSurfacePrepare = void (*)();
+void GdiSetSurfacePrepare(HDC dc, GdiSurfacePrepare prepare);

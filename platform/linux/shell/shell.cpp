@@ -351,6 +351,7 @@ BOOL SHFullScreen(HWND window, DWORD state)
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
+        const DWORD before = w->shellState;
         auto apply = [&](DWORD show, DWORD hide) {
             if (state & hide)
                 w->shellState |= hide;
@@ -360,6 +361,10 @@ BOOL SHFullScreen(HWND window, DWORD state)
         apply(SHFS_SHOWTASKBAR, SHFS_HIDETASKBAR);
         apply(SHFS_SHOWSIPBUTTON, SHFS_HIDESIPBUTTON);
         apply(SHFS_SHOWSTARTICON, SHFS_HIDESTARTICON);
+        // Programs say it again after every change of the panel or the screen: a state that
+        // stays as it was shows nothing new, and the shell in another process need not hear.
+        if (w->shellState == before)
+            return TRUE;
         screenChanged();
         shared::publish();
         for (auto& [bar, info] : menuBars())

@@ -251,6 +251,14 @@ void readHostScreen(const RECT& rect)
         s.backend->capture_region(s.pixels.data(), s.width, rect);
 }
 
+// A screen DC is about to be read: the screen as it is now.
+void composeIfStale()
+{
+    wm::Guard g(wm::lock());
+    if (stale(screen()))
+        compose();
+}
+
 HDC ScreenDC()
 {
     // On a desktop the screen is what the host's screen shows, the device's windows included
@@ -270,13 +278,20 @@ HDC ScreenDC()
         if (!lazy && !s.backend->capture_screen(s.pixels.data(), s.width, s.height))
             compose();
         s.changed = true; // the next reader composes again
-    } else if (stale(s))
-        compose();
+    } else {
+        // Composed when its pixels are first read, not here: most screen DCs are wanted for
+        // the screen's metrics, and a composition costs the whole screen copied.
+        const size_t size = static_cast<size_t>(s.width) * s.height;
+        if (s.pixels.size() != size)
+            s.pixels.assign(size, kDesktop);
+    }
     GdiSurface surface { s.pixels.data(), s.width, s.height, s.width };
     HDC dc = GdiCreateSurfaceDC(surface, 0, 0, RECT { 0, 0, s.width, s.height });
     if (dc) {
         if (lazy)
             GdiSetSurfaceFill(dc, readHostScreen);
+        else if (!(onDisplayThread() && windowedDisplay()))
+            GdiSetSurfacePrepare(dc, composeIfStale);
         s.dcs.push_back(dc);
     }
     return dc;

@@ -530,7 +530,10 @@ BOOL SetWindowPos(HWND window, HWND insertAfter, int x, int y, int width, int he
             }
         }
         r = w->rect;
-        screenChanged();
+        // Placed again where it was (programs do after every change of the panel): nothing to
+        // compose or publish anew.
+        if (moved || sized || !(flags & SWP_NOZORDER) || (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW)))
+            screenChanged();
     }
     if (sized)
         SendMessage(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(r.right - r.left, r.bottom - r.top));
