@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -212,10 +213,20 @@ int runSettings(unsigned seed, double seconds)
                     return 4;
                 }
             // A program of the device answers its messages, also while the user picks the next
-            // row: it waits in its message loop, as the real program does. The keyboard's host
-            // waits for it after each line that typed into it (it is in front).
-            SimPumpMessages();
-            SimRunFor(DWORD(random() % 15));
+            // row: it waits in its message loop, as the real program does, for real time (its
+            // own clock is virtual and would not wait at all). The keyboard's host waits for it
+            // after each line that typed into it (it is in front).
+            const auto next = Clock::now() + std::chrono::milliseconds(random() % 15);
+            const int wake = SimThreadEventFd();
+            do {
+                SimPumpMessages();
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now()).count();
+                if (left <= 0)
+                    break;
+                pollfd fd { wake, POLLIN, 0 };
+                if (wake < 0 || poll(&fd, 1, static_cast<int>(left)) < 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(left));
+            } while (true);
         }
         run.form->show_main_menu();
         enabled = run.layouts->enabled_layouts();
