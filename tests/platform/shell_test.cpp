@@ -207,6 +207,51 @@ TEST_F(Shell, SipPreferenceRaisesThePanelAndLowersItOnlyWhenNoWindowWantsItMeanw
     UnregisterClass(SIM_SIP_CLASS, nullptr);
 }
 
+// A program that asks for the panel as soon as it is active, as a note pad does for its text.
+LRESULT CALLBACK raiserProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_ACTIVATE && LOWORD(wp) != WA_INACTIVE)
+        SHSipPreference(w, SIP_UP);
+    return DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(Shell, AProgramClosingWithThePanelUpLowersItBeforeTheNextOneIsActive)
+{
+    WNDCLASS panelClass {};
+    panelClass.lpfnWndProc = parentProc;
+    panelClass.lpszClassName = SIM_SIP_CLASS;
+    RegisterClass(&panelClass);
+    HWND panel = CreateWindowEx(WS_EX_NOACTIVATE, SIM_SIP_CLASS, u"", WS_POPUP, 0, 200, 240, 80, nullptr, nullptr, nullptr, nullptr);
+    SIPINFO info {};
+    info.cbSize = sizeof info;
+    SimPublishSipState(info, CLSID {});
+    WNDCLASS raiserClass {};
+    raiserClass.lpfnWndProc = raiserProc;
+    raiserClass.lpszClassName = u"ShellTestRaiser";
+    RegisterClass(&raiserClass);
+    HWND notes = CreateWindowEx(0, u"ShellTestRaiser", u"Notes", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+    HWND form = CreateWindowEx(0, u"ShellTestParent", u"Form", WS_VISIBLE, 0, 0, 240, 320, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(SHInitExtraControls());
+    CreateWindowEx(0, WC_SIPPREF, u"", WS_CHILD, 0, 0, 0, 0, form, nullptr, nullptr, nullptr);
+    HWND field = CreateWindowEx(0, u"Edit", u"", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 40, 200, 24, form, nullptr, nullptr, nullptr);
+    tap(field, 5, 5);
+    ASSERT_EQ(GetFocus(), field);
+    ASSERT_EQ(GetActiveWindow(), form);
+    heard.sip.clear();
+
+    // The form's end hands the device to the note pad, which wants the panel: it stays up.
+    DestroyWindow(form);
+    SimPumpMessages();
+    EXPECT_EQ(GetActiveWindow(), notes);
+    ASSERT_FALSE(heard.sip.empty());
+    EXPECT_EQ(heard.sip.back(), WPARAM(SIPF_ON)) << "the closing form's panel-down came after the note pad raised it";
+    SimClearSipState();
+    DestroyWindow(notes);
+    DestroyWindow(panel);
+    UnregisterClass(u"ShellTestRaiser", nullptr);
+    UnregisterClass(SIM_SIP_CLASS, nullptr);
+}
+
 TEST_F(Shell, EditScrollsSidewaysPaintsInItsParentsColoursAndNeverSplitsASurrogatePair)
 {
     HWND edit = CreateWindowEx(0, u"Edit", u"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 60, 20, main, nullptr, nullptr, nullptr);

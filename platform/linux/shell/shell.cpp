@@ -289,14 +289,22 @@ void editFocusChanged(HWND edit)
     if (!parent)
         return;
     std::vector<HWND> prefs;
+    bool going;
     {
         Guard g(lock());
         for (auto& [window, pref] : sipPrefs())
             if (GetParent(window) == parent)
                 prefs.push_back(window);
+        Window* e = find(edit);
+        going = e && e->destroying;
     }
+    // An edit whose window is being destroyed lowers the panel now, before the next program is
+    // made active and raises it for its own edit: a check posted for later would never run.
     for (HWND p : prefs)
-        PostMessage(p, kSipPrefCheck, 0, 0);
+        if (going)
+            SendMessage(p, kSipPrefCheck, 0, 0);
+        else
+            PostMessage(p, kSipPrefCheck, 0, 0);
 }
 
 }

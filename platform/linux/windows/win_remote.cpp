@@ -2,6 +2,8 @@
 // windows in "<root>/.pocketsim/windows/<pid>.lst" and answers requests on the socket
 // "<pid>.sock" beside it: messages sent or posted to its windows (WM_COPYDATA carries its data
 // along) and foreground requests. A window handle carries its process id in the bits above 24.
+// Connections are kept between requests, one request at a time on each, and each is served by
+// a thread of its own for as long as it lasts.
 #include "win_internal.h"
 #include "win_remote.h"
 #include "linux/files/device_fs.h"
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <poll.h>
@@ -112,69 +115,76 @@ std::string g_listenPath;
 bool g_serverStarted = false;
 pid_t g_serverPid = 0;
 
-void serve(int fd)
+// One request read from fd, carried out and answered; false when the connection is done with
+// (the asker closed it or went, or it does not speak this protocol).
+bool serveOne(int fd)
 {
     Request r {};
     std::vector<char> data;
     LRESULT result = 0;
-    if (readAll(fd, &r, sizeof r) && r.magic == kMagic && r.dataSize <= kMaxData) {
-        data.resize(r.dataSize);
-        if (readAll(fd, data.data(), data.size())) {
-            auto window = reinterpret_cast<HWND>(static_cast<uintptr_t>(r.window));
-            switch (r.op) {
-            case Op::Send:
-                if (r.message == WM_COPYDATA) {
-                    COPYDATASTRUCT cds { static_cast<ULONG_PTR>(r.copyTag), r.dataSize, data.empty() ? nullptr : data.data() };
-                    result = SendMessage(window, WM_COPYDATA, static_cast<WPARAM>(r.wParam), reinterpret_cast<LPARAM>(&cds));
-                } else {
-                    result = SendMessage(window, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
-                }
-                break;
-            case Op::Post: {
-                // Queued before it is answered: once the poster goes on (and, say, waits for the
-                // device to be at rest) the message must be here to be seen. The window lock,
-                // held until the answer is out, keeps a message that ends this program (a
-                // WM_CLOSE destroys its window first) from doing so before the poster heard.
-                Guard g(lock());
-                const bool known = find(window) != nullptr;
-                if (known)
-                    PostMessage(window, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
-                int64_t answer = known;
-                writeAll(fd, &answer, sizeof answer);
-                close(fd);
-                return;
-            }
-            case Op::Foreground:
-            case Op::Input:
-            case Op::Deactivate:
-            case Op::CaptureLost: {
-                // Queued for the window's own thread and answered at once: the asking process
-                // may be the one that thread is about to talk to.
-                UINT internal = r.op == Op::Foreground ? kInternalForeground
-                    : r.op == Op::Deactivate            ? kInternalDeactivate
-                    : r.op == Op::CaptureLost           ? kInternalCaptureLost
-                    : (r.message == WM_LBUTTONDOWN || r.message == WM_MOUSEMOVE || r.message == WM_LBUTTONUP)
-                    ? kInternalStylus
-                    : kInternalKey;
-                WPARAM wParam = static_cast<WPARAM>(r.wParam);
-                LPARAM lParam = static_cast<LPARAM>(r.lParam);
-                if (internal == kInternalForeground)
-                    wParam = static_cast<WPARAM>(r.window);
-                if (internal == kInternalStylus)
-                    lParam = MAKELPARAM(static_cast<SHORT>(r.wParam), static_cast<SHORT>(r.lParam)), wParam = r.message;
-                if (internal == kInternalKey)
-                    wParam = r.message, lParam = static_cast<LPARAM>(r.wParam) | (r.message == WM_CHAR ? 0 : (static_cast<LPARAM>(r.lParam) & ~LPARAM(0xFF)));
-                result = postInternal(window, internal, wParam, lParam);
-                break;
-            }
-            case Op::Sync:
-                result = waitIdle(window, static_cast<int>(r.wParam));
-                break;
-            }
+    if (!readAll(fd, &r, sizeof r) || r.magic != kMagic || r.dataSize > kMaxData)
+        return false;
+    data.resize(r.dataSize);
+    if (!readAll(fd, data.data(), data.size()))
+        return false;
+    auto window = reinterpret_cast<HWND>(static_cast<uintptr_t>(r.window));
+    switch (r.op) {
+    case Op::Send:
+        if (r.message == WM_COPYDATA) {
+            COPYDATASTRUCT cds { static_cast<ULONG_PTR>(r.copyTag), r.dataSize, data.empty() ? nullptr : data.data() };
+            result = SendMessage(window, WM_COPYDATA, static_cast<WPARAM>(r.wParam), reinterpret_cast<LPARAM>(&cds));
+        } else {
+            result = SendMessage(window, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
         }
+        break;
+    case Op::Post: {
+        // Queued before it is answered: once the poster goes on (and, say, waits for the
+        // device to be at rest) the message must be here to be seen. The window lock,
+        // held until the answer is out, keeps a message that ends this program (a
+        // WM_CLOSE destroys its window first) from doing so before the poster heard.
+        Guard g(lock());
+        const bool known = find(window) != nullptr;
+        if (known)
+            PostMessage(window, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
+        int64_t answer = known;
+        return writeAll(fd, &answer, sizeof answer);
+    }
+    case Op::Foreground:
+    case Op::Input:
+    case Op::Deactivate:
+    case Op::CaptureLost: {
+        // Queued for the window's own thread and answered at once: the asking process
+        // may be the one that thread is about to talk to.
+        UINT internal = r.op == Op::Foreground ? kInternalForeground
+            : r.op == Op::Deactivate            ? kInternalDeactivate
+            : r.op == Op::CaptureLost           ? kInternalCaptureLost
+            : (r.message == WM_LBUTTONDOWN || r.message == WM_MOUSEMOVE || r.message == WM_LBUTTONUP)
+            ? kInternalStylus
+            : kInternalKey;
+        WPARAM wParam = static_cast<WPARAM>(r.wParam);
+        LPARAM lParam = static_cast<LPARAM>(r.lParam);
+        if (internal == kInternalForeground)
+            wParam = static_cast<WPARAM>(r.window);
+        if (internal == kInternalStylus)
+            lParam = MAKELPARAM(static_cast<SHORT>(r.wParam), static_cast<SHORT>(r.lParam)), wParam = r.message;
+        if (internal == kInternalKey)
+            wParam = r.message, lParam = static_cast<LPARAM>(r.wParam) | (r.message == WM_CHAR ? 0 : (static_cast<LPARAM>(r.lParam) & ~LPARAM(0xFF)));
+        result = postInternal(window, internal, wParam, lParam);
+        break;
+    }
+    case Op::Sync:
+        result = waitIdle(window, static_cast<int>(r.wParam));
+        break;
     }
     int64_t answer = result;
-    writeAll(fd, &answer, sizeof answer);
+    return writeAll(fd, &answer, sizeof answer);
+}
+
+// A connection's requests, one after another, until its asker closes it.
+void serveConnection(int fd)
+{
+    while (serveOne(fd)) {
+    }
     close(fd);
 }
 
@@ -196,8 +206,9 @@ void serverLoop()
         int fd = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0)
             continue;
-        // Each request on its own thread: a send waits for the window's thread to take it.
-        std::thread(serve, fd).detach();
+        // Each connection on its own thread: a send waits for the window's thread to take it,
+        // and another thread of the asker asks meanwhile on a connection of its own.
+        std::thread(serveConnection, fd).detach();
     }
 }
 
@@ -274,38 +285,155 @@ SyncMarks& syncMarks()
     return *marks;
 }
 
+// Connections to the request sockets of other processes, kept between requests: a connection
+// made for each costs the other side a connection accepted and a thread started, a round trip
+// that a busy device pays many times a step. A connection is used by one request at a time; a
+// thread that asks while another waits on the same process takes one more.
+struct Connection {
+    pid_t pid;
+    int fd;
+};
+struct Connections {
+    std::mutex lock;
+    pid_t owner = 0; // a forked child starts without: the descriptors are its parent's talks
+    std::multimap<std::string, Connection> idle; // by socket path
+};
+constexpr size_t kIdlePerProcess = 4;
+
+Connections& connections()
+{
+    static Connections* kept = new Connections; // used by windows that go after static destructors
+    return *kept;
+}
+
+// Under the connections' lock.
+void adoptConnections(Connections& c)
+{
+    if (c.owner == getpid())
+        return;
+    for (auto& entry : c.idle)
+        close(entry.second.fd);
+    c.idle.clear();
+    c.owner = getpid();
+}
+
+// Under the connections' lock: those kept for processes that have ended since go.
+void pruneConnections(Connections& c)
+{
+    std::erase_if(c.idle, [](const auto& entry) {
+        if (alive(entry.second.pid))
+            return false;
+        close(entry.second.fd);
+        return true;
+    });
+}
+
+// A connection to the socket at path: a kept one (reused) or a new one; -1 when none is had.
+int takeConnection(const std::string& path, const sockaddr_un& address, bool& reused)
+{
+    Connections& c = connections();
+    {
+        std::lock_guard<std::mutex> g(c.lock);
+        adoptConnections(c);
+        if (auto it = c.idle.find(path); it != c.idle.end()) {
+            int fd = it->second.fd;
+            c.idle.erase(it);
+            reused = true;
+            return fd;
+        }
+        // A process talked to for the first time: a good moment to let go of ended ones.
+        pruneConnections(c);
+    }
+    reused = false;
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void keepConnection(const std::string& path, pid_t pid, int fd)
+{
+    Connections& c = connections();
+    std::lock_guard<std::mutex> g(c.lock);
+    adoptConnections(c);
+    if (c.idle.count(path) >= kIdlePerProcess) {
+        close(fd);
+        return;
+    }
+    c.idle.emplace(path, Connection { pid, fd });
+}
+
+// The process behind path has ended: its connections go.
+void dropConnections(const std::string& path)
+{
+    Connections& c = connections();
+    std::lock_guard<std::mutex> g(c.lock);
+    adoptConnections(c);
+    auto [from, to] = c.idle.equal_range(path);
+    for (auto it = from; it != to; ++it)
+        close(it->second.fd);
+    c.idle.erase(from, to);
+}
+
+// One request and its answer on fd. While the other process works on it, this thread answers
+// what is sent to it: the other side may need one of its windows meanwhile.
+bool exchange(int fd, pid_t pid, const Request& r, const void* data, int64_t& answer)
+{
+    bool ok = writeAll(fd, &r, sizeof r) && (r.dataSize == 0 || writeAll(fd, data, r.dataSize));
+    while (ok) {
+        pollfd p { fd, POLLIN, 0 };
+        int ready = poll(&p, 1, 20);
+        if (ready > 0)
+            return readAll(fd, &answer, sizeof answer);
+        if (ready < 0 && errno != EINTR)
+            return false;
+        // A process that ended may leave its end of the connection open in a child it forked.
+        if (!alive(pid))
+            return false;
+        answerSentMessages();
+    }
+    return false;
+}
+
 bool request(const Request& r, const void* data, int64_t& answer)
 {
     pid_t pid = processOf(reinterpret_cast<HWND>(static_cast<uintptr_t>(r.window)));
+    const std::string path = processFile(windowsFolder(), pid, ".sock");
     sockaddr_un address;
-    if (!alive(pid) || !socketAddress(processFile(windowsFolder(), pid, ".sock"), address))
+    if (!socketAddress(path, address))
         return false;
+    if (!alive(pid)) {
+        dropConnections(path);
+        return false;
+    }
     if (r.op != Op::Sync) {
         SyncMarks& marks = syncMarks();
         std::lock_guard<std::mutex> g(marks.lock);
         marks.given.insert(pid);
     }
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 && writeAll(fd, &r, sizeof r)
-        && (r.dataSize == 0 || writeAll(fd, data, r.dataSize));
-    // While the other process works on it, this thread answers what is sent to it: the other
-    // side may need one of its windows meanwhile.
-    while (ok) {
-        pollfd p { fd, POLLIN, 0 };
-        int ready = poll(&p, 1, 20);
-        if (ready > 0) {
-            ok = readAll(fd, &answer, sizeof answer);
-            break;
+    for (;;) {
+        bool reused = false;
+        int fd = takeConnection(path, address, reused);
+        if (fd < 0)
+            return false;
+        if (exchange(fd, pid, r, data, answer)) {
+            keepConnection(path, pid, fd);
+            return true;
         }
-        if (ready < 0 && errno != EINTR)
-            ok = false;
-        else
-            answerSentMessages();
+        close(fd);
+        // A kept connection that the other side closed since it was last used (the process
+        // ended, or became another program) carried nothing: the other side closes one only
+        // between requests. Asked again on a new connection while the process lives.
+        if (!reused || !alive(pid)) {
+            if (!alive(pid))
+                dropConnections(path);
+            return false;
+        }
     }
-    close(fd);
-    return ok;
 }
 
 }
