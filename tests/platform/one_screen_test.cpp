@@ -354,6 +354,53 @@ TEST_F(OneScreen, SyncWaitsForTheProgramsThatGotSomethingAndForNewOnes)
     close(report[0]);
 }
 
+// A program that closes its window when asked, says so, and then still has work to finish (its
+// files written, its last messages out) before it ends.
+LRESULT CALLBACK closingProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_APP) {
+        DestroyWindow(w);
+        say("closed");
+        return 0;
+    }
+    if (m == WM_DESTROY)
+        PostQuitMessage(0);
+    return DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(OneScreen, SyncWaitsForAProgramThatGotSomethingUntilItEndsEvenAfterItsWindowsAreGone)
+{
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = report[1];
+        WNDCLASS wc {};
+        wc.lpfnWndProc = closingProc;
+        wc.lpszClassName = u"Closing";
+        RegisterClass(&wc);
+        HWND w = CreateWindowEx(0, u"Closing", u"Closing", WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+        say(std::to_string(reinterpret_cast<uintptr_t>(w)));
+        MSG m;
+        while (GetMessage(&m, nullptr, 0, 0) > 0)
+            DispatchMessage(&m);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        say("finished");
+        _exit(0);
+    }
+    close(report[1]);
+    HWND closing = reinterpret_cast<HWND>(static_cast<uintptr_t>(std::stoull(readLine(report[0]))));
+    EXPECT_TRUE(SimSyncDevice(5000));
+    ASSERT_TRUE(PostMessage(closing, WM_APP, 0, 0));
+    ASSERT_EQ(readLine(report[0]), "closed");
+    EXPECT_TRUE(SimSyncDevice(5000));
+    pollfd p { report[0], POLLIN, 0 };
+    ASSERT_EQ(poll(&p, 1, 0), 1) << "the sync returned while the program, its window gone, was still at work";
+    EXPECT_EQ(readLine(report[0]), "finished");
+    waitpid(child, nullptr, 0);
+    close(report[0]);
+}
+
 // What the programs of a device publish in files (the panel's state, each program's list of
 // windows) is rewritten only when it changes: a file replaced on the disk waits behind every
 // other program's writes when the device is busy.

@@ -100,6 +100,17 @@ bool SimSyncDevice(DWORD milliseconds)
             syncMarkBack(pid);
         }
     }
+    // A program given something that has closed its windows since may still be at work on it
+    // (its last messages out, its files): waited for until it is at rest or ended.
+    for (pid_t pid : givenProcesses()) {
+        if (asked.count(pid) || !shared::processAlive(pid))
+            continue;
+        running.push_back(pid);
+        if (takeSyncMark(pid) && !remoteSyncProcess(pid, static_cast<int>(milliseconds)) && shared::processAlive(pid)) {
+            ok = false;
+            syncMarkBack(pid);
+        }
+    }
     forgetSyncMarks(running);
     SimReapEndedPrograms();
     return ok;

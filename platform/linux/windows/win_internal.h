@@ -111,6 +111,8 @@ struct ThreadQueue {
     // The thread took its quit message and has not waited for messages since: it is on its
     // way out (its windows still on the screen), not idle.
     bool leaving = false;
+    // The thread made a window: it runs a loop that can be waited on after its windows are gone.
+    bool ownedWindows = false;
     // A host that waits in a poll loop of its own hears of new work here (SimThreadEventFd).
     int eventFd = -1;
     ~ThreadQueue();

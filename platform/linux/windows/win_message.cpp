@@ -448,12 +448,10 @@ struct RegisterSleepHook {
 
 }
 
-bool waitIdle(HWND window, int milliseconds)
+namespace {
+
+bool waitQueueIdle(const std::shared_ptr<ThreadQueue>& q, std::chrono::steady_clock::time_point until)
 {
-    std::shared_ptr<ThreadQueue> q = queueOf(window);
-    if (!q)
-        return false;
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     std::unique_lock<std::mutex> g(q->mutex);
     q->idleWaiters++;
     // Twice idle: once after what was queued before the question, once more after whatever
@@ -465,6 +463,29 @@ bool waitIdle(HWND window, int milliseconds)
         ok = q->wake.wait_until(g, until, [&] { return q->idleEpoch > epoch; });
     }
     q->idleWaiters--;
+    return ok;
+}
+
+}
+
+bool waitIdle(HWND window, int milliseconds)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    if (std::shared_ptr<ThreadQueue> q = queueOf(window))
+        return waitQueueIdle(q, until);
+    // The window is gone (or the asker names only this process): what the program got may still
+    // be at work after its windows went, so every thread that made windows is waited for. One
+    // that ended has nothing more to do.
+    std::vector<std::shared_ptr<ThreadQueue>> loops;
+    {
+        std::lock_guard<std::mutex> g(threadsLock());
+        for (auto& [id, weak] : threads())
+            if (std::shared_ptr<ThreadQueue> q = weak.lock(); q && q->ownedWindows)
+                loops.push_back(std::move(q));
+    }
+    bool ok = true;
+    for (const std::shared_ptr<ThreadQueue>& q : loops)
+        ok = waitQueueIdle(q, until) && ok;
     return ok;
 }
 

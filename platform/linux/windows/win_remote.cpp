@@ -603,6 +603,19 @@ void forgetSyncMarks(const std::vector<pid_t>& running)
     std::erase_if(marks.waitedFor, gone);
 }
 
+std::vector<pid_t> givenProcesses()
+{
+    SyncMarks& marks = syncMarks();
+    std::lock_guard<std::mutex> g(marks.lock);
+    return std::vector<pid_t>(marks.given.begin(), marks.given.end());
+}
+
+bool remoteSyncProcess(pid_t pid, int milliseconds)
+{
+    // A handle of the process that names no window of it.
+    return remoteSync(reinterpret_cast<HWND>(static_cast<uintptr_t>(pid) << 24), milliseconds);
+}
+
 bool remoteSync(HWND window, int milliseconds)
 {
     int64_t answer = 0;

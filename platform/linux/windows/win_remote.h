@@ -34,8 +34,13 @@ bool remoteInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void remoteDeactivate(HWND old, HWND next);
 // Tells the process of old that next took the stylus capture (without waiting for it).
 void remoteCaptureLost(HWND old, HWND next);
-// Waits until the process of window handled its input and drew it.
+// Waits until the process of window handled its input and drew it. After its windows are gone,
+// until its threads that made windows are at rest or the process ended.
 bool remoteSync(HWND window, int milliseconds);
+// Waits for the process pid as remoteSync does for a window of it that is gone.
+bool remoteSyncProcess(pid_t pid, int milliseconds);
+// The processes given something since they were last waited for.
+std::vector<pid_t> givenProcesses();
 // Whether a host must wait for the process pid to be at rest: it was given something (input,
 // a posted or sent message, the foreground) since it was last waited for, or never was. Takes
 // the mark; syncMarkBack puts it back when the wait did not succeed. forgetSyncMarks keeps

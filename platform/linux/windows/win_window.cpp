@@ -298,6 +298,7 @@ HWND CreateWindowEx(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD 
         w->instance = instance;
         w->extra.assign(static_cast<size_t>(cls->wc.cbWndExtra), 0);
         w->thread = currentThread();
+        w->thread->ownedWindows = true;
         cls->windowCount++;
         windows()[reinterpret_cast<uintptr_t>(handle)] = w;
         placeInZOrder(w.get(), true);
