@@ -157,9 +157,13 @@ void pictureWindows()
         p.title.clear();
         p.local = l.local != nullptr;
         const int width = std::max<int>(0, l.rect.right - l.rect.left), height = std::max<int>(0, l.rect.bottom - l.rect.top);
-        // A hidden window's picture is not shown: nothing to compose for it, however large.
+        // A hidden window's picture is not shown: nothing to compose for it, however large. A
+        // window of this process covers its picture whole; another's may be smaller than its
+        // place.
         if (!p.visible)
             pixels.clear();
+        else if (l.local)
+            pixels.resize(static_cast<size_t>(width) * height);
         else
             fillPixels(pixels, static_cast<size_t>(width) * height, kDesktop);
         if (l.local) {

@@ -271,8 +271,8 @@ void write(Published& p, const Window* w)
     h->z = w->z;
     int width = std::max(w->width(), 0), height = std::max(w->height(), 0);
     if ((h->flags & kVisible) && static_cast<size_t>(width) * height <= h->capacity) {
+        // The window covers its picture whole (white where it has no pixels of its own).
         auto* pixels = reinterpret_cast<uint16_t*>(reinterpret_cast<char*>(h) + kHeaderSize);
-        std::fill_n(pixels, static_cast<size_t>(width) * height, uint16_t(0xFFFF));
         composeTree(pixels, width, w, POINT { -w->rect.left, -w->rect.top }, RECT { 0, 0, width, height });
         h->width = width;
         h->height = height;
