@@ -35,6 +35,7 @@ struct Screen {
     std::vector<display::WindowPicture> windows;
     std::vector<std::vector<uint16_t>> windowPixels;
     uint64_t generation = 0; // of the pictures of other processes last composed
+    bool heldBack = false; // the last frame waited for a tap to be handled
 };
 
 Screen& screen()
@@ -187,13 +188,31 @@ void pictureWindows()
     s.changed = false;
 }
 
-void presentNow()
+// mayWait: a frame that a tap waiting to be handled would make stale at once waits for it (the
+// tap's key event is what the user waits for); once only, so that taps cannot keep the screen
+// from being shown.
+void presentNow(bool mayWait = false)
 {
     Screen& s = configured();
     if (windowedDisplay()) {
+        auto unchanged = [&s] { return !s.changed && s.generation == wm::shared::generation(); };
+        if (mayWait) {
+            {
+                wm::Guard g(wm::lock());
+                if (unchanged())
+                    return;
+            }
+            const bool waiting = !s.heldBack && s.backend->stylus_waiting();
+            s.heldBack = waiting;
+            if (waiting) {
+                // The host's wait returns at once, to the tap and then this frame.
+                wm::signalQueue(*wm::currentThread());
+                return;
+            }
+        }
         {
             wm::Guard g(wm::lock());
-            if (!s.changed && s.generation == wm::shared::generation())
+            if (unchanged())
                 return;
             pictureWindows();
         }
@@ -401,7 +420,7 @@ void screenChanged()
 void presentIfChanged()
 {
     if (onDisplayThread())
-        presentNow();
+        presentNow(true);
 }
 
 }
