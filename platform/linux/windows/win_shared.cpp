@@ -100,6 +100,7 @@ State* state()
     if (mapping.state)
         munmap(mapping.state, sizeof(State));
     mapping.state = nullptr;
+    g_lastState.store(nullptr);
     mapping.path = path;
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
@@ -402,9 +403,11 @@ Listing& listing()
     State* s = state();
     const pid_t self = getpid();
     std::string prefix = "pocketsim-" + deviceTag() + "-";
-    // Read before the folder: a picture made while it is read moves it again.
+    // Read before the folder: a picture made while it is read moves it again. Without the
+    // shared state file (the fallback state) nothing tells of other processes' changes.
     const uint64_t entries = s->entries.load();
-    if (list.self == self && list.state == s && list.entries == entries && list.prefix == prefix)
+    const bool shared = s == g_lastState.load();
+    if (shared && list.self == self && list.state == s && list.entries == entries && list.prefix == prefix)
         return list;
     list.self = self;
     list.state = s;
