@@ -204,11 +204,13 @@ void presentNow(bool mayWait = false)
             }
             const bool waiting = !s.heldBack && s.backend->stylus_waiting();
             s.heldBack = waiting;
-            if (waiting) {
-                // The host's wait returns at once, to the tap and then this frame.
+            // What the look took in from the back end's descriptor no longer wakes the host's
+            // wait: the host comes round at once, to the tap (and then this frame) or whatever
+            // else arrived.
+            if (s.backend->input_waiting())
                 wm::signalQueue(*wm::currentThread());
+            if (waiting)
                 return;
-            }
         }
         {
             wm::Guard g(wm::lock());
