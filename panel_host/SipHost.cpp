@@ -106,10 +106,13 @@ public:
     {
         if (!m_host)
             return E_FAIL;
-        m_host->event("SendVirtualKey vk=" + hex(virtualKey) + " flags=" + hex(flags));
-        if (KeyOutput* output = m_host->key_output())
+        // A desktop's key event goes out before the line that tells of it: the program typed
+        // into waits for the key, the automation reading the line does not.
+        KeyOutput* output = m_host->key_output();
+        if (output)
             output->virtual_key(virtualKey, flags);
-        else
+        m_host->event("SendVirtualKey vk=" + hex(virtualKey) + " flags=" + hex(flags));
+        if (!output)
             SimSendVirtualKey(virtualKey, flags);
         return S_OK;
     }
@@ -121,6 +124,9 @@ public:
             return E_FAIL;
         if (count > kMaxCharEvents || (count > 0 && (!shiftStates || !characters)))
             return E_INVALIDARG;
+        KeyOutput* output = m_host->key_output();
+        if (output)
+            output->char_events(virtualKey, keyFlags, count, shiftStates, characters);
         std::string line = "SendCharEvents vk=" + hex(virtualKey) + " keystate=" + hex(keyFlags)
             + " count=" + std::to_string(count);
         if (count > 0) {
@@ -132,9 +138,7 @@ public:
             line += " shift=" + shifts + " char=" + chars;
         }
         m_host->event(line);
-        if (KeyOutput* output = m_host->key_output())
-            output->char_events(virtualKey, keyFlags, count, shiftStates, characters);
-        else
+        if (!output)
             SimSendCharEvents(virtualKey, keyFlags, count, shiftStates, characters);
         return S_OK;
     }
@@ -145,13 +149,14 @@ public:
             return E_FAIL;
         if (count > kMaxCharEvents || (count > 0 && !text))
             return E_INVALIDARG;
+        KeyOutput* output = m_host->key_output();
+        if (output)
+            output->text(text, count);
         std::string line = "SendString count=" + std::to_string(count);
         for (DWORD i = 0; i < count; ++i)
             line += (i ? "," : " text=") + codePoint(text[i]);
         m_host->event(line);
-        if (KeyOutput* output = m_host->key_output())
-            output->text(text, count);
-        else
+        if (!output)
             for (DWORD i = 0; i < count; ++i)
                 SimTypeChar(text[i]);
         return S_OK;

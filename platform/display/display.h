@@ -51,6 +51,9 @@ public:
     virtual int wait_descriptor() const { return -1; }
     // Input the back end already holds, which its descriptor no longer shows.
     virtual bool input_waiting() const { return false; }
+    // Whether the stylus went down or up on the host's screen and that waits to be handled (it
+    // may read what arrived): the host handles it before it presents a frame.
+    virtual bool stylus_waiting() { return false; }
 
     // A desktop back end shows each top-level window of the device as a window of the host's
     // own window system instead of one composed screen; present() is then not called.

@@ -163,6 +163,27 @@ public:
         return !m_pending.empty() || XEventsQueued(m_display, QueuedAlready) > 0;
     }
 
+    bool stylus_waiting() override
+    {
+        for (const InputEvent& e : m_pending)
+            if (e.kind == InputEvent::Kind::StylusDown || e.kind == InputEvent::Kind::StylusUp)
+                return true;
+        if (XEventsQueued(m_display, QueuedAfterReading) == 0)
+            return false;
+        // Looked through without taking anything out of the queue.
+        bool found = false;
+        XEvent e;
+        XCheckIfEvent(
+            m_display, &e,
+            [](Display*, XEvent* event, XPointer found) {
+                if (event->type == ButtonPress || event->type == ButtonRelease)
+                    *reinterpret_cast<bool*>(found) = true;
+                return False;
+            },
+            reinterpret_cast<XPointer>(&found));
+        return found;
+    }
+
     bool capture_screen(uint16_t* pixels, int width, int height) override
     {
         return capture_region(pixels, width, RECT { 0, 0, width, height });

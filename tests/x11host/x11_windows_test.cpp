@@ -9,10 +9,12 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,28 @@ protected:
         ASSERT_NE(display, nullptr);
         ASSERT_TRUE(SimOpenDisplay("x11"));
     }
+    // The X window's pixels against the device window's, as last presented (no present here).
+    bool shownAsDrawn(HWND window, Window xid)
+    {
+        XSync(display, False);
+        const uint16_t* pixels = nullptr;
+        int width = 0, height = 0;
+        if (!SimWindowPixels(window, &pixels, &width, &height))
+            return false;
+        XImage* image = XGetImage(display, xid, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
+        if (!image)
+            return false;
+        bool same = true;
+        for (int y = 0; y < height && same; ++y)
+            for (int x = 0; x < width && same; ++x) {
+                const unsigned long p = XGetPixel(image, x, y);
+                const unsigned r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+                same = static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3)) == pixels[static_cast<size_t>(y) * width + x];
+            }
+        XDestroyImage(image);
+        return same;
+    }
+
     void TearDown() override
     {
         SimCloseDisplay();
@@ -98,6 +122,90 @@ protected:
         EXPECT_EQ(wrong, 0) << step << ": first at (" << firstX << ", " << firstY << ")";
     }
 };
+
+std::vector<std::string> g_heard;
+bool g_paintUp = false;
+int g_drawn = 0;
+
+// Red while the stylus is down on it, blue once it went up (when g_paintUp): a shade of its own
+// each time, so that no frame looks like an earlier one.
+LRESULT CALLBACK tappedProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_LBUTTONDOWN || m == WM_LBUTTONUP) {
+        g_heard.push_back(m == WM_LBUTTONDOWN ? "down" : "up");
+        if (m == WM_LBUTTONUP && !g_paintUp)
+            return 0;
+        HDC dc = GetDC(w);
+        RECT r {};
+        GetClientRect(w, &r);
+        const int shade = 40 + 24 * ++g_drawn;
+        HBRUSH brush = CreateSolidBrush(m == WM_LBUTTONDOWN ? RGB(255, shade, 0) : RGB(0, shade, 255));
+        FillRect(dc, &r, brush);
+        DeleteObject(brush);
+        ReleaseDC(w, dc);
+        return 0;
+    }
+    return DefWindowProc(w, m, wp, lp);
+}
+
+// Taps whose press and release arrive together, as the host's loop takes them: a frame may wait
+// for the release to be handled, but no tap is lost and no frame waits more than one turn of the
+// loop, even while more taps keep coming.
+TEST_F(X11Windows, QuickTapsAreHandledInOrderAndTheirFramesFollowAtTheNextTurn)
+{
+    WNDCLASS wc {};
+    wc.lpfnWndProc = tappedProc;
+    wc.lpszClassName = u"test_x11_taps";
+    RegisterClass(&wc);
+    HWND window = CreateWindowEx(0, u"test_x11_taps", u"taps", WS_VISIBLE, 20, 30, 200, 120, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    SimPumpMessages();
+    Window xid = 0;
+    for (int i = 0; i < 100 && !xid; ++i) {
+        SimPresent();
+        XSync(display, False);
+        xid = findNamed(display, DefaultRootWindow(display), "taps");
+    }
+    ASSERT_NE(xid, 0u);
+    XTestFakeMotionEvent(display, -1, 80, 80, CurrentTime);
+    auto tap = [&] {
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+        // Until the host's connection has them.
+        pollfd p { SimDisplayFd(), POLLIN, 0 };
+        poll(&p, 1, 5000);
+    };
+    auto turn = [] {
+        SimPollDisplay();
+        SimPumpMessages();
+    };
+    // The frame of the press, which the release leaves as it is.
+    g_heard.clear();
+    tap();
+    turn();
+    EXPECT_EQ(g_heard, (std::vector<std::string> { "down" }));
+    turn();
+    EXPECT_EQ(g_heard, (std::vector<std::string> { "down", "up" }));
+    EXPECT_TRUE(shownAsDrawn(window, xid)) << "the frame held back for the release never came";
+
+    // The release draws too, and a second tap waits as that turn's frame goes out.
+    g_paintUp = true;
+    g_heard.clear();
+    tap();
+    turn();
+    EXPECT_EQ(g_heard, (std::vector<std::string> { "down" }));
+    tap();
+    turn();
+    EXPECT_EQ(g_heard, (std::vector<std::string> { "down", "up", "down" }));
+    EXPECT_TRUE(shownAsDrawn(window, xid)) << "the frame held back for the release did not follow it";
+    turn();
+    EXPECT_EQ(g_heard, (std::vector<std::string> { "down", "up", "down", "up" }));
+    EXPECT_TRUE(shownAsDrawn(window, xid));
+
+    DestroyWindow(window);
+    UnregisterClass(u"test_x11_taps", nullptr);
+}
 
 TEST_F(X11Windows, PartsDrawnAgainShowExactlyAsTheDeviceDrewThem)
 {

@@ -35,6 +35,7 @@ struct Screen {
     std::vector<display::WindowPicture> windows;
     std::vector<std::vector<uint16_t>> windowPixels;
     uint64_t generation = 0; // of the pictures of other processes last composed
+    bool heldBack = false; // the last frame waited for a tap to be handled
 };
 
 Screen& screen()
@@ -157,9 +158,13 @@ void pictureWindows()
         p.title.clear();
         p.local = l.local != nullptr;
         const int width = std::max<int>(0, l.rect.right - l.rect.left), height = std::max<int>(0, l.rect.bottom - l.rect.top);
-        // A hidden window's picture is not shown: nothing to compose for it, however large.
+        // A hidden window's picture is not shown: nothing to compose for it, however large. A
+        // window of this process covers its picture whole; another's may be smaller than its
+        // place.
         if (!p.visible)
             pixels.clear();
+        else if (l.local)
+            pixels.resize(static_cast<size_t>(width) * height);
         else
             fillPixels(pixels, static_cast<size_t>(width) * height, kDesktop);
         if (l.local) {
@@ -183,13 +188,33 @@ void pictureWindows()
     s.changed = false;
 }
 
-void presentNow()
+// mayWait: a frame that a tap waiting to be handled would make stale at once waits for it (the
+// tap's key event is what the user waits for); once only, so that taps cannot keep the screen
+// from being shown.
+void presentNow(bool mayWait = false)
 {
     Screen& s = configured();
     if (windowedDisplay()) {
+        auto unchanged = [&s] { return !s.changed && s.generation == wm::shared::generation(); };
+        if (mayWait) {
+            {
+                wm::Guard g(wm::lock());
+                if (unchanged())
+                    return;
+            }
+            const bool waiting = !s.heldBack && s.backend->stylus_waiting();
+            s.heldBack = waiting;
+            // What the look took in from the back end's descriptor no longer wakes the host's
+            // wait: the host comes round at once, to the tap (and then this frame) or whatever
+            // else arrived.
+            if (s.backend->input_waiting())
+                wm::signalQueue(*wm::currentThread());
+            if (waiting)
+                return;
+        }
         {
             wm::Guard g(wm::lock());
-            if (!s.changed && s.generation == wm::shared::generation())
+            if (unchanged())
                 return;
             pictureWindows();
         }
@@ -397,7 +422,7 @@ void screenChanged()
 void presentIfChanged()
 {
     if (onDisplayThread())
-        presentNow();
+        presentNow(true);
 }
 
 }

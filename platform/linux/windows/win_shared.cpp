@@ -7,6 +7,7 @@
 #include "win_shared.h"
 #include "linux/files/device_fs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <map>
+#include <poll.h>
 #include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -39,6 +41,9 @@ struct State {
     std::atomic<uint64_t> capture;
     std::atomic<uint64_t> shell;
     std::atomic<uint64_t> generation;
+    // Moves whenever a picture object of the device is made or removed (not when one is only
+    // rewritten): while it stands, the list of the device's pictures is the one last read.
+    std::atomic<uint64_t> entries;
 };
 static_assert(std::atomic<int64_t>::is_always_lock_free, "the state is shared between processes");
 
@@ -68,6 +73,9 @@ HWND handleOf(uint64_t v)
 
 // ---- the state file ------------------------------------------------------------
 
+// The state last mapped, for the notice of a process that ends (its statics are going).
+std::atomic<State*> g_lastState { nullptr };
+
 struct StateMapping {
     std::string path;
     uint64_t epoch = 0; // of the device root it was made for
@@ -92,6 +100,7 @@ State* state()
     if (mapping.state)
         munmap(mapping.state, sizeof(State));
     mapping.state = nullptr;
+    g_lastState.store(nullptr);
     mapping.path = path;
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0)
@@ -108,7 +117,14 @@ State* state()
     mapping.state = static_cast<State*>(p);
     // Several processes may get here first at once; the magic written twice is the same.
     mapping.state->magic = kStateMagic;
+    g_lastState.store(mapping.state);
     return mapping.state;
+}
+
+// After a picture object was made or removed: other processes read the device's list again.
+void entriesChanged(State* s = nullptr)
+{
+    (s ? s : state())->entries.fetch_add(1);
 }
 
 // ---- names of pictures ---------------------------------------------------------
@@ -172,13 +188,14 @@ std::map<HWND, Published>& published()
 
 bool g_dirty = true;
 
-void unmap(Published& p, bool remove)
+// Whether a picture object was removed.
+bool unmap(Published& p, bool remove)
 {
     if (p.header)
         munmap(p.header, p.bytes);
-    if (remove && !p.name.empty())
-        shm_unlink(p.name.c_str());
+    const bool removed = remove && !p.name.empty() && shm_unlink(p.name.c_str()) == 0;
     p = Published {};
+    return removed;
 }
 
 // Leaves nothing behind when the process ends without destroying its windows.
@@ -186,9 +203,13 @@ struct Cleanup {
     Cleanup() { published(); } // made first, so that it is still there at the end
     ~Cleanup()
     {
+        bool removed = false;
         for (auto& [handle, p] : published())
-            unmap(p, true);
+            removed = unmap(p, true) || removed;
         published().clear();
+        // The state file stays mapped to the end; the function that finds it may be gone.
+        if (State* s = g_lastState.load(); removed && s)
+            entriesChanged(s);
     }
 };
 Cleanup g_cleanup;
@@ -198,8 +219,8 @@ bool ensureCapacity(Published& p, const std::string& name, size_t pixels)
     size_t bytes = kHeaderSize + pixels * 2;
     if (p.header && p.name == name && p.bytes >= bytes)
         return true;
-    if (p.name != name)
-        unmap(p, true);
+    if (p.name != name && unmap(p, true))
+        entriesChanged();
     // Grows only: a reader may be copying from the old size.
     bytes = std::max(bytes, p.bytes);
     int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -213,6 +234,8 @@ bool ensureCapacity(Published& p, const std::string& name, size_t pixels)
     close(fd);
     if (m == MAP_FAILED)
         return false;
+    // Made or grown: readers look at the object again.
+    entriesChanged();
     if (p.header)
         munmap(p.header, p.bytes);
     p.name = name;
@@ -249,8 +272,8 @@ void write(Published& p, const Window* w)
     h->z = w->z;
     int width = std::max(w->width(), 0), height = std::max(w->height(), 0);
     if ((h->flags & kVisible) && static_cast<size_t>(width) * height <= h->capacity) {
+        // The window covers its picture whole (white where it has no pixels of its own).
         auto* pixels = reinterpret_cast<uint16_t*>(reinterpret_cast<char*>(h) + kHeaderSize);
-        std::fill_n(pixels, static_cast<size_t>(width) * height, uint16_t(0xFFFF));
         composeTree(pixels, width, w, POINT { -w->rect.left, -w->rect.top }, RECT { 0, 0, width, height });
         h->width = width;
         h->height = height;
@@ -302,6 +325,127 @@ bool mapPicture(const std::string& entry, Mapped& m)
     m.bytes = static_cast<size_t>(st.st_size);
     m.inode = st.st_ino;
     return true;
+}
+
+// The other processes' pictures of this device, by name, with their process. Listing /dev/shm
+// is a look through a folder that every program of the machine writes to: done again only
+// when some process of the device made or removed a picture since (or this one is another
+// process, or on another device, than when it was read).
+struct Listing {
+    pid_t self = 0;
+    State* state = nullptr;
+    std::string prefix;
+    uint64_t entries = 0;
+    std::vector<std::pair<std::string, pid_t>> names; // by process
+};
+
+// A process's end as the kernel tells it: a descriptor that reads as ready once the process
+// ended (a zombie too). kDead: it had ended when looked for; kAsk: no descriptor to be had,
+// processAlive is asked each time.
+constexpr int kDead = -2;
+constexpr int kAsk = -1;
+
+std::map<pid_t, int>& endWatches()
+{
+    static std::map<pid_t, int> table;
+    return table;
+}
+
+int watchEnd(pid_t pid)
+{
+#ifdef SYS_pidfd_open
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (fd >= 0)
+        return fd;
+    if (errno == ESRCH)
+        return kDead;
+#endif
+    (void)pid;
+    return kAsk;
+}
+
+void stopWatching(int watch)
+{
+    if (watch >= 0)
+        close(watch);
+}
+
+// Whether each process runs, in one look for all of them.
+std::map<pid_t, bool> livingOf(const std::vector<pid_t>& pids)
+{
+    std::map<pid_t, bool> alive;
+    std::vector<pollfd> ask;
+    std::vector<pid_t> asked;
+    for (pid_t pid : pids) {
+        auto it = endWatches().find(pid);
+        if (it == endWatches().end())
+            it = endWatches().emplace(pid, watchEnd(pid)).first;
+        if (it->second >= 0) {
+            ask.push_back(pollfd { it->second, POLLIN, 0 });
+            asked.push_back(pid);
+        } else {
+            alive[pid] = it->second == kAsk && processAlive(pid);
+        }
+    }
+    const bool answered = ask.empty() || poll(ask.data(), ask.size(), 0) >= 0;
+    for (size_t i = 0; i < ask.size(); ++i) {
+        if (answered && !(ask[i].revents & ~POLLIN))
+            alive[asked[i]] = !(ask[i].revents & POLLIN);
+        else
+            alive[asked[i]] = processAlive(asked[i]);
+    }
+    return alive;
+}
+
+Listing& listing()
+{
+    static Listing list;
+    State* s = state();
+    const pid_t self = getpid();
+    std::string prefix = "pocketsim-" + deviceTag() + "-";
+    // Read before the folder: a picture made while it is read moves it again. Without the
+    // shared state file (the fallback state) nothing tells of other processes' changes.
+    const uint64_t entries = s->entries.load();
+    const bool shared = s == g_lastState.load();
+    if (shared && list.self == self && list.state == s && list.entries == entries && list.prefix == prefix)
+        return list;
+    list.self = self;
+    list.state = s;
+    list.entries = entries;
+    list.prefix = prefix;
+    list.names.clear();
+    std::set<pid_t> listed;
+    for (const std::string& entry : shmEntries()) {
+        std::string tag;
+        pid_t pid;
+        if (entry.rfind(prefix, 0) != 0 || !parseName(entry, tag, pid) || pid == self)
+            continue;
+        list.names.emplace_back(entry, pid);
+        listed.insert(pid);
+    }
+    std::stable_sort(list.names.begin(), list.names.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    for (auto it = mapped().begin(); it != mapped().end();) {
+        const bool kept = std::any_of(list.names.begin(), list.names.end(), [&](const auto& n) { return n.first == it->first; });
+        if (!kept) {
+            munmap(it->second.address, it->second.bytes);
+            it = mapped().erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // Processes no longer listed, or ended (their process id may come back), are looked for
+    // afresh.
+    const std::map<pid_t, bool> alive = livingOf(std::vector<pid_t>(listed.begin(), listed.end()));
+    for (auto it = endWatches().begin(); it != endWatches().end();) {
+        auto found = alive.find(it->first);
+        if (found == alive.end() || !found->second) {
+            stopWatching(it->second);
+            it = endWatches().erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return list;
 }
 
 }
@@ -426,7 +570,8 @@ void publish()
     }
     for (auto it = published().begin(); it != published().end();) {
         if (!current.count(it->first)) {
-            unmap(it->second, true);
+            if (unmap(it->second, true))
+                entriesChanged();
             it = published().erase(it);
         } else {
             ++it;
@@ -440,7 +585,8 @@ void forget(HWND window)
     auto it = published().find(window);
     if (it == published().end())
         return;
-    unmap(it->second, true);
+    if (unmap(it->second, true))
+        entriesChanged();
     published().erase(it);
     bumpGeneration();
 }
@@ -448,24 +594,24 @@ void forget(HWND window)
 std::vector<RemotePicture> remotePictures()
 {
     std::vector<RemotePicture> out;
-    std::string prefix = "pocketsim-" + deviceTag() + "-";
-    std::set<std::string> seen;
-    std::map<pid_t, bool> alive;
-    for (const std::string& entry : shmEntries()) {
-        std::string tag;
-        pid_t pid;
-        if (entry.rfind(prefix, 0) != 0 || !parseName(entry, tag, pid) || pid == getpid())
-            continue;
-        auto a = alive.find(pid);
-        if (a == alive.end())
-            a = alive.emplace(pid, processAlive(pid)).first;
-        if (!a->second)
+    Listing& list = listing();
+    std::vector<pid_t> pids;
+    for (const auto& [entry, pid] : list.names)
+        if (pids.empty() || pids.back() != pid)
+            pids.push_back(pid);
+    const std::map<pid_t, bool> alive = livingOf(pids);
+    for (const auto& [entry, pid] : list.names) {
+        if (!alive.at(pid))
             continue;
         Mapped& m = mapped()[entry];
-        if (!mapPicture(entry, m))
-            continue;
-        seen.insert(entry);
         auto* h = static_cast<const PictureHeader*>(m.address);
+        // Mapped once; again only when its owner grew it past what is mapped here (or it was
+        // not ready to be mapped when listed).
+        if (!h || kHeaderSize + 2 * static_cast<size_t>(std::max(h->width, 0)) * std::max(h->height, 0) > m.bytes) {
+            if (!mapPicture(entry, m))
+                continue;
+            h = static_cast<const PictureHeader*>(m.address);
+        }
         bool got = false, busy = false;
         for (int attempt = 0; attempt < 4 && !got; ++attempt) {
             uint32_t before = h->sequence.load();
@@ -506,14 +652,6 @@ std::vector<RemotePicture> remotePictures()
             }
         }
     }
-    for (auto it = mapped().begin(); it != mapped().end();) {
-        if (!seen.count(it->first)) {
-            munmap(it->second.address, it->second.bytes);
-            it = mapped().erase(it);
-        } else {
-            ++it;
-        }
-    }
     return out;
 }
 
@@ -521,6 +659,7 @@ std::vector<pid_t> reapEnded()
 {
     std::set<pid_t> ended;
     std::map<pid_t, bool> alive;
+    bool removed = false;
     for (const std::string& entry : shmEntries()) {
         std::string tag;
         pid_t pid;
@@ -530,10 +669,13 @@ std::vector<pid_t> reapEnded()
         if (a == alive.end())
             a = alive.emplace(pid, processAlive(pid)).first;
         if (!a->second) {
-            shm_unlink(("/" + entry).c_str());
+            if (shm_unlink(("/" + entry).c_str()) == 0)
+                removed = true;
             ended.insert(pid);
         }
     }
+    if (removed)
+        entriesChanged();
     std::string folder = sim::hostStateFolder() + "/windows";
     if (DIR* dir = opendir(folder.c_str())) {
         while (dirent* e = readdir(dir)) {
