@@ -15,7 +15,9 @@
 
 #include <cstdlib>
 #include <poll.h>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -70,7 +72,18 @@ protected:
         ASSERT_TRUE(SimOpenDisplay("x11"));
     }
     // The X window's pixels against the device window's, as last presented (no present here).
+    // The host's requests go out on its own connection, which the server may take after this
+    // one's: a picture not there yet is looked at again for a while.
     bool shownAsDrawn(HWND window, Window xid)
+    {
+        for (int look = 0; look < 100; ++look) {
+            if (shownAsDrawnNow(window, xid))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    bool shownAsDrawnNow(HWND window, Window xid)
     {
         XSync(display, False);
         const uint16_t* pixels = nullptr;
@@ -103,7 +116,7 @@ protected:
     void expectShownAsDrawn(HWND window, Window xid, const std::string& step)
     {
         SimPresent();
-        XSync(display, False);
+        shownAsDrawn(window, xid);
         const uint16_t* pixels = nullptr;
         int width = 0, height = 0;
         ASSERT_TRUE(SimWindowPixels(window, &pixels, &width, &height)) << step;
