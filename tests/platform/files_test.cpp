@@ -37,6 +37,13 @@ TEST_F(Files, DevicePathsMapIntoTheRootIgnoringCase)
     char host[1024];
     ASSERT_TRUE(SimHostPath(u"\\PROGRAM FILES\\tarn/MAGNIKEYS\\Settings.TXT", host, sizeof host));
     EXPECT_EQ(std::string(host), device.hostRoot() + "/Program Files/Tarn/Magnikeys/settings.txt");
+    // Beyond ASCII too; and a name is not taken for a longer one that begins like it.
+    device.writeFile(u"\\Temp\\Ärger Мир.txt", "x");
+    device.writeFile(u"\\Temp\\Ab.txt.new", "x");
+    ASSERT_TRUE(SimHostPath(u"\\temp\\äRGER мИР.TXT", host, sizeof host));
+    EXPECT_EQ(std::string(host), device.hostRoot() + "/Temp/Ärger Мир.txt");
+    ASSERT_TRUE(SimHostPath(u"\\TEMP\\AB.TXT", host, sizeof host));
+    EXPECT_EQ(std::string(host), device.hostRoot() + "/Temp/AB.TXT");
     // Names that do not exist yet keep their case, so that a new file is named as written.
     ASSERT_TRUE(SimHostPath(u"\\program files\\Tarn\\New Folder\\A.txt", host, sizeof host));
     EXPECT_EQ(std::string(host), device.hostRoot() + "/Program Files/Tarn/New Folder/A.txt");

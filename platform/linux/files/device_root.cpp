@@ -1,6 +1,7 @@
 #include "linux/files/device_fs.h"
 #include "linux/text/host_text.h"
 
+#include <algorithm>
 #include <atomic>
 #include <shellapi.h>
 #include <simhost.h>
@@ -138,11 +139,23 @@ bool hostPathOf(std::u16string_view devicePath, std::string& hostPath)
             std::string exact = path + "/" + name;
             if (lstat(exact.c_str(), &st) != 0) {
                 existing = false;
+                // Case folds ASCII only to ASCII: an ASCII name can only be another spelling of
+                // an ASCII name of its length, compared without converting every name in the
+                // folder (a file about to be made is looked up this way each time).
+                const bool ascii = std::all_of(part.begin(), part.end(), [](char16_t c) { return c < 0x80; });
+                auto sameAscii = [&](const char* entry) {
+                    if (std::strlen(entry) != part.size())
+                        return false;
+                    for (size_t k = 0; k < part.size(); ++k)
+                        if (foldChar(static_cast<unsigned char>(entry[k])) != foldChar(part[k]))
+                            return false;
+                    return true;
+                };
                 if (DIR* dir = opendir(path.c_str())) {
                     while (dirent* entry = readdir(dir)) {
                         if (isHostBookkeeping(entry->d_name))
                             continue;
-                        if (sameNameIgnoringCase(toUtf16(entry->d_name), part)) {
+                        if (ascii ? sameAscii(entry->d_name) : sameNameIgnoringCase(toUtf16(entry->d_name), part)) {
                             name = entry->d_name;
                             existing = true;
                             break;
