@@ -411,11 +411,21 @@ HRESULT SipHost::set_im_info(const IMINFO& info)
 {
     if (!validRect(info.rcSipRect) && !emptyRect(info.rcSipRect))
         return E_INVALIDARG;
+    const SIPINFO before = sipInfo();
     applyInfo(info);
     place(m_rect);
     publish();
     if (m_shown) {
-        broadcastSetting(SPI_SETSIPINFO);
+        // Programs hear of the panel only when what they can read of it changed: a method says
+        // its place again at every layout change, and each program woken for nothing is one
+        // the device waits for.
+        const SIPINFO after = sipInfo();
+        auto same = [](const RECT& a, const RECT& b) {
+            return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+        };
+        if (after.fdwFlags != before.fdwFlags || !same(after.rcSipRect, before.rcSipRect)
+            || !same(after.rcVisibleDesktop, before.rcVisibleDesktop))
+            broadcastSetting(SPI_SETSIPINFO);
         // The method hears of its new place from the message loop, not from inside its own call;
         // a method that keeps answering with new rectangles is told only a few times.
         if (m_echoes++ < kMaxEchoes)

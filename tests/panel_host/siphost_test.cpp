@@ -103,13 +103,29 @@ TEST_F(Panel, DrivesTheMethodInThePlatformsOrder)
     EXPECT_EQ(calls(), (Lines { "Hiding", "Deselect", "Release", "DllCanUnloadNow 0", "DllMain detach" }));
 }
 
+std::vector<WPARAM> g_settings; // what WM_SETTINGCHANGE told a listening window
+
+LRESULT CALLBACK listenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SETTINGCHANGE)
+        g_settings.push_back(wParam);
+    return DefWindowProc(window, message, wParam, lParam);
+}
+
 TEST_F(Panel, SetImInfoMovesThePanelAndTheMethodHearsOfItFromTheLoop)
 {
     setDefault(kTestText);
+    WNDCLASS wc {};
+    wc.lpfnWndProc = listenerProc;
+    wc.lpszClassName = u"panel_program";
+    RegisterClass(&wc);
+    HWND program = CreateWindowEx(0, u"panel_program", u"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     pocketsim::SipHost host;
     ASSERT_TRUE(host.start(nullptr));
     host.show();
     calls();
+    SimPumpMessages();
+    g_settings.clear();
     IIMCallback* callback = lastCallback();
     ASSERT_NE(callback, nullptr);
     IMINFO info {};
@@ -131,6 +147,12 @@ TEST_F(Panel, SetImInfoMovesThePanelAndTheMethodHearsOfItFromTheLoop)
     EXPECT_EQ(state.fdwFlags, static_cast<DWORD>(SIPF_ON | SIPF_DOCKED));
     EXPECT_EQ(state.rcSipRect.top, 194);
     EXPECT_EQ(state.rcVisibleDesktop.bottom, 194);
+    // The programs heard of the new place once; the same place said again tells them nothing.
+    EXPECT_EQ(g_settings, std::vector<WPARAM> { SPI_SETSIPINFO });
+    EXPECT_EQ(callback->SetImInfo(&info), S_OK);
+    SimPumpMessages();
+    EXPECT_EQ(g_settings, std::vector<WPARAM> { SPI_SETSIPINFO });
+    calls();
 
     info.cbSize = 39;
     EXPECT_EQ(callback->SetImInfo(&info), E_INVALIDARG);
@@ -151,6 +173,10 @@ TEST_F(Panel, SetImInfoMovesThePanelAndTheMethodHearsOfItFromTheLoop)
     EXPECT_EQ(placed.right - placed.left, 0);
     ASSERT_TRUE(SipGetInfo(&state));
     EXPECT_EQ(state.rcVisibleDesktop.bottom, 294);
+    SimPumpMessages();
+    EXPECT_EQ(g_settings, (std::vector<WPARAM> { SPI_SETSIPINFO, SPI_SETSIPINFO }));
+    DestroyWindow(program);
+    UnregisterClass(u"panel_program", nullptr);
 }
 
 TEST_F(Panel, ACallbackOfAReleasedMethodRefusesEveryCall)
@@ -217,14 +243,6 @@ TEST_F(Panel, MethodsThatFailLeaveAWorkingKeyboard)
     EXPECT_EQ(SipStatus(), static_cast<DWORD>(SIP_STATUS_AVAILABLE));
 }
 
-std::vector<WPARAM> g_settings; // what WM_SETTINGCHANGE told a listening window
-
-LRESULT CALLBACK listenerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_SETTINGCHANGE)
-        g_settings.push_back(wParam);
-    return DefWindowProc(window, message, wParam, lParam);
-}
 
 TEST_F(Panel, ShowAndHideRequestsWaitForTheMessageLoop)
 {
