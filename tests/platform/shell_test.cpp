@@ -104,19 +104,30 @@ struct Shell : DeviceRootTest {
         SimPumpMessages();
     }
     std::vector<WPARAM> sipRequests() const { return heard.sip; }
+    // The device's input panel, as the panel host publishes it: what it is asked is heard.
+    HWND openPanel()
+    {
+        WNDCLASS panelClass {};
+        panelClass.lpfnWndProc = parentProc;
+        panelClass.lpszClassName = SIM_SIP_CLASS;
+        RegisterClass(&panelClass);
+        HWND panel = CreateWindowEx(WS_EX_NOACTIVATE, SIM_SIP_CLASS, u"", WS_POPUP, 0, 200, 240, 80, nullptr, nullptr, nullptr, nullptr);
+        SIPINFO info {};
+        info.cbSize = sizeof info;
+        SimPublishSipState(info, CLSID {});
+        return panel;
+    }
+    void closePanel(HWND panel)
+    {
+        SimClearSipState();
+        DestroyWindow(panel);
+        UnregisterClass(SIM_SIP_CLASS, nullptr);
+    }
 };
 
 TEST_F(Shell, EditFieldsRaiseTheInputPanelThroughSipPrefAndTakeTypedText)
 {
-    // The device's input panel, as the panel host publishes it.
-    WNDCLASS panelClass {};
-    panelClass.lpfnWndProc = parentProc;
-    panelClass.lpszClassName = SIM_SIP_CLASS;
-    RegisterClass(&panelClass);
-    HWND panel = CreateWindowEx(WS_EX_NOACTIVATE, SIM_SIP_CLASS, u"", WS_POPUP, 0, 200, 240, 80, nullptr, nullptr, nullptr, nullptr);
-    SIPINFO info {};
-    info.cbSize = sizeof info;
-    SimPublishSipState(info, CLSID {});
+    HWND panel = openPanel();
     ASSERT_TRUE(SHInitExtraControls());
     HWND pref = CreateWindowEx(0, WC_SIPPREF, u"", WS_CHILD, 0, 0, 0, 0, main, nullptr, nullptr, nullptr);
     ASSERT_NE(pref, nullptr);
@@ -152,23 +163,14 @@ TEST_F(Shell, EditFieldsRaiseTheInputPanelThroughSipPrefAndTakeTypedText)
     // A single-line edit keeps line breaks out.
     SetWindowText(name, u"a\r\nb");
     EXPECT_EQ(text(name), u"ab");
-    SimClearSipState();
-    DestroyWindow(panel);
-    UnregisterClass(SIM_SIP_CLASS, nullptr);
+    closePanel(panel);
 }
 
 // A program's own text window (not an edit) says what it wants of the panel while it has the
 // focus: up at once; down only once the focus settled without another window wanting it up.
 TEST_F(Shell, SipPreferenceRaisesThePanelAndLowersItOnlyWhenNoWindowWantsItMeanwhile)
 {
-    WNDCLASS panelClass {};
-    panelClass.lpfnWndProc = parentProc;
-    panelClass.lpszClassName = SIM_SIP_CLASS;
-    RegisterClass(&panelClass);
-    HWND panel = CreateWindowEx(WS_EX_NOACTIVATE, SIM_SIP_CLASS, u"", WS_POPUP, 0, 200, 240, 80, nullptr, nullptr, nullptr, nullptr);
-    SIPINFO info {};
-    info.cbSize = sizeof info;
-    SimPublishSipState(info, CLSID {});
+    HWND panel = openPanel();
     HWND text = CreateWindowEx(0, u"ShellTestParent", u"", WS_CHILD | WS_VISIBLE, 0, 0, 100, 100, main, nullptr, nullptr, nullptr);
     HWND other = CreateWindowEx(0, u"ShellTestParent", u"", WS_CHILD | WS_VISIBLE, 100, 0, 100, 100, main, nullptr, nullptr, nullptr);
 
@@ -200,11 +202,9 @@ TEST_F(Shell, SipPreferenceRaisesThePanelAndLowersItOnlyWhenNoWindowWantsItMeanw
     SimPumpMessages();
     EXPECT_TRUE(sipRequests().empty());
     SimSetDeviceKind("pocketpc");
-    SimClearSipState();
     DestroyWindow(text);
     DestroyWindow(other);
-    DestroyWindow(panel);
-    UnregisterClass(SIM_SIP_CLASS, nullptr);
+    closePanel(panel);
 }
 
 // A program that asks for the panel as soon as it is active, as a note pad does for its text.
@@ -217,14 +217,7 @@ LRESULT CALLBACK raiserProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 
 TEST_F(Shell, AProgramClosingWithThePanelUpLowersItBeforeTheNextOneIsActive)
 {
-    WNDCLASS panelClass {};
-    panelClass.lpfnWndProc = parentProc;
-    panelClass.lpszClassName = SIM_SIP_CLASS;
-    RegisterClass(&panelClass);
-    HWND panel = CreateWindowEx(WS_EX_NOACTIVATE, SIM_SIP_CLASS, u"", WS_POPUP, 0, 200, 240, 80, nullptr, nullptr, nullptr, nullptr);
-    SIPINFO info {};
-    info.cbSize = sizeof info;
-    SimPublishSipState(info, CLSID {});
+    HWND panel = openPanel();
     WNDCLASS raiserClass {};
     raiserClass.lpfnWndProc = raiserProc;
     raiserClass.lpszClassName = u"ShellTestRaiser";
@@ -245,11 +238,9 @@ TEST_F(Shell, AProgramClosingWithThePanelUpLowersItBeforeTheNextOneIsActive)
     EXPECT_EQ(GetActiveWindow(), notes);
     ASSERT_FALSE(heard.sip.empty());
     EXPECT_EQ(heard.sip.back(), WPARAM(SIPF_ON)) << "the closing form's panel-down came after the note pad raised it";
-    SimClearSipState();
     DestroyWindow(notes);
-    DestroyWindow(panel);
+    closePanel(panel);
     UnregisterClass(u"ShellTestRaiser", nullptr);
-    UnregisterClass(SIM_SIP_CLASS, nullptr);
 }
 
 TEST_F(Shell, EditScrollsSidewaysPaintsInItsParentsColoursAndNeverSplitsASurrogatePair)

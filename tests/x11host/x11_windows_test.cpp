@@ -104,6 +104,18 @@ protected:
         return same;
     }
 
+    // The X window the back end made for the device window titled title, once presented.
+    Window presentedAs(const char* title)
+    {
+        Window xid = 0;
+        for (int i = 0; i < 100 && !xid; ++i) {
+            SimPresent();
+            XSync(display, False);
+            xid = findNamed(display, DefaultRootWindow(display), title);
+        }
+        return xid;
+    }
+
     void TearDown() override
     {
         SimCloseDisplay();
@@ -173,12 +185,7 @@ TEST_F(X11Windows, QuickTapsAreHandledInOrderAndTheirFramesFollowAtTheNextTurn)
     HWND window = CreateWindowEx(0, u"test_x11_taps", u"taps", WS_VISIBLE, 20, 30, 200, 120, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(window, nullptr);
     SimPumpMessages();
-    Window xid = 0;
-    for (int i = 0; i < 100 && !xid; ++i) {
-        SimPresent();
-        XSync(display, False);
-        xid = findNamed(display, DefaultRootWindow(display), "taps");
-    }
+    const Window xid = presentedAs("taps");
     ASSERT_NE(xid, 0u);
     XTestFakeMotionEvent(display, -1, 80, 80, CurrentTime);
     auto tap = [&] {
@@ -241,12 +248,7 @@ TEST_F(X11Windows, PartsDrawnAgainShowExactlyAsTheDeviceDrewThem)
     for (int x = 0; x < client.right; ++x)
         paint(RECT { x, 0, x + 1, client.bottom }, RGB((x * 8) & 0xFF, (x * 4) & 0xFF, 255 - ((x * 8) & 0xFF)));
     SimPumpMessages();
-    Window xid = 0;
-    for (int i = 0; i < 100 && !xid; ++i) {
-        SimPresent();
-        XSync(display, False);
-        xid = findNamed(display, DefaultRootWindow(display), "parts");
-    }
+    const Window xid = presentedAs("parts");
     ASSERT_NE(xid, 0u);
     expectShownAsDrawn(window, xid, "whole");
 
