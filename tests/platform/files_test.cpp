@@ -1,4 +1,5 @@
 #include "tests/support/DeviceRoot.h"
+#include "linux/files/host_io.h"
 
 #include <shellapi.h>
 #include <simhost.h>
@@ -10,6 +11,9 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -219,6 +223,38 @@ TEST_F(Files, SpecialFolders)
     EXPECT_EQ(std::u16string(path), u"\\Storage Card\\My Documents");
     SimSetSpecialFolder(CSIDL_STARTUP, nullptr);
     EXPECT_FALSE(SHGetSpecialFolderPath(nullptr, path, CSIDL_STARTUP, FALSE));
+}
+
+// The host's small state files (window lists, the panel's state) are rewritten in place while
+// other programs read them: a reader sees one whole version or the other, never a mix or a
+// cut, and the file stays the same file.
+TEST_F(Files, ASharedStateFileIsReadWholeWhileAnotherProcessRewritesIt)
+{
+    const std::string path = device.hostRoot() + "/shared.state";
+    const std::string longer(3000, 'L'), shorter = "short\n";
+    ASSERT_TRUE(sim::writeSharedFile(path, longer));
+    struct stat before {};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        for (int i = 0; i < 4000; ++i)
+            if (!sim::writeSharedFile(path, i % 2 ? longer : shorter))
+                _exit(1);
+        _exit(0);
+    }
+    int reads = 0, mixed = 0, status = 0;
+    for (; waitpid(child, &status, WNOHANG) == 0; ++reads) {
+        std::optional<std::string> bytes = sim::readSharedFile(path);
+        mixed += !bytes || (*bytes != longer && *bytes != shorter);
+    }
+    EXPECT_EQ(status, 0);
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
+    struct stat after {};
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(sim::readSharedFile(path), longer) << "the last version written";
+    EXPECT_FALSE(sim::readSharedFile(device.hostRoot() + "/missing.state"));
 }
 
 }

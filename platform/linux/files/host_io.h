@@ -4,6 +4,9 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace sim {
 
@@ -25,5 +28,13 @@ ssize_t transfer(size_t size, size_t& done, Io io)
     }
     return 1;
 }
+
+// A small file that one process of the device rewrites while others read it (a program's
+// window list, the panel's state). It is rewritten in place under a lock instead of replaced:
+// a reader never sees half of it, and a rewrite makes and frees no file on the disk, which
+// waits behind every other program's writes when the device is busy.
+bool writeSharedFile(const std::string& path, std::string_view bytes);
+// Its bytes; nothing when it is not there.
+std::optional<std::string> readSharedFile(const std::string& path);
 
 }

@@ -2,6 +2,7 @@
 // SIM_SIP_CLASS; its state lives in "<root>/.pocketsim/sip.state", which the host rewrites on
 // every change, so that any process of the device reads it without asking.
 #include "linux/files/device_fs.h"
+#include "linux/files/host_io.h"
 #include "linux/text/host_text.h"
 
 #include <objbase.h>
@@ -16,7 +17,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <sstream>
 #include <sys/stat.h>
@@ -46,7 +46,7 @@ std::u16string guidText(const GUID& g)
 // The running panel's state; false when no panel runs on this device.
 bool readState(PanelState& out)
 {
-    std::ifstream in(stateFile());
+    std::istringstream in(sim::readSharedFile(stateFile()).value_or(std::string()));
     std::string clsid;
     uint64_t window = 0;
     long pid = 0;
@@ -111,7 +111,7 @@ Published& published()
 
 void SimPublishSipState(const SIPINFO& info, const CLSID& current)
 {
-    std::string path = stateFile(), tmp = path + ".tmp";
+    std::string path = stateFile();
     std::u16string clsid = guidText(current);
     HWND window = FindWindow(SIM_SIP_CLASS, nullptr);
     const RECT& v = info.rcVisibleDesktop;
@@ -125,17 +125,9 @@ void SimPublishSipState(const SIPINFO& info, const CLSID& current)
     struct stat st {};
     if (line == last.line && path == last.path && stat(path.c_str(), &st) == 0)
         return;
-    FILE* f = std::fopen(tmp.c_str(), "w");
-    if (!f)
-        return;
-    bool ok = std::fputs(line, f) >= 0;
-    ok = std::fflush(f) == 0 && ok;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok && std::rename(tmp.c_str(), path.c_str()) == 0) {
+    if (sim::writeSharedFile(path, line)) {
         last.line = line;
         last.path = path;
-    } else {
-        std::remove(tmp.c_str());
     }
 }
 

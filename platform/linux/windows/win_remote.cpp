@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -36,7 +35,7 @@ namespace wm {
 
 namespace {
 
-enum class Op : uint32_t { Send = 1, Post = 2, Foreground = 3, Input = 4, Deactivate = 5, Sync = 6, CaptureLost = 7 };
+enum class Op : uint32_t { Send = 1, Post = 2, Foreground = 3, Input = 4, Deactivate = 5, Sync = 6, CaptureLost = 7, PostAll = 8 };
 
 struct Request {
     uint32_t magic;
@@ -147,6 +146,17 @@ bool serveOne(int fd)
         if (known)
             PostMessage(window, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
         int64_t answer = known;
+        return writeAll(fd, &answer, sizeof answer);
+    }
+    case Op::PostAll: {
+        // Every top-level window of this process, as one post each would (see Op::Post).
+        Guard g(lock());
+        std::vector<HWND> windows;
+        for (Window* w : topLevel())
+            windows.push_back(w->handle);
+        for (HWND h : windows)
+            PostMessage(h, r.message, static_cast<WPARAM>(r.wParam), static_cast<LPARAM>(r.lParam));
+        int64_t answer = static_cast<int64_t>(windows.size());
         return writeAll(fd, &answer, sizeof answer);
     }
     case Op::Foreground:
@@ -446,20 +456,14 @@ void publishTopLevel()
     for (Window* w : topLevel())
         list << std::hex << reinterpret_cast<uintptr_t>(w->handle) << std::dec << ' ' << hex(w->cls->name) << ' ' << hex(w->title) << '\n';
     std::string path = processFile(folder, getpid(), ".lst");
-    // Most changes of the windows (shown, hidden, moved in front) leave the list as it was; a
-    // rewrite costs a file replaced on the disk, which waits behind every other program's
-    // writes when the device is busy.
+    // Most changes of the windows (shown, hidden, moved in front) leave the list as it was, and
+    // other programs read it for every message they send: written only when it changes.
     // (Kept for the life of the process: windows of static objects go after static destructors.)
     static std::string& written = *new std::string;
     static std::string& writtenPath = *new std::string;
     struct stat st {};
-    if (list.str() != written || path != writtenPath || stat(path.c_str(), &st) != 0) {
-        std::string temporary = path + ".new";
-        {
-            std::ofstream out(temporary, std::ios::trunc);
-            out << list.str();
-        }
-        std::rename(temporary.c_str(), path.c_str());
+    if ((list.str() != written || path != writtenPath || stat(path.c_str(), &st) != 0)
+        && sim::writeSharedFile(path, list.str())) {
         written = list.str();
         writtenPath = path;
     }
@@ -492,7 +496,7 @@ std::vector<RemoteWindow> remoteWindows()
             unlink(processFile(folder, pid, ".sock").c_str());
             continue;
         }
-        std::ifstream in(folder + "/" + name);
+        std::istringstream in(sim::readSharedFile(folder + "/" + name).value_or(std::string()));
         std::string handle, cls, title;
         while (in >> handle >> cls >> title) {
             RemoteWindow w;
@@ -543,6 +547,19 @@ bool remotePost(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     int64_t answer = 0;
     return request(requestFor(Op::Post, window, message, wParam, lParam), nullptr, answer) && answer;
+}
+
+void remotePostAll(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    // One request for each other process, not one for each of its windows: a broadcast goes
+    // out at every change of the panel.
+    std::set<pid_t> asked;
+    for (const RemoteWindow& w : remoteWindows()) {
+        if (!asked.insert(processOf(w.handle)).second)
+            continue;
+        int64_t answer = 0;
+        request(requestFor(Op::PostAll, w.handle, message, wParam, lParam), nullptr, answer);
+    }
 }
 
 bool remoteForeground(HWND window)
