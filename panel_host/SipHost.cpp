@@ -49,10 +49,7 @@ bool isRegisteredInputMethod(const CLSID& clsid)
 // changed.
 void broadcastSetting(WPARAM what)
 {
-    EnumWindows([](HWND window, LPARAM param) {
-        PostMessage(window, WM_SETTINGCHANGE, static_cast<WPARAM>(param), 0);
-        return TRUE;
-    }, static_cast<LPARAM>(what));
+    PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, what, 0);
 }
 
 bool validRect(const RECT& r)

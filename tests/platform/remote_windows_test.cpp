@@ -1,9 +1,11 @@
 #include "tests/support/DeviceRoot.h"
 
+#include <simhost.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -321,6 +323,75 @@ TEST_F(OtherProcesses, AProgramThatEndsMidConversationFailsItsRequestsAndTheNext
     }),
         2.0);
     endTalker(second);
+}
+
+// A broadcast reaches every top-level window of the other programs, shown or hidden, once each,
+// and is there by the time the poster goes on.
+LRESULT CALLBACK settingHeardProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
+{
+    if (m == WM_SETTINGCHANGE) {
+        WCHAR title[40];
+        GetWindowText(w, title, 40);
+        std::string line(title, title + std::char_traits<char16_t>::length(title));
+        line += ":" + std::to_string(wp) + "\n";
+        (void)!write(g_report, line.c_str(), line.size());
+    }
+    if (m == WM_CLOSE)
+        PostQuitMessage(0);
+    return DefWindowProc(w, m, wp, lp);
+}
+
+TEST_F(OtherProcesses, ABroadcastReachesEachOfTheirTopLevelWindowsOnce)
+{
+    int report[2], ready[2];
+    ASSERT_EQ(pipe(report), 0);
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        g_report = report[1];
+        WNDCLASS wc {};
+        wc.lpfnWndProc = settingHeardProc;
+        wc.lpszClassName = u"Listener";
+        RegisterClass(&wc);
+        HWND shown = CreateWindowEx(0, u"Listener", u"shown", WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+        HWND hidden = CreateWindowEx(0, u"Listener", u"hidden", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        HWND third = CreateWindowEx(0, u"Listener", u"third", WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+        (void)!write(ready[1], shown && hidden && third ? "y" : "n", 1);
+        MSG m;
+        while (GetMessage(&m, nullptr, 0, 0) > 0)
+            DispatchMessage(&m);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, 'y');
+
+    EXPECT_TRUE(PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, 42, 0));
+    ASSERT_TRUE(SimSyncDevice(5000));
+    std::string heard;
+    pollfd p { report[0], POLLIN, 0 };
+    for (char buffer[256]; poll(&p, 1, 200) > 0;) {
+        ssize_t n = read(report[0], buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        heard.append(buffer, size_t(n));
+    }
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = heard.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(heard.substr(at, end - at));
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines, (std::vector<std::string> { "hidden:42", "shown:42", "third:42" }));
+
+    EnumWindows([](HWND w, LPARAM) {
+        WCHAR name[40];
+        GetClassName(w, name, 40);
+        if (std::u16string(name) == u"Listener")
+            PostMessage(w, WM_CLOSE, 0, 0);
+        return TRUE;
+    }, 0);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
 }
 
 }

@@ -513,8 +513,7 @@ bool postInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 // Other programs hear a broadcast posted, without lParam (a pointer means nothing there).
 void broadcastToOthers(UINT message, WPARAM wParam)
 {
-    for (const RemoteWindow& w : remoteWindows())
-        remotePost(w.handle, message, wParam, 0);
+    remotePostAll(message, wParam, 0);
 }
 
 bool pumpMessages()

@@ -26,6 +26,8 @@ std::vector<RemoteWindow> remoteWindows();
 bool remoteWindow(HWND window, RemoteWindow& out);
 LRESULT remoteSend(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool remotePost(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Posts to every top-level window of every other process of the device.
+void remotePostAll(UINT message, WPARAM wParam, LPARAM lParam);
 bool remoteForeground(HWND window);
 // Input routed to the process of window: stylus messages with x, y in wParam, lParam; key
 // messages with the virtual key; WM_CHAR with the character.
