@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -255,6 +258,16 @@ TEST_F(Files, ASharedStateFileIsReadWholeWhileAnotherProcessRewritesIt)
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(sim::readSharedFile(path), longer) << "the last version written";
     EXPECT_FALSE(sim::readSharedFile(device.hostRoot() + "/missing.state"));
+
+    // A reader stopped while it holds the file (a debugger) holds up a write for a moment only.
+    int stuck = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(stuck, 0);
+    ASSERT_EQ(flock(stuck, LOCK_SH), 0);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(sim::writeSharedFile(path, shorter));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    close(stuck);
+    EXPECT_EQ(sim::readSharedFile(path), shorter);
 }
 
 }

@@ -8,12 +8,13 @@ namespace sim {
 
 namespace {
 
-bool lockFile(int fd, int how)
+// Holders keep the lock for a read or a write of a few hundred bytes; a holder stopped in
+// between (a debugger) must not stop every program of the device: after a while the file is
+// used without it.
+void lockFile(int fd, int how)
 {
-    while (flock(fd, how) != 0)
-        if (errno != EINTR)
-            return false;
-    return true;
+    for (int attempt = 0; attempt < 2000 && flock(fd, how | LOCK_NB) != 0 && (errno == EWOULDBLOCK || errno == EINTR); ++attempt)
+        usleep(50);
 }
 
 }
@@ -25,8 +26,8 @@ bool writeSharedFile(const std::string& path, std::string_view bytes)
         return false;
     size_t done = 0;
     // Written over the old bytes, then cut to length: the file keeps its blocks.
-    bool ok = lockFile(fd, LOCK_EX)
-        && transfer(bytes.size(), done, [&](size_t at, size_t count) { return pwrite(fd, bytes.data() + at, count, off_t(at)); }) > 0
+    lockFile(fd, LOCK_EX);
+    bool ok = transfer(bytes.size(), done, [&](size_t at, size_t count) { return pwrite(fd, bytes.data() + at, count, off_t(at)); }) > 0
         && ftruncate(fd, off_t(bytes.size())) == 0;
     close(fd);
     return ok;
@@ -38,7 +39,8 @@ std::optional<std::string> readSharedFile(const std::string& path)
     if (fd < 0)
         return std::nullopt;
     std::string bytes;
-    bool ok = lockFile(fd, LOCK_SH);
+    lockFile(fd, LOCK_SH);
+    bool ok = true;
     char chunk[4096];
     for (ssize_t n; ok && (n = read(fd, chunk, sizeof chunk)) != 0;) {
         if (n < 0 && errno == EINTR)
