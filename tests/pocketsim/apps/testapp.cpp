@@ -166,7 +166,8 @@ int main(int argc, char** argv)
         MSG m;
         while (PeekMessage(&m, nullptr, 0, 0, PM_REMOVE))
             DispatchMessage(&m);
-        usleep(20000);
+        // Long enough for a busy host, which looks every few milliseconds, to see the window.
+        usleep(60000);
         if (mode == "crash")
             std::raise(SIGKILL);
         _exit(0);
