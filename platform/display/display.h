@@ -44,6 +44,8 @@ public:
     // Shows pixels (RGB565, pitch in pixels) of the given size; the size may change between
     // calls when the device rotates.
     virtual void present(const uint16_t* pixels, int width, int height, int pitch) = 0;
+    // False for a back end that shows nobody what it is given: its frames need not be composed.
+    virtual bool shows_frames() const { return true; }
     // Next pending input event; false when there is none.
     virtual bool poll(InputEvent& event) = 0;
     // A descriptor that becomes readable when input may be waiting, for hosts that wait in
@@ -83,6 +85,7 @@ extern const Bootstrap waylandBootstrap;
 
 // Writes each presented frame to POCKETSIM_SAVE_FRAMES when that is set.
 void dumpFrame(const uint16_t* pixels, int width, int height, int pitch);
+bool dumpingFrames();
 
 }
 

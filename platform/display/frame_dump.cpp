@@ -11,11 +11,26 @@
 
 namespace display {
 
-void dumpFrame(const uint16_t* pixels, int width, int height, int pitch)
+namespace {
+
+const char* frameFolder()
 {
     static const char* dir = std::getenv("POCKETSIM_SAVE_FRAMES");
+    return dir && *dir ? dir : nullptr;
+}
+
+}
+
+bool dumpingFrames()
+{
+    return frameFolder() != nullptr;
+}
+
+void dumpFrame(const uint16_t* pixels, int width, int height, int pitch)
+{
+    const char* dir = frameFolder();
     static unsigned counter = 0;
-    if (!dir || !*dir)
+    if (!dir)
         return;
     mkdir(dir, 0777);
     char name[32];

@@ -10,6 +10,7 @@ class HeadlessScreen final : public Backend {
 public:
     const char* name() const override { return "headless"; }
     void present(const uint16_t*, int, int, int) override { }
+    bool shows_frames() const override { return false; }
     bool poll(InputEvent&) override { return false; }
 };
 

@@ -221,6 +221,9 @@ void presentNow(bool mayWait = false)
         s.backend->present_windows(s.windows);
         return;
     }
+    // Nobody sees this frame: the screen is composed when something reads it (a shot).
+    if (s.backend && !s.backend->shows_frames() && !display::dumpingFrames())
+        return;
     int width, height;
     {
         wm::Guard g(wm::lock());
