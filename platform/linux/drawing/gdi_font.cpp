@@ -14,6 +14,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <tuple>
 
 namespace gdi {
 
@@ -50,7 +54,7 @@ struct Match {
     int slant = FC_SLANT_ROMAN;
 };
 
-bool match(const std::string& family, int weight, bool italic, Match& out)
+bool askFontconfig(const std::string& family, int weight, bool italic, Match& out)
 {
     FcPattern* pattern = FcPatternCreate();
     FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
@@ -74,6 +78,26 @@ bool match(const std::string& family, int weight, bool italic, Match& out)
     }
     FcPatternDestroy(found);
     return ok;
+}
+
+// fontconfig's answer for a family, weight and slant stays the same while the program runs, and
+// asking costs more than the rest of making a font; a keyboard makes dozens at every start.
+std::mutex g_cacheLock;
+
+bool match(const std::string& family, int weight, bool italic, Match& out)
+{
+    static std::map<std::tuple<std::string, int, bool>, std::optional<Match>> answers;
+    std::lock_guard g(g_cacheLock);
+    auto [it, fresh] = answers.try_emplace({ family, weight, italic });
+    if (fresh) {
+        Match m;
+        if (askFontconfig(family, weight, italic, m))
+            it->second = m;
+    }
+    if (!it->second)
+        return false;
+    out = *it->second;
+    return true;
 }
 
 FT_Face open(const Match& m, int ppem)
@@ -157,17 +181,38 @@ void fillMetrics(Font& f, int dpi)
     f.underlineThickness = std::max(1, scale(face->underline_thickness, f.ppem, upem));
 }
 
-int pixelsPerEm(const LOGFONTW& lf, FT_Face probe, int dpi)
+// What sizing a font needs of its face file, read once per file.
+struct FaceInfo {
+    bool usable = false; // FreeType opens and scales it
+    int unitsPerEm = 2048;
+    VerticalMetrics vertical {};
+};
+
+FaceInfo faceInfo(const Match& m)
+{
+    static std::map<std::pair<std::string, int>, FaceInfo> known;
+    std::lock_guard g(g_cacheLock);
+    auto [it, fresh] = known.try_emplace({ m.file, m.index });
+    if (fresh) {
+        if (FT_Face probe = open(m, 16)) {
+            it->second.usable = true;
+            it->second.unitsPerEm = probe->units_per_EM ? probe->units_per_EM : 2048;
+            it->second.vertical = verticalMetrics(probe);
+            FT_Done_Face(probe);
+        }
+    }
+    return it->second;
+}
+
+int pixelsPerEm(const LOGFONTW& lf, const FaceInfo& face, int dpi)
 {
     if (lf.lfHeight < 0)
         return -lf.lfHeight;
     if (lf.lfHeight == 0)
         return 12 * dpi / 72;
     // A positive height is the whole cell, ascent plus descent.
-    int upem = probe->units_per_EM ? probe->units_per_EM : 2048;
-    VerticalMetrics v = verticalMetrics(probe);
-    long cell = std::max(1l, v.ascent + v.descent);
-    return std::max(1, static_cast<int>((lf.lfHeight * static_cast<long>(upem) + cell / 2) / cell));
+    long cell = std::max(1l, face.vertical.ascent + face.vertical.descent);
+    return std::max(1, static_cast<int>((lf.lfHeight * static_cast<long>(face.unitsPerEm) + cell / 2) / cell));
 }
 
 Font* create(const LOGFONTW& lf)
@@ -188,14 +233,13 @@ Font* create(const LOGFONTW& lf)
     Match m;
     if (!match(family, weight, italic, m))
         return nullptr;
-    FT_Face probe = open(m, 16);
-    if (!probe) {
+    FaceInfo info = faceInfo(m);
+    if (!info.usable) {
         // A face that fontconfig knows but FreeType cannot size: take the plain fallback.
-        if (!match(kFallbackFace, weight, italic, m) || !(probe = open(m, 16)))
+        if (!match(kFallbackFace, weight, italic, m) || !(info = faceInfo(m)).usable)
             return nullptr;
     }
-    int ppem = std::clamp(pixelsPerEm(lf, probe, dpi), 1, 2048);
-    FT_Done_Face(probe);
+    int ppem = std::clamp(pixelsPerEm(lf, info, dpi), 1, 2048);
 
     auto* f = new Font();
     f->logfont = lf;
