@@ -296,7 +296,11 @@ bool LayoutSelection::store(bool second_last)
     // The list is read and written back whole; the settings program's change in between
     // would be lost.
     FileUpdateLock lock(kLayoutListPath);
-    std::vector<std::u16string> old = ListedLayoutNames(readFile(kLayoutListPath));
+    const std::optional<std::u16string> before = ReadTextFile(kLayoutListPath);
+    KeyValueFile list;
+    if (before)
+        list.parse(*before);
+    std::vector<std::u16string> old = ListedLayoutNames(list);
     std::u16string text;
     int n = 0;
     auto line = [&](const std::u16string& value) {
@@ -321,6 +325,9 @@ bool LayoutSelection::store(bool second_last)
     }
     if (secondToWrite && second_last)
         line(m_second);
+    // The list as it stands says it already: a rewrite would only wait for the disk.
+    if (before && *before == text)
+        return true;
     return writeText(kLayoutListPath, text);
 }
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace {
 
@@ -320,6 +321,15 @@ TEST_F(Layouts, StoreKeepsEntriesOfAListWithGaps)
     for (auto& entry : std::filesystem::directory_iterator(device.hostPath(kDir)))
         files += entry.path().filename().string().find("layouts.ini") != std::string::npos;
     EXPECT_EQ(files, 1u);
+
+    // A store that says what the list says already leaves the file alone: each press of the
+    // "layout" key stores, and a rewrite waits for the disk.
+    struct stat first {}, again {};
+    ASSERT_EQ(stat(device.hostPath(kDir + u"layouts.ini").c_str(), &first), 0);
+    EXPECT_TRUE(selection.store(false));
+    ASSERT_EQ(stat(device.hostPath(kDir + u"layouts.ini").c_str(), &again), 0);
+    EXPECT_EQ(again.st_ino, first.st_ino);
+    EXPECT_EQ(list(), u"layout_0=A\nlayout_1=B\nlayout_2=C\n");
 }
 
 TEST_F(Layouts, VirtualKeysFromTheLayoutFileThenTheSharedOne)
