@@ -340,6 +340,32 @@ TEST_F(WindowSystem, FilteredRetrievalLeavesOtherMessagesAndTheQuitInPlace)
     EXPECT_FALSE(PeekMessage(&m, nullptr, 0, 0, PM_REMOVE));
 }
 
+// A filtered wait with other messages in the queue sleeps until a matching one comes, as an
+// empty queue's wait does, instead of looking again and again at what it leaves there.
+TEST_F(WindowSystem, AFilteredWaitOverMessagesItLeavesSleeps)
+{
+    HWND w = make(WS_POPUP, 0, 0, 10, 10);
+    PostMessage(w, WM_USER + 1, 1, 0);
+    PostQuitMessage(0);
+    std::thread poster([w] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        PostMessage(w, WM_USER + 5, 5, 0);
+    });
+    timespec before {}, after {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
+    MSG m;
+    ASSERT_TRUE(GetMessage(&m, w, WM_USER + 5, WM_USER + 5));
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+    poster.join();
+    EXPECT_EQ(m.wParam, 5u);
+    const double cpuMs = (after.tv_sec - before.tv_sec) * 1e3 + (after.tv_nsec - before.tv_nsec) * 1e-6;
+    EXPECT_LT(cpuMs, 30.0) << "ms on a CPU while it waited 150 ms";
+    // What it left is still there, in order, and the quit after it.
+    ASSERT_TRUE(PeekMessage(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(m.wParam, 1u);
+    EXPECT_FALSE(GetMessage(&m, nullptr, 0, 0));
+}
+
 TEST_F(WindowSystem, SendMessageFromAnotherThreadRunsOnTheOwnersThread)
 {
     HWND w = make(WS_POPUP, 0, 0, 10, 10);

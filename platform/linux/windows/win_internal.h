@@ -93,6 +93,8 @@ struct ThreadQueue {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<Posted> posted;
+    // Counts what was posted (the quit included): a filtered wait sleeps until it moves.
+    uint64_t postSerial = 0;
     // The keys as of the last key message the thread took from its queue (GetKeyState).
     std::array<bool, 256> keys {};
     bool capsLock = false;

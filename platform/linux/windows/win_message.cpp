@@ -306,10 +306,13 @@ std::chrono::milliseconds waitLimit(ThreadQueue& q)
 
 // Sleeps until something is posted or sent to the thread, or it is told to quit, or a timer
 // of its own may fall due; never longer than most.
-void waitForMessages(ThreadQueue& q, std::chrono::milliseconds most = std::chrono::milliseconds::max())
+// seen: what was posted when the caller last looked, for a caller whose filter leaves some
+// messages in the queue; it sleeps until something new comes instead of spinning over them.
+void waitForMessages(ThreadQueue& q, std::chrono::milliseconds most = std::chrono::milliseconds::max(), const uint64_t* seen = nullptr)
 {
     std::unique_lock<std::mutex> g(q.mutex);
-    if (q.posted.empty() && q.sent.empty() && !q.quit) {
+    const bool nothingNew = seen ? q.postSerial == *seen : q.posted.empty() && !q.quit;
+    if (nothingNew && q.sent.empty()) {
         // Waiting for messages again after a quit (a loop that goes on): idle again.
         if (q.leaving) {
             q.leaving = false;
@@ -348,6 +351,7 @@ bool postTo(ThreadQueue& q, const MSG& m, bool input = false)
         if (q.posted.size() >= 10000)
             return false; // the device's queue limit: a flood must not grow without end
         q.posted.push_back(Posted { m, input });
+        ++q.postSerial;
     }
     // Busy from now on for a host that shares its clock, before the thread even wakes: the host
     // must not let time run on past input it has just handed over.
@@ -670,6 +674,7 @@ void PostQuitMessage(int exitCode)
         std::lock_guard<std::mutex> g(q->mutex);
         q->quit = true;
         q->quitCode = exitCode;
+        ++q->postSerial;
     }
     signalQueue(*q);
 }
@@ -694,10 +699,15 @@ BOOL GetMessage(LPMSG msg, HWND window, UINT filterMin, UINT filterMax)
     auto q = currentThread();
     MSG m {};
     for (;;) {
+        uint64_t seen;
+        {
+            std::lock_guard<std::mutex> g(q->mutex);
+            seen = q->postSerial;
+        }
         if (retrieve(*q, &m, window, filterMin, filterMax, true))
             break;
         presentIfChanged();
-        waitForMessages(*q);
+        waitForMessages(*q, std::chrono::milliseconds::max(), &seen);
     }
     if (msg)
         *msg = m;
