@@ -128,17 +128,15 @@ bool Device::show_panel(bool show)
 }
 
 // However the panel came up or down (its button, a script, a program's SipShowIM), it stays in
-// front of every program while up, and every program hears that the panel changed.
+// front of every program while up. (The panel host itself tells every program that the panel
+// changed.)
 void Device::panelChanged()
 {
-    bool wasShown = m_panelShown;
     m_panelShown = m_panel && m_panel->shown();
     if (m_panelShown && m_panel->window())
         SetWindowPos(m_panel->window(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     layout();
     InvalidateRect(m_menubar, nullptr, FALSE);
-    if (wasShown != m_panelShown)
-        PostMessage(HWND_BROADCAST, WM_SETTINGCHANGE, SPI_SETSIPINFO, 0);
 }
 
 void Device::layout()

@@ -158,6 +158,23 @@ TEST_F(Programs, AnEditOfAnotherProgramRaisesThePanelThroughSipPrefAndThePlatfor
     EXPECT_EQ(after.at(120, 100), rgb565(255, 255, 255)) << "the note pad above it";
 }
 
+// A program hears once of each time the panel comes up or goes down, and reads the panel as it
+// now is.
+TEST_F(Programs, AProgramHearsOnceOfEachChangeOfThePanel)
+{
+    HostRun r = run("sip hide\n"
+                    "start \"\\Program Files\\Test\\testapp.exe\" panel\n"
+                    "sip show\n"
+                    "sip hide\n"
+                    "sip show\n");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::string heard;
+    std::string text = log();
+    for (size_t at = 0; (at = text.find("panel ", at)) != std::string::npos; at = text.find('\n', at))
+        heard += text.substr(at, text.find('\n', at) - at) + ";";
+    EXPECT_EQ(heard, "panel up;panel down;panel up;") << text;
+}
+
 TEST_F(Programs, ThePlatformTestAnswersTheDeviceKindTheHostRunsAs)
 {
     HostRun r = run("start \"\\Program Files\\Test\\testapp.exe\" kind\n", { "--kind", "smartphone" });

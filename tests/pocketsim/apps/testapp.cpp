@@ -4,9 +4,10 @@
 // message box, and answering it ends the program. "leave" shows the window and ends at once
 // without destroying it; "crash" does the same by a fatal signal. "edit" shows an edit control
 // with the input panel preference and logs its text at each change, ending at "bye"; "kind"
-// logs the platform type and ends.
+// logs the platform type and ends; "panel" logs each change of the input panel it hears of.
 #include <aygshell.h>
 #include <gx.h>
+#include <sip.h>
 #include <winbase.h>
 #include <windows.h>
 
@@ -24,6 +25,7 @@ constexpr uint16_t kDirectColour = 0x001F; // blue
 constexpr uint16_t kMark = 0xFFFF;
 
 bool g_direct = false;
+bool g_logPanel = false; // "panel": logs each change of the input panel it hears of
 bool g_dirty = true;
 int g_tapX = -100, g_tapY = -100;
 HWND g_window = nullptr;
@@ -115,6 +117,13 @@ LRESULT CALLBACK proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
                 DestroyWindow(window);
         }
         return 0;
+    case WM_SETTINGCHANGE:
+        if (g_logPanel && wParam == SPI_SETSIPINFO) {
+            SIPINFO info {};
+            info.cbSize = sizeof info;
+            log(std::string("panel ") + (SipGetInfo(&info) && (info.fdwFlags & SIPF_ON) ? "up" : "down"));
+        }
+        break;
     case WM_CTLCOLOREDIT:
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 128));
         return reinterpret_cast<LRESULT>(g_editBrush);
@@ -137,6 +146,7 @@ int main(int argc, char** argv)
 {
     std::string mode = argc > 1 ? argv[1] : "window";
     g_direct = mode == "direct";
+    g_logPanel = mode == "panel";
     if (mode == "kind") {
         WCHAR type[64] = {};
         SystemParametersInfo(SPI_GETPLATFORMTYPE, sizeof type, type, 0);
